@@ -1,0 +1,8 @@
+#include "AlgorithmList.h"
+
+const std::vector<QString> algorithmList = {QStringLiteral("AES")};
+
+bool isAesAlgorithm(const QString &name)
+{
+    return name == QLatin1String("AES");
+}

@@ -1,0 +1,58 @@
+// The encryption plug-in's widget: a warning, a text area, the algorithm
+// selector and four buttons. Files and folders dropped on it are encrypted or
+// decrypted in place.
+#pragma once
+
+#include <QString>
+#include <QVector>
+#include <QWidget>
+
+namespace Ui {
+class Form;
+}
+
+class QDragEnterEvent;
+class QDropEvent;
+
+class Form : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Form(QWidget *parent = nullptr);
+    ~Form() override;
+
+    // Transform `length` bytes in place with the selected algorithm; the
+    // buffer holds the length rounded up to whole blocks. Always 0.
+    int encryptBuffer(unsigned char *data, int length);
+    int decryptBuffer(unsigned char *data, int length);
+
+    // Files: 0 when the new content is on disk, -1 otherwise.
+    int encryptFile(const QString &inputPath, const QString &outputPath);
+    int decryptFile(const QString &inputPath, const QString &outputPath);
+    bool isFileEncrypted(const QString &path);
+
+    // Strings: plaintext <-> lower-case hexadecimal ciphertext. Always 0.
+    int encryptString(QString &text);
+    int decryptString(QString &text);
+
+    // Appends every regular file under `folderPath` to the file list.
+    void collectFiles(const QString &folderPath);
+    const QVector<QString> &collectedFiles() const { return fileList; }
+
+public slots:
+    void clickEncryptButton(bool click);
+    void clickDecryptButton(bool click);
+    void clickEncryptFileButton(bool click);
+    void clickDecryptFileButton(bool click);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    bool selectedAlgorithmIsAes() const;
+
+    Ui::Form *ui;
+    QVector<QString> fileList;
+};

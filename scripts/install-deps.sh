@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need.
+# Usage: install-deps.sh [run|test|bench]
+set -euo pipefail
+
+packages=(cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5svg5)
+case "${1:-test}" in
+    run) packages+=(fonts-wqy-zenhei) ;;
+    test) packages+=(openssl clang libclang-rt-dev) ;;
+    bench) packages+=(openssl libbenchmark-dev time) ;;
+    screenshot) packages+=(xvfb xauth imagemagick fonts-wqy-zenhei x11-utils) ;;
+esac
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

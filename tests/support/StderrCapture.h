@@ -1,0 +1,43 @@
+// Redirects file descriptor 2 into a temporary file while alive.
+#pragma once
+
+#include <QByteArray>
+#include <QTemporaryFile>
+
+#include <cstdio>
+#include <unistd.h>
+
+class StderrCapture
+{
+public:
+    StderrCapture()
+    {
+        m_file.open();
+        std::fflush(stderr);
+        m_saved = ::dup(2);
+        ::dup2(m_file.handle(), 2);
+    }
+    ~StderrCapture() { restore(); }
+
+    // Stops capturing and returns what was written.
+    QByteArray finish()
+    {
+        restore();
+        m_file.seek(0);
+        return m_file.readAll();
+    }
+
+private:
+    void restore()
+    {
+        if (m_saved < 0)
+            return;
+        std::fflush(stderr);
+        ::dup2(m_saved, 2);
+        ::close(m_saved);
+        m_saved = -1;
+    }
+
+    QTemporaryFile m_file;
+    int m_saved = -1;
+};
