@@ -1,0 +1,229 @@
+#include "FileCrypt.h"
+
+#include "LogLines.h"
+#include "RegularFile.h"
+#include "PluginApi.h"
+#include "cipher/CbcStream.h"
+#include "cipher/Marker.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cstring>
+#include <memory>
+
+namespace filecrypt {
+namespace {
+
+// Whole blocks, large enough that the cipher dominates, small enough to stay
+// a bounded footprint for files of any size.
+constexpr qint64 kChunkSize = qint64(4) << 20;
+static_assert(kChunkSize % 16 == 0, "chunks must be whole blocks");
+
+using Buffer = std::unique_ptr<char[]>;
+
+void log(const QString &line)
+{
+    ShowLogFunc(line);
+}
+
+QString withReason(const QString &literal, const QString &path, const QString &reason)
+{
+    return literal + path + loglines::kReasonSeparator + reason;
+}
+
+std::uint8_t *bytes(char *data)
+{
+    return reinterpret_cast<std::uint8_t *>(data);
+}
+
+// Reads until `want` bytes arrived or the file ended; -1 on a read error.
+qint64 readFully(QFile &file, char *buffer, qint64 want)
+{
+    qint64 total = 0;
+    while (total < want) {
+        const qint64 got = file.read(buffer + total, want - total);
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        total += got;
+    }
+    return total;
+}
+
+// The output is replaced through a temporary file beside it. A file the user
+// made read-only is refused like a plain write would refuse it, rather than
+// silently replaced.
+bool openOutput(QSaveFile &output)
+{
+    const QFileInfo target(output.fileName());
+    if (target.exists() && !target.isWritable())
+        return false;
+    return output.open(QIODevice::WriteOnly);
+}
+
+bool writeAll(QSaveFile &output, const char *data, qint64 length)
+{
+    return length == 0 || output.write(data, length) == length;
+}
+
+// Trailing spaces beyond the padding are taken for padding on decryption.
+bool lastByteLosesSpaces(QFile &input, qint64 size, const char *head, qint64 headLength)
+{
+    if (size <= 0)
+        return false;
+    char last = 0;
+    if (size <= headLength) {
+        last = head[size - 1];
+    } else {
+        const qint64 resume = input.pos();
+        if (!input.seek(size - 1) || input.read(&last, 1) != 1 || !input.seek(resume))
+            return false;
+    }
+    return marker::losesTrailingSpaces(std::uint64_t(size), std::uint8_t(last));
+}
+
+} // namespace
+
+int encryptFile(const QString &inputPath, const QString &outputPath, bool cipherActive)
+{
+    QFile input;
+    if (!openRegularFileForReading(input, inputPath)) {
+        log(loglines::kEncryptCannotOpenInput + inputPath);
+        return -1;
+    }
+    const qint64 size = input.size();
+    log(loglines::kEncryptSize + QString::number(size));
+
+    Buffer buffer(new char[kChunkSize]);
+    qint64 got = readFully(input, buffer.get(), kChunkSize);
+    if (got < 0) {
+        log(withReason(loglines::kEncryptReadFailed, inputPath, input.errorString()));
+        return -1;
+    }
+    if (marker::startsWithHeader(bytes(buffer.get()), std::size_t(got))) {
+        log(loglines::kEncryptAlreadyEncrypted);
+        return -1;
+    }
+    if (lastByteLosesSpaces(input, size, buffer.get(), got))
+        log(loglines::kEncryptTrailingSpaces);
+
+    QSaveFile output(outputPath);
+    if (!openOutput(output)) {
+        log(loglines::kEncryptCannotOpenOutput + outputPath);
+        return -1;
+    }
+    bool written = writeAll(output, reinterpret_cast<const char *>(marker::kFileHeader), marker::kHeaderSize);
+
+    CbcStream cbc(cipherActive);
+    while (written) {
+        if (got < kChunkSize) {
+            // Last piece: pad to whole blocks (the buffer has room, chunks
+            // being whole blocks themselves).
+            const qint64 padding = qint64(marker::paddingFor(std::uint64_t(got)));
+            std::memset(buffer.get() + got, marker::kPaddingByte, std::size_t(padding));
+            cbc.encrypt(bytes(buffer.get()), std::size_t(got + padding));
+            written = writeAll(output, buffer.get(), got + padding);
+            break;
+        }
+        cbc.encrypt(bytes(buffer.get()), std::size_t(got));
+        written = writeAll(output, buffer.get(), got);
+        got = readFully(input, buffer.get(), kChunkSize);
+        if (got < 0) {
+            output.cancelWriting();
+            log(withReason(loglines::kEncryptReadFailed, inputPath, input.errorString()));
+            return -1;
+        }
+    }
+    input.close();
+    if (!written || !output.commit()) {
+        const QString reason = output.errorString();
+        output.cancelWriting();
+        log(withReason(loglines::kEncryptWriteFailed, outputPath, reason));
+        return -1;
+    }
+    return 0;
+}
+
+int decryptFile(const QString &inputPath, const QString &outputPath, bool cipherActive)
+{
+    QFile input;
+    if (!openRegularFileForReading(input, inputPath)) {
+        log(loglines::kDecryptCannotOpenInput + inputPath);
+        return -1;
+    }
+    const qint64 size = input.size();
+    log(loglines::kDecryptSize + QString::number(size));
+
+    char header[marker::kHeaderSize];
+    const qint64 headerLength = readFully(input, header, qint64(marker::kHeaderSize));
+    if (headerLength < 0) {
+        log(withReason(loglines::kDecryptReadFailed, inputPath, input.errorString()));
+        return -1;
+    }
+    if (!marker::startsWithHeader(bytes(header), std::size_t(headerLength))) {
+        log(loglines::kDecryptNotEncrypted);
+        return -1;
+    }
+    if ((size - qint64(marker::kHeaderSize)) % 16 != 0) {
+        log(loglines::kDecryptBadLength);
+        return -1;
+    }
+
+    QSaveFile output(outputPath);
+    if (!openOutput(output)) {
+        log(loglines::kDecryptCannotOpenOutput + outputPath);
+        return -1;
+    }
+
+    // The last block is held back until the end: only it can carry padding.
+    Buffer buffer(new char[kChunkSize]);
+    char lastBlock[16];
+    bool haveLastBlock = false;
+    bool written = true;
+    CbcStream cbc(cipherActive);
+    while (written) {
+        const qint64 got = readFully(input, buffer.get(), kChunkSize);
+        if (got < 0 || got % 16 != 0) {
+            // A read error, or the file changed length while we read it.
+            output.cancelWriting();
+            log(got < 0 ? withReason(loglines::kDecryptReadFailed, inputPath, input.errorString())
+                        : loglines::kDecryptBadLength);
+            return -1;
+        }
+        if (got == 0)
+            break;
+        cbc.decrypt(bytes(buffer.get()), std::size_t(got));
+        if (haveLastBlock)
+            written = writeAll(output, lastBlock, 16);
+        written = written && writeAll(output, buffer.get(), got - 16);
+        std::memcpy(lastBlock, buffer.get() + got - 16, 16);
+        haveLastBlock = true;
+        if (got < kChunkSize)
+            break;
+    }
+    if (written && haveLastBlock)
+        written = writeAll(output, lastBlock, qint64(marker::unpaddedLength(bytes(lastBlock), 16)));
+    input.close();
+    if (!written || !output.commit()) {
+        const QString reason = output.errorString();
+        output.cancelWriting();
+        log(withReason(loglines::kDecryptWriteFailed, outputPath, reason));
+        return -1;
+    }
+    return 0;
+}
+
+bool isFileEncrypted(const QString &path)
+{
+    QFile file;
+    if (!openRegularFileForReading(file, path))
+        return false;
+    char header[marker::kHeaderSize];
+    const qint64 got = readFully(file, header, qint64(marker::kHeaderSize));
+    return got > 0 && marker::startsWithHeader(bytes(header), std::size_t(got));
+}
+
+} // namespace filecrypt

@@ -1,0 +1,62 @@
+// Small helpers shared by the file operation tests.
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+
+namespace filetest {
+
+constexpr char kKeyHex[] = "4b8b92b0f10cb41fd91d9cbc42023f83";
+constexpr char kIvHex[] = "5e5d3044342076ff1a94f8653215f47a";
+
+inline QByteArray header()
+{
+    return QByteArray("has been encrypt", 16) + '\0';
+}
+
+inline bool write(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+inline QByteArray read(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+inline bool haveOpenssl()
+{
+    return !QStandardPaths::findExecutable("openssl").isEmpty();
+}
+
+// An outside implementation: openssl without padding, under the fixed key.
+inline QByteArray openssl(const QByteArray &input, bool decrypt)
+{
+    QProcess p;
+    QStringList args{"enc", "-aes-128-cbc", "-nopad", "-K", kKeyHex, "-iv", kIvHex};
+    if (decrypt)
+        args << "-d";
+    p.start("openssl", args);
+    p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(-1);
+    return p.readAllStandardOutput();
+}
+
+inline QByteArray spacePadded(QByteArray plain)
+{
+    return plain.append(QByteArray((16 - plain.size() % 16) % 16, ' '));
+}
+
+// Entries of a folder, hidden ones included: nothing may be left behind.
+inline QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace filetest
