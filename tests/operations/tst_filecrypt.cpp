@@ -102,7 +102,7 @@ private slots:
             {QByteArray(16, ' '), " ", true},          // no padding, 15 own spaces go
             {QByteArray(17, ' '), QByteArray(17, ' '), false},
             {"sixteen bytes!! ", "sixteen bytes!!", true},
-            {"zero\0", QByteArray("zero\0", 5), false}, // files keep zero bytes
+            {QByteArray("zero\0", 5), QByteArray("zero\0", 5), false}, // files keep zero bytes
         };
         for (const Case &c : cases) {
             const QString file = path("spaces.txt");
