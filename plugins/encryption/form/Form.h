@@ -13,6 +13,8 @@ class Form;
 
 class QDragEnterEvent;
 class QDropEvent;
+class QIODevice;
+class QPlainTextEdit;
 
 class Form : public QWidget
 {
@@ -53,6 +55,15 @@ protected:
 private:
     bool selectedAlgorithmIsAes() const;
 
+    QPlainTextEdit *textArea() const;
+    // Drops: a file is toggled, a folder runs one batch.
+    void dropFile(const QString &path);
+    void dropFolder(const QString &folderPath);
+    void showFileText(QIODevice &file, const QString &path);
+    // True (and logged) when a batch pumps events and `what` must wait.
+    bool ignoredDuringBatch(const QString &what);
+
     Ui::Form *ui;
     QVector<QString> fileList;
+    bool batchRunning = false;
 };

@@ -1,0 +1,91 @@
+// The four buttons: strings in the text area, and one file chosen in a dialog
+// and rewritten in place.
+#include "Form.h"
+#include "ui_Form.h"
+
+#include "PluginApi.h"
+#include "operations/ActionLogLines.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace {
+
+// "*.*" matches only names with a dot outside Windows; there every file would
+// hide behind the filter that Windows users know.
+#ifdef Q_OS_WIN
+const char kAllFilesFilter[] = "all files (*.*)";
+#else
+const char kAllFilesFilter[] = "all files (*)";
+#endif
+
+enum class Direction { Encrypt, Decrypt };
+
+void transformChosenFile(Form *form, Direction direction)
+{
+    const QString path = QFileDialog::getOpenFileName(form, QStringLiteral("选择文件"), QString(),
+                                                      QString::fromLatin1(kAllFilesFilter));
+    if (path.isEmpty())
+        return; // cancelled
+    // A typed name can name a FIFO or device, which would block the read.
+    if (!QFileInfo(path).isFile()) {
+        ShowLogFunc(actionlines::kNotRegularFile + path);
+        return;
+    }
+    if (direction == Direction::Encrypt) {
+        if (form->encryptFile(path, path) == 0)
+            ShowLogFunc(actionlines::kEncryptedOutput + path);
+    } else {
+        if (form->decryptFile(path, path) == 0)
+            ShowLogFunc(actionlines::kDecryptedOutput + path);
+    }
+}
+
+} // namespace
+
+QPlainTextEdit *Form::textArea() const
+{
+    return ui->plainTextEdit;
+}
+
+bool Form::ignoredDuringBatch(const QString &what)
+{
+    if (!batchRunning)
+        return false;
+    ShowLogFunc(actionlines::kIgnoredDuringBatch + what);
+    return true;
+}
+
+void Form::clickEncryptButton(bool click)
+{
+    Q_UNUSED(click)
+    if (ignoredDuringBatch(ui->encrypt_pushButton->text()))
+        return;
+    QString text = ui->plainTextEdit->toPlainText();
+    encryptString(text);
+    ui->plainTextEdit->setPlainText(text);
+}
+
+void Form::clickDecryptButton(bool click)
+{
+    Q_UNUSED(click)
+    if (ignoredDuringBatch(ui->decrypt_pushButton->text()))
+        return;
+    QString text = ui->plainTextEdit->toPlainText();
+    decryptString(text);
+    ui->plainTextEdit->setPlainText(text);
+}
+
+void Form::clickEncryptFileButton(bool click)
+{
+    Q_UNUSED(click)
+    if (!ignoredDuringBatch(ui->encryptfile_pushButton->text()))
+        transformChosenFile(this, Direction::Encrypt);
+}
+
+void Form::clickDecryptFileButton(bool click)
+{
+    Q_UNUSED(click)
+    if (!ignoredDuringBatch(ui->decryptfile_pushButton->text()))
+        transformChosenFile(this, Direction::Decrypt);
+}

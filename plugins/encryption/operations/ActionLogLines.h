@@ -1,0 +1,46 @@
+// Log literals and dialog texts of the form's buttons, drops and folder
+// batches. Each line is a literal followed directly by its value.
+#pragma once
+
+#include <QString>
+
+namespace actionlines {
+
+// Written only after the operation returned 0.
+inline const QString kEncryptedOutput = QStringLiteral("加密文件已输出到:");
+inline const QString kDecryptedOutput = QStringLiteral("解密文件已输出到:");
+
+// Folder walk.
+inline const QString kFileFound = QStringLiteral("file: ");
+inline const QString kDirFound = QStringLiteral("dir: ");
+inline const QString kFolderWalkedAlready = QStringLiteral("文件夹已遍历过或指向上级文件夹，跳过：");
+inline const QString kFolderHoldsNoFile = QStringLiteral("文件夹中没有文件：");
+
+// Folder batch.
+inline const QString kStartEncrypt = QStringLiteral("开始加密");
+inline const QString kStartDecrypt = QStringLiteral("开始解密");
+inline const QString kSkipPrefix = QStringLiteral("文件:");
+inline const QString kAlreadyEncrypted = QStringLiteral("已经加密，不再加密");
+inline const QString kAlreadyPlain = QStringLiteral("已经未加密，不再解密");
+inline const QString kNotRegularFile = QStringLiteral("文件已不存在或不是普通文件，跳过：");
+inline const QString kUnreadableFile = QStringLiteral("文件无法读取，跳过：");
+
+// Batch summary, completed or cancelled: handled, skipped, failed (and left).
+inline const QString kEncryptBatchDone = QStringLiteral("批量加密完成：加密%1个，跳过%2个，失败%3个");
+inline const QString kDecryptBatchDone = QStringLiteral("批量解密完成：解密%1个，跳过%2个，失败%3个");
+inline const QString kEncryptBatchCancelled = QStringLiteral("批量加密已取消：加密%1个，跳过%2个，失败%3个，未处理%4个");
+inline const QString kDecryptBatchCancelled = QStringLiteral("批量解密已取消：解密%1个，跳过%2个，失败%3个，未处理%4个");
+
+// A dropped file's text was longer than the text area is given.
+inline const QString kShownTextCut = QStringLiteral("文件超过1MiB，文本区只显示开头1MiB：");
+
+// A drop or button press that arrived while a batch pumps events.
+inline const QString kIgnoredDuringBatch = QStringLiteral("正在批量处理，忽略：");
+
+// Progress dialog.
+inline const QString kProgressTitle = QStringLiteral("加解密进度对话框");
+inline const QString kEncryptProgress = QStringLiteral("加密进度");
+inline const QString kDecryptProgress = QStringLiteral("解密进度");
+inline const QString kCancel = QStringLiteral("取消");
+
+} // namespace actionlines

@@ -1,0 +1,121 @@
+// Files and folders dropped on the form: a file is toggled by its header and
+// its text shown, a folder runs one batch.
+#include "form/Form.h"
+
+#include "ActionLogLines.h"
+#include "FolderBatch.h"
+#include "PluginApi.h"
+#include "RegularFile.h"
+
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QUrl>
+
+using namespace actionlines;
+
+namespace {
+
+// More text than this makes the text area crawl; a file of gigabytes would
+// not fit in memory as text at all.
+constexpr int kShownTextLimit = 1024 * 1024;
+
+// Length of `bytes` without a UTF-8 sequence cut short at its end.
+int completeUtf8Length(const QByteArray &bytes)
+{
+    const int size = bytes.size();
+    int lead = size - 1;
+    while (lead >= 0 && size - lead < 4 && (uchar(bytes[lead]) & 0xC0) == 0x80)
+        --lead;
+    if (lead < 0)
+        return size;
+    const uchar first = uchar(bytes[lead]);
+    const int needed = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+    return size - lead < needed ? lead : size;
+}
+
+} // namespace
+
+void Form::dropEvent(QDropEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (batchRunning) {
+        for (const QUrl &url : urls)
+            ignoredDuringBatch(url.isLocalFile() ? url.toLocalFile() : url.toString());
+        return;
+    }
+    QPointer<Form> self(this);
+    for (const QUrl &url : urls) {
+        const QString path = url.toLocalFile();
+        if (path.isEmpty())
+            continue;
+        const QFileInfo info(path);
+        if (info.isFile())
+            dropFile(path);
+        else if (info.isDir())
+            dropFolder(path);
+        if (!self)
+            return; // closed while a batch ran
+    }
+}
+
+void Form::dropFile(const QString &path)
+{
+    QFile file;
+    if (!openRegularFileForReading(file, path))
+        return; // unreadable: left alone without a word
+    if (isFileEncrypted(path)) {
+        file.close();
+        const int result = decryptFile(path, path);
+        // Shows what the file holds now, also when decryption failed.
+        QFile decrypted;
+        if (openRegularFileForReading(decrypted, path))
+            showFileText(decrypted, path);
+        if (result == 0)
+            ShowLogFunc(kDecryptedOutput + path);
+    } else {
+        showFileText(file, path);
+        // Closed first: an open handle can keep the file from being replaced.
+        file.close();
+        if (encryptFile(path, path) == 0)
+            ShowLogFunc(kEncryptedOutput + path);
+    }
+}
+
+void Form::showFileText(QIODevice &file, const QString &path)
+{
+    QByteArray bytes = file.read(qint64(kShownTextLimit) + 1);
+    bool cut = bytes.size() > kShownTextLimit;
+    if (cut)
+        bytes.truncate(kShownTextLimit);
+    // The text ends at the first zero byte, as Qt turns bytes into a string.
+    const int zero = bytes.indexOf('\0');
+    if (zero >= 0) {
+        bytes.truncate(zero);
+        cut = false;
+    } else if (cut) {
+        bytes.truncate(completeUtf8Length(bytes));
+    }
+    textArea()->setPlainText(QString::fromUtf8(bytes));
+    if (cut)
+        ShowLogFunc(kShownTextCut + path);
+}
+
+void Form::dropFolder(const QString &folderPath)
+{
+    textArea()->clear();
+    fileList.clear();
+    collectFiles(folderPath);
+    if (fileList.isEmpty()) {
+        ShowLogFunc(kFolderHoldsNoFile + folderPath);
+        return;
+    }
+    batchRunning = true;
+    QPointer<Form> self(this);
+    FolderBatch(this, textArea(), fileList).run();
+    if (self)
+        batchRunning = false;
+}

@@ -1,0 +1,104 @@
+// Drives a Form as a user would: drags and drops of URLs, the modal file
+// dialog answered from a timer, and files on disk.
+#pragma once
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+
+#include <functional>
+
+namespace formdriver {
+
+inline QByteArray header()
+{
+    return QByteArray("has been encrypt", 16) + '\0';
+}
+
+inline bool write(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+inline QByteArray read(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+inline QList<QUrl> localUrls(const QStringList &paths)
+{
+    QList<QUrl> urls;
+    for (const QString &p : paths)
+        urls << QUrl::fromLocalFile(p);
+    return urls;
+}
+
+// True when `target` (or a parent it climbs to) accepted the drag.
+inline bool dragEnter(QWidget *target, const QMimeData &mime)
+{
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    return enter.isAccepted();
+}
+
+// A whole drag and drop; false when the drag was refused (then no drop).
+inline bool drop(QWidget *target, const QList<QUrl> &urls)
+{
+    QMimeData mime;
+    mime.setUrls(urls);
+    if (!dragEnter(target, mime))
+        return false;
+    QDropEvent dropEvent(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &dropEvent);
+    return true;
+}
+
+// Answers the next modal file dialog: types `path` and accepts, or cancels
+// when `path` is empty. `inspect` sees the dialog first.
+class FileDialogAnswer : public QObject
+{
+public:
+    FileDialogAnswer(const QString &path, std::function<void(QFileDialog *)> inspect = {})
+        : path(path)
+        , inspect(std::move(inspect))
+    {
+        timer.setInterval(0);
+        connect(&timer, &QTimer::timeout, this, &FileDialogAnswer::answer);
+        timer.start();
+    }
+
+    bool answered = false;
+
+private:
+    void answer()
+    {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        timer.stop();
+        answered = true;
+        if (inspect)
+            inspect(dialog);
+        if (path.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        dialog->findChild<QLineEdit *>("fileNameEdit")->setText(path);
+        QMetaObject::invokeMethod(dialog, "accept");
+    }
+
+    QString path;
+    std::function<void(QFileDialog *)> inspect;
+    QTimer timer;
+};
+
+} // namespace formdriver

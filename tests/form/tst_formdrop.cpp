@@ -1,0 +1,168 @@
+// Drags onto the form and dropped files: accepted drags, files toggled by
+// their header, their text shown (bounded), URLs handled in order.
+#include "FormDriver.h"
+#include "LogRecorder.h"
+#include "form/Form.h"
+
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace formdriver;
+
+class TestFormDrop : public QObject
+{
+    Q_OBJECT
+
+    static QString shown(Form &form) { return form.findChild<QPlainTextEdit *>("plainTextEdit")->toPlainText(); }
+
+    static QByteArray encrypted(const QString &path, const QByteArray &plain)
+    {
+        Form form;
+        write(path, plain);
+        form.encryptFile(path, path);
+        LogRecorder::clear();
+        return read(path);
+    }
+
+private slots:
+    void init() { LogRecorder::clear(); }
+
+    void dragEnterAcceptsExactlyUrls()
+    {
+        Form form;
+        QMimeData urls;
+        urls.setUrls({QUrl(QStringLiteral("https://example.org/x")), QUrl::fromLocalFile("/nowhere")});
+        QVERIFY(dragEnter(&form, urls));
+        QMimeData textOnly;
+        textOnly.setText(QStringLiteral("/tmp/file.txt"));
+        QVERIFY(!dragEnter(&form, textOnly));
+        // Over the text area the drag climbs to the form.
+        QVERIFY(dragEnter(form.findChild<QPlainTextEdit *>()->viewport(), urls));
+    }
+
+    void dropToggles()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("note.txt"));
+        const QByteArray plain("第一行\nsecond line\n");
+        const QByteArray cipher = encrypted(dir.filePath("reference"), plain);
+        QVERIFY(write(path, plain));
+        Form form;
+        // Dropped on the text area, handled by the form.
+        QVERIFY(drop(form.findChild<QPlainTextEdit *>()->viewport(), localUrls({path})));
+        QCOMPARE(read(path), cipher);
+        QCOMPARE(shown(form), QString::fromUtf8(plain));
+        QStringList lines = LogRecorder::takeLines();
+        QCOMPARE(lines.first(), QStringLiteral("加密：文件大小：%1").arg(plain.size()));
+        QCOMPARE(lines.last(), QStringLiteral("加密文件已输出到:") + path);
+
+        form.findChild<QPlainTextEdit *>()->clear();
+        QVERIFY(drop(&form, localUrls({path})));
+        QCOMPARE(read(path), plain);
+        QCOMPARE(shown(form), QString::fromUtf8(plain));
+        lines = LogRecorder::takeLines();
+        QCOMPARE(lines.first(), QStringLiteral("解密：文件大小：%1").arg(cipher.size()));
+        QCOMPARE(lines.last(), QStringLiteral("解密文件已输出到:") + path);
+    }
+
+    void failedDecryptionShowsTheFileAndNoOutputLine()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("broken"));
+        const QByteArray broken = header() + QByteArray("12345");
+        QVERIFY(write(path, broken));
+        Form form;
+        form.findChild<QPlainTextEdit *>()->setPlainText(QStringLiteral("before"));
+        QVERIFY(drop(&form, localUrls({path})));
+        QCOMPARE(read(path), broken);
+        // What the file holds now: its text stops at the header's zero byte.
+        QCOMPARE(shown(form), QStringLiteral("has been encrypt"));
+        QVERIFY(LogRecorder::lines().filter(QStringLiteral("已输出到")).isEmpty());
+        QVERIFY(!LogRecorder::lines().isEmpty());
+    }
+
+    void severalUrlsInOrder()
+    {
+        QTemporaryDir dir;
+        const QString a = dir.filePath("a"), b = dir.filePath("b"), c = dir.filePath("c");
+        const QByteArray bCipher = encrypted(b, "bee");
+        QVERIFY(write(a, "ay"));
+        QVERIFY(write(c, "sea"));
+        Form form;
+        QVERIFY(drop(&form, {QUrl::fromLocalFile(c), QUrl(QStringLiteral("https://example.org/a")),
+                             QUrl::fromLocalFile(dir.filePath("missing")), QUrl::fromLocalFile(b),
+                             QUrl::fromLocalFile(a)}));
+        QCOMPARE(read(b), QByteArray("bee"));
+        QVERIFY(read(a).startsWith(header()) && read(c).startsWith(header()));
+        QCOMPARE(shown(form), QStringLiteral("ay"));
+        QCOMPARE(LogRecorder::lines().filter(QStringLiteral("已输出到")),
+                 QStringList({QStringLiteral("加密文件已输出到:") + c, QStringLiteral("解密文件已输出到:") + b,
+                              QStringLiteral("加密文件已输出到:") + a}));
+    }
+
+    void nothingToDoIsSilent()
+    {
+        QTemporaryDir dir;
+        Form form;
+        QVERIFY(drop(&form, {QUrl(QStringLiteral("https://example.org/file.txt")),
+                             QUrl::fromLocalFile(dir.filePath("missing"))}));
+#ifdef Q_OS_UNIX
+        const QString fifo = dir.filePath(QStringLiteral("pipe"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        QVERIFY(drop(&form, localUrls({fifo, "/dev/zero"}))); // neither may block
+        if (::geteuid() != 0) {
+            const QString locked = dir.filePath(QStringLiteral("locked.txt"));
+            QVERIFY(write(locked, "secret"));
+            QFile::setPermissions(locked, QFileDevice::WriteOwner);
+            QVERIFY(drop(&form, localUrls({locked})));
+            QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+            QCOMPARE(read(locked), QByteArray("secret"));
+        }
+#endif
+        QCOMPARE(LogRecorder::lines(), QStringList());
+        QCOMPARE(shown(form), QString());
+    }
+
+    void shownTextIsBounded_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("shownChars");
+        QTest::addColumn<bool>("cutLogged");
+        const int mib = 1024 * 1024;
+        QByteArray lines;
+        while (lines.size() <= mib + 100)
+            lines += "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcde\n";
+        QTest::newRow("over 1 MiB") << lines << mib << true;
+        QTest::newRow("exactly 1 MiB") << lines.left(mib) << mib << false;
+        // The cut never splits a character.
+        QTest::newRow("split character") << QByteArray(mib - 1, 'a') + "中文" << mib - 1 << true;
+        QTest::newRow("zero byte") << QByteArray("abc") + '\0' + QByteArray(mib, 'x') << 3 << false;
+    }
+
+    void shownTextIsBounded()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, shownChars);
+        QFETCH(bool, cutLogged);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("big.txt"));
+        QVERIFY(write(path, content));
+        Form form;
+        QVERIFY(drop(&form, localUrls({path})));
+        const QString text = shown(form);
+        QCOMPARE(text.size(), shownChars);
+        QVERIFY(!text.contains(QChar::ReplacementCharacter));
+        QVERIFY(QString::fromUtf8(content).startsWith(text));
+        QCOMPARE(LogRecorder::lines().contains(QStringLiteral("文件超过1MiB，文本区只显示开头1MiB：") + path),
+                 cutLogged);
+        QCOMPARE(LogRecorder::lines().last(), QStringLiteral("加密文件已输出到:") + path);
+        QVERIFY(read(path).startsWith(header()));
+    }
+};
+
+QTEST_MAIN(TestFormDrop)
+#include "tst_formdrop.moc"
