@@ -1,6 +1,10 @@
-// Portable AES-128: the state is four 32-bit columns (row r in bits 8r..8r+7),
-// SubBytes/ShiftRows are S-box lookups and MixColumns works on all four bytes
-// of a column at once. No round tables, no branches that depend on data.
+// Portable AES-128. The state is held as four 32-bit rows (byte c of row r is
+// the state byte of row r, column c), so ShiftRows is folded into the S-box
+// gather and MixColumns works on all four columns of a row at once, without
+// rotating bytes inside a column. Only the S-box, the inverse S-box and the
+// round constants are used; no round tables, no branches that depend on data.
+// Blocks and round keys are transposed between byte order and rows on the
+// way in and out.
 #include "AesTables.h"
 #include "CipherContext.h"
 
@@ -26,87 +30,129 @@ inline void store32(uint8_t *p, uint32_t v)
     p[3] = uint8_t(v >> 24);
 }
 
-inline uint32_t rotr(uint32_t v, int n) { return (v >> n) | (v << (32 - n)); }
-
 // xtime of the four bytes of a word at once.
 inline uint32_t xtime4(uint32_t x)
 {
     return ((x & 0x7f7f7f7fu) << 1) ^ (((x >> 7) & 0x01010101u) * 0x1bu);
 }
 
-inline uint32_t mixColumn(uint32_t w)
+struct State {
+    uint32_t r0, r1, r2, r3;
+};
+
+// Swaps byte k of word i with byte i of word k: the four column words of a
+// block become its four rows, and back.
+inline void transpose(uint32_t &w0, uint32_t &w1, uint32_t &w2, uint32_t &w3)
 {
-    // s_r ^= t ^ xtime(s_r ^ s_{r+1}), t = s0 ^ s1 ^ s2 ^ s3
-    const uint32_t next = rotr(w, 8);
-    const uint32_t t = w ^ next ^ rotr(w, 16) ^ rotr(w, 24);
-    return w ^ t ^ xtime4(w ^ next);
+    uint32_t t = ((w0 >> 8) ^ w1) & 0x00ff00ffu;
+    w1 ^= t;
+    w0 ^= t << 8;
+    t = ((w2 >> 8) ^ w3) & 0x00ff00ffu;
+    w3 ^= t;
+    w2 ^= t << 8;
+    t = ((w0 >> 16) ^ w2) & 0x0000ffffu;
+    w2 ^= t;
+    w0 ^= t << 16;
+    t = ((w1 >> 16) ^ w3) & 0x0000ffffu;
+    w3 ^= t;
+    w1 ^= t << 16;
 }
 
-inline uint32_t invMixColumn(uint32_t w)
+inline State loadState(const uint8_t *p)
 {
-    // Multiplying by {04}x^2 + {05} first turns InvMixColumns into MixColumns.
-    const uint32_t u = xtime4(xtime4(w ^ rotr(w, 16)));
-    return mixColumn(w ^ u);
+    State s{load32(p), load32(p + 4), load32(p + 8), load32(p + 12)};
+    transpose(s.r0, s.r1, s.r2, s.r3);
+    return s;
 }
 
-inline uint8_t byteOf(uint32_t w, int row) { return uint8_t(w >> (8 * row)); }
-
-// SubBytes then ShiftRows: row r of column c comes from column c + r.
-inline uint32_t subShift(uint32_t a, uint32_t b, uint32_t c, uint32_t d)
+inline void storeState(uint8_t *p, State s)
 {
-    return uint32_t(sbox[byteOf(a, 0)]) | uint32_t(sbox[byteOf(b, 1)]) << 8
-        | uint32_t(sbox[byteOf(c, 2)]) << 16 | uint32_t(sbox[byteOf(d, 3)]) << 24;
+    transpose(s.r0, s.r1, s.r2, s.r3);
+    store32(p, s.r0);
+    store32(p + 4, s.r1);
+    store32(p + 8, s.r2);
+    store32(p + 12, s.r3);
 }
 
-// InvShiftRows then InvSubBytes: row r of column c comes from column c - r.
-inline uint32_t invSubShift(uint32_t a, uint32_t d, uint32_t c, uint32_t b)
+inline State operator^(const State &a, const State &b)
 {
-    return uint32_t(invSbox[byteOf(a, 0)]) | uint32_t(invSbox[byteOf(d, 1)]) << 8
-        | uint32_t(invSbox[byteOf(c, 2)]) << 16 | uint32_t(invSbox[byteOf(b, 3)]) << 24;
+    return {a.r0 ^ b.r0, a.r1 ^ b.r1, a.r2 ^ b.r2, a.r3 ^ b.r3};
 }
 
+// SubBytes and ShiftRows of row r: the byte of column (c + r) mod 4 lands in
+// column c. The bytes are joined pairwise, which keeps the dependency chain
+// of a round short.
+template<int r>
+inline uint32_t subShiftRow(uint32_t row)
+{
+    const uint32_t b[4] = {sbox[row & 0xffu], sbox[(row >> 8) & 0xffu], sbox[(row >> 16) & 0xffu],
+                           sbox[row >> 24]};
+    return (b[r & 3] | b[(r + 1) & 3] << 8) | (b[(r + 2) & 3] << 16 | b[(r + 3) & 3] << 24);
+}
+
+// InvShiftRows and InvSubBytes of row r: the byte of column c lands in
+// column (c + r) mod 4.
+template<int r>
+inline uint32_t invSubShiftRow(uint32_t row)
+{
+    const uint32_t b[4] = {invSbox[row & 0xffu], invSbox[(row >> 8) & 0xffu],
+                           invSbox[(row >> 16) & 0xffu], invSbox[row >> 24]};
+    return (b[(4 - r) & 3] | b[(5 - r) & 3] << 8) | (b[(6 - r) & 3] << 16 | b[(7 - r) & 3] << 24);
+}
+
+inline State subShift(const State &s)
+{
+    return {subShiftRow<0>(s.r0), subShiftRow<1>(s.r1), subShiftRow<2>(s.r2), subShiftRow<3>(s.r3)};
+}
+
+inline State invSubShift(const State &s)
+{
+    return {invSubShiftRow<0>(s.r0), invSubShiftRow<1>(s.r1), invSubShiftRow<2>(s.r2),
+            invSubShiftRow<3>(s.r3)};
+}
+
+// s_r ^= t ^ xtime(s_r ^ s_{r+1}) with t = s0 ^ s1 ^ s2 ^ s3, for every
+// column of the row at once.
+inline State mixColumns(const State &s)
+{
+    const uint32_t t = s.r0 ^ s.r1 ^ s.r2 ^ s.r3;
+    return {s.r0 ^ t ^ xtime4(s.r0 ^ s.r1), s.r1 ^ t ^ xtime4(s.r1 ^ s.r2),
+            s.r2 ^ t ^ xtime4(s.r2 ^ s.r3), s.r3 ^ t ^ xtime4(s.r3 ^ s.r0)};
+}
+
+// Multiplying by {04}x^2 + {05} first turns InvMixColumns into MixColumns:
+// rows 0 and 2 both take {04}(s0 ^ s2), rows 1 and 3 both {04}(s1 ^ s3).
+inline State invMixColumns(const State &s)
+{
+    const uint32_t even = xtime4(xtime4(s.r0 ^ s.r2));
+    const uint32_t odd = xtime4(xtime4(s.r1 ^ s.r3));
+    return mixColumns({s.r0 ^ even, s.r1 ^ odd, s.r2 ^ even, s.r3 ^ odd});
+}
+
+// The context's round keys as rows, made once per call.
 struct RoundKeys {
-    uint32_t w[44];
+    State k[11];
     explicit RoundKeys(const CipherContext &ctx)
     {
-        for (int i = 0; i < 44; ++i)
-            w[i] = load32(ctx.roundKeys + 4 * i);
+        for (int r = 0; r < 11; ++r)
+            k[r] = loadState(ctx.roundKeys + 16 * r);
     }
 };
 
-inline void encryptState(const RoundKeys &k, uint32_t s[4])
+inline State encryptState(const RoundKeys &keys, State s)
 {
-    uint32_t s0 = s[0] ^ k.w[0], s1 = s[1] ^ k.w[1], s2 = s[2] ^ k.w[2], s3 = s[3] ^ k.w[3];
-    for (int round = 1; round < 10; ++round) {
-        const uint32_t *rk = k.w + 4 * round;
-        const uint32_t t0 = mixColumn(subShift(s0, s1, s2, s3)) ^ rk[0];
-        const uint32_t t1 = mixColumn(subShift(s1, s2, s3, s0)) ^ rk[1];
-        const uint32_t t2 = mixColumn(subShift(s2, s3, s0, s1)) ^ rk[2];
-        const uint32_t t3 = mixColumn(subShift(s3, s0, s1, s2)) ^ rk[3];
-        s0 = t0; s1 = t1; s2 = t2; s3 = t3;
-    }
-    const uint32_t *rk = k.w + 40;
-    s[0] = subShift(s0, s1, s2, s3) ^ rk[0];
-    s[1] = subShift(s1, s2, s3, s0) ^ rk[1];
-    s[2] = subShift(s2, s3, s0, s1) ^ rk[2];
-    s[3] = subShift(s3, s0, s1, s2) ^ rk[3];
+    s = s ^ keys.k[0];
+    for (int round = 1; round < 10; ++round)
+        s = mixColumns(subShift(s)) ^ keys.k[round];
+    return subShift(s) ^ keys.k[10];
 }
 
-inline void decryptState(const RoundKeys &k, uint32_t s[4])
+inline State decryptState(const RoundKeys &keys, State s)
 {
-    uint32_t s0 = s[0] ^ k.w[40], s1 = s[1] ^ k.w[41], s2 = s[2] ^ k.w[42], s3 = s[3] ^ k.w[43];
-    for (int round = 9; round > 0; --round) {
-        const uint32_t *rk = k.w + 4 * round;
-        const uint32_t t0 = invMixColumn(invSubShift(s0, s3, s2, s1) ^ rk[0]);
-        const uint32_t t1 = invMixColumn(invSubShift(s1, s0, s3, s2) ^ rk[1]);
-        const uint32_t t2 = invMixColumn(invSubShift(s2, s1, s0, s3) ^ rk[2]);
-        const uint32_t t3 = invMixColumn(invSubShift(s3, s2, s1, s0) ^ rk[3]);
-        s0 = t0; s1 = t1; s2 = t2; s3 = t3;
-    }
-    s[0] = invSubShift(s0, s3, s2, s1) ^ k.w[0];
-    s[1] = invSubShift(s1, s0, s3, s2) ^ k.w[1];
-    s[2] = invSubShift(s2, s1, s0, s3) ^ k.w[2];
-    s[3] = invSubShift(s3, s2, s1, s0) ^ k.w[3];
+    s = s ^ keys.k[10];
+    for (int round = 9; round > 0; --round)
+        s = invMixColumns(invSubShift(s) ^ keys.k[round]);
+    return invSubShift(s) ^ keys.k[0];
 }
 
 } // namespace
@@ -135,34 +181,24 @@ namespace aes_portable {
 void encryptBlocks(const CipherContext &ctx, uint8_t *chain, uint8_t *buffer, uint32_t blocks)
 {
     const RoundKeys keys(ctx);
-    uint32_t s[4] = {load32(chain), load32(chain + 4), load32(chain + 8), load32(chain + 12)};
+    State s = loadState(chain);
     for (uint32_t b = 0; b < blocks; ++b, buffer += kAesBlockSize) {
-        for (int c = 0; c < 4; ++c)
-            s[c] ^= load32(buffer + 4 * c);
-        encryptState(keys, s);
-        for (int c = 0; c < 4; ++c)
-            store32(buffer + 4 * c, s[c]);
+        s = encryptState(keys, s ^ loadState(buffer));
+        storeState(buffer, s);
     }
-    for (int c = 0; c < 4; ++c)
-        store32(chain + 4 * c, s[c]);
+    storeState(chain, s);
 }
 
 void decryptBlocks(const CipherContext &ctx, uint8_t *chain, uint8_t *buffer, uint32_t blocks)
 {
     const RoundKeys keys(ctx);
-    uint32_t prev[4] = {load32(chain), load32(chain + 4), load32(chain + 8), load32(chain + 12)};
+    State prev = loadState(chain);
     for (uint32_t b = 0; b < blocks; ++b, buffer += kAesBlockSize) {
-        uint32_t cipher[4], s[4];
-        for (int c = 0; c < 4; ++c)
-            s[c] = cipher[c] = load32(buffer + 4 * c);
-        decryptState(keys, s);
-        for (int c = 0; c < 4; ++c) {
-            store32(buffer + 4 * c, s[c] ^ prev[c]);
-            prev[c] = cipher[c];
-        }
+        const State cipher = loadState(buffer);
+        storeState(buffer, decryptState(keys, cipher) ^ prev);
+        prev = cipher;
     }
-    for (int c = 0; c < 4; ++c)
-        store32(chain + 4 * c, prev[c]);
+    storeState(chain, prev);
 }
 
 void cbcEncrypt(CipherContext *ctx, uint8_t *buffer, uint32_t length)
