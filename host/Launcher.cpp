@@ -1,0 +1,49 @@
+#include "Launcher.h"
+
+#include "CorePlugin.h"
+#include "LookAndFeel.h"
+
+#include <QApplication>
+#include <QLibrary>
+#include <QMessageBox>
+
+// Q_INIT_RESOURCE must not sit inside a namespace.
+static void registerResourceBundle()
+{
+    Q_INIT_RESOURCE(keystrel);
+}
+
+namespace {
+
+void showLoadFailure()
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Core Plugin加载异常"), QStringLiteral("无法加载核心库"));
+    box.exec();
+}
+
+} // namespace
+
+int Launcher::run(int &argc, char **argv)
+{
+    LookAndFeel::setApplicationAttributes();
+    QApplication app(argc, argv);
+    const QString styleSheet = LookAndFeel::styleSheet();
+    LookAndFeel::apply(app, styleSheet);
+    // Already registered by static initialisation; this keeps the bundle's
+    // object file linked in and adds nothing at run time.
+    registerResourceBundle();
+
+    const QString path = CorePlugin::path();
+    // Never unloaded: the core plug-in's code may run until the process ends.
+    QLibrary library;
+    CorePlugin::Entries core;
+    if (!CorePlugin::load(library, path, core)) {
+        showLoadFailure();
+        return 0;
+    }
+
+    core.initialize(argc, argv);
+    core.delayedInitialize();
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [&core] { core.shutdown(); }, Qt::DirectConnection);
+    return app.exec();
+}

@@ -1,0 +1,19 @@
+// The application-wide look every plug-in inherits.
+#pragma once
+
+#include <QString>
+
+class QApplication;
+
+namespace LookAndFeel {
+
+// Must run before the application object exists.
+void setApplicationAttributes();
+
+// The push-button style sheet set on the whole application.
+QString styleSheet();
+
+// Fusion style, the Roboto application font and the given style sheet.
+void apply(QApplication &app, const QString &styleSheet);
+
+} // namespace LookAndFeel
