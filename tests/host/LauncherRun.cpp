@@ -1,0 +1,97 @@
+#include "LauncherRun.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+
+namespace {
+
+bool copyFile(const QString &from, const QString &to)
+{
+    // A copy, not a link: the launcher resolves its own path through links.
+    return QFile::copy(from, to);
+}
+
+QStringList readLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+} // namespace
+
+QString testCorePath(const QString &name)
+{
+    return QStringLiteral(KEYSTREL_TEST_CORES_DIR "/") + name + QStringLiteral(".so");
+}
+
+LauncherRun runLauncher(const QString &workDir, const LauncherSetup &setup)
+{
+    LauncherRun run;
+    const QDir dir(workDir);
+    run.program = dir.filePath(QStringLiteral("Keystrel"));
+    if (!copyFile(QStringLiteral(KEYSTREL_EXECUTABLE), run.program))
+        return run;
+
+    const QString pluginDir = dir.filePath(QStringLiteral("Plugin"));
+    const QString corePath = pluginDir + QStringLiteral("/Hubstone.so");
+    switch (setup.folder) {
+    case LauncherSetup::Folder::Missing:
+        break;
+    case LauncherSetup::Folder::Empty:
+        dir.mkpath(pluginDir);
+        break;
+    case LauncherSetup::Folder::NotALibrary: {
+        dir.mkpath(pluginDir);
+        QFile file(corePath);
+        if (!file.open(QIODevice::WriteOnly) || file.write("not a shared library\n") < 0)
+            return run;
+        break;
+    }
+    case LauncherSetup::Folder::WithCore:
+        dir.mkpath(pluginDir);
+        if (!copyFile(testCorePath(setup.core), corePath))
+            return run;
+        break;
+    }
+
+    const QString coreLog = dir.filePath(QStringLiteral("core.log"));
+    const QString reportPath = dir.filePath(QStringLiteral("report.json"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(KEYSTREL_PROBE));
+    env.insert(QStringLiteral("KEYSTREL_PROBE_REPORT"), reportPath);
+    env.insert(QStringLiteral("KEYSTREL_TEST_CORE_LOG"), coreLog);
+    env.insert(QStringLiteral("KEYSTREL_TEST_CORE_EXIT"), QString::number(setup.quitCode));
+    // The probe comes before the sanitizer runtime in a sanitized build.
+    QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
+    env.insert(QStringLiteral("ASAN_OPTIONS"), asan + (asan.isEmpty() ? "" : ":") + "verify_asan_link_order=0");
+    if (setup.platformFromArguments) {
+        for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(QString::fromLatin1(name));
+    }
+
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(QDir::rootPath());
+    process.start(run.program, setup.arguments);
+    // The limit only stops a hung launcher; no verdict rests on it.
+    run.finished = process.waitForFinished(120000);
+    if (!run.finished) {
+        process.kill();
+        process.waitForFinished();
+    }
+    run.exitStatus = process.exitStatus();
+    run.exitCode = process.exitCode();
+    run.errorOutput = process.readAllStandardError();
+    run.coreCalls = readLines(coreLog);
+
+    QFile report(reportPath);
+    if (report.open(QIODevice::ReadOnly))
+        run.report = QJsonDocument::fromJson(report.readAll()).object();
+    return run;
+}
