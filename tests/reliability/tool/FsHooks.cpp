@@ -1,0 +1,301 @@
+#include "FsHooks.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+enum class Event { None, Read, Write, Sync, Link, Rename, Renamed };
+enum class Action { Kill, Append, Truncate, Replace, Unlink };
+
+struct HookState {
+    Event event = Event::None;
+    long wanted = 0;
+    Action action = Action::Kill;
+    bool noTmpfile = false;
+    bool armed = false;
+    bool busy = false;
+    bool fired = false;
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+    long seen[7] = {};
+};
+
+HookState &state()
+{
+    static HookState s;
+    return s;
+}
+
+template <typename F>
+F realFunction(const char *name)
+{
+    return reinterpret_cast<F>(::dlsym(RTLD_NEXT, name));
+}
+
+Event parseEvent(const std::string &name)
+{
+    if (name == "read")
+        return Event::Read;
+    if (name == "write")
+        return Event::Write;
+    if (name == "sync")
+        return Event::Sync;
+    if (name == "link")
+        return Event::Link;
+    if (name == "rename")
+        return Event::Rename;
+    if (name == "renamed")
+        return Event::Renamed;
+    return Event::None;
+}
+
+bool parseAction(const std::string &name, Action *action)
+{
+    static const struct {
+        const char *name;
+        Action action;
+    } actions[] = {{"kill", Action::Kill},
+                   {"append", Action::Append},
+                   {"truncate", Action::Truncate},
+                   {"replace", Action::Replace},
+                   {"unlink", Action::Unlink}};
+    for (const auto &a : actions) {
+        if (name == a.name) {
+            *action = a.action;
+            return true;
+        }
+    }
+    return false;
+}
+
+void writeText(const std::string &path, int flags, const char *text)
+{
+    const int fd = ::open(path.c_str(), flags, 0644);
+    if (fd < 0)
+        return;
+    const ssize_t ignored = ::write(fd, text, std::strlen(text));
+    (void)ignored;
+    ::close(fd);
+}
+
+// Another program's doing, or the end of this one.
+void act()
+{
+    HookState &s = state();
+    s.fired = true;
+    std::printf("hook fired\n");
+    std::fflush(stdout);
+    switch (s.action) {
+    case Action::Kill:
+        ::kill(::getpid(), SIGKILL);
+        break;
+    case Action::Append:
+        writeText(s.path, O_WRONLY | O_APPEND, "appended by another program\n");
+        break;
+    case Action::Truncate:
+        if (::truncate(s.path.c_str(), 1000) != 0)
+            std::perror("truncate");
+        break;
+    case Action::Replace: {
+        const std::string other = s.path + ".saved-by-other";
+        writeText(other, O_WRONLY | O_CREAT | O_TRUNC, "a newer version saved by another program\n");
+        if (::rename(other.c_str(), s.path.c_str()) != 0)
+            std::perror("rename");
+        break;
+    }
+    case Action::Unlink:
+        ::unlink(s.path.c_str());
+        break;
+    }
+}
+
+// Counts one occurrence of `event` and acts on the chosen one.
+void count(Event event)
+{
+    HookState &s = state();
+    if (!s.armed || s.busy || s.fired)
+        return;
+    ++s.seen[int(event)];
+    if (event == s.event && s.seen[int(event)] == s.wanted) {
+        s.busy = true;
+        act();
+        s.busy = false;
+    }
+}
+
+bool isWatchedFile(int fd)
+{
+    struct stat info;
+    return ::fstat(fd, &info) == 0 && info.st_dev == state().device && info.st_ino == state().inode;
+}
+
+// A regular file other than the one being processed: the replacement.
+bool isReplacement(int fd)
+{
+    struct stat info;
+    return fd > 2 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
+        && !(info.st_dev == state().device && info.st_ino == state().inode);
+}
+
+bool active()
+{
+    return state().armed && !state().busy && !state().fired;
+}
+
+bool refusesTmpfile(int flags)
+{
+    if (state().noTmpfile && (flags & O_TMPFILE) == O_TMPFILE) {
+        errno = EOPNOTSUPP;
+        return true;
+    }
+    return false;
+}
+
+mode_t modeArgument(int flags, va_list args)
+{
+    return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? mode_t(va_arg(args, int)) : 0;
+}
+
+} // namespace
+
+namespace fshooks {
+
+void arm(const QString &path)
+{
+    HookState &s = state();
+    s.path = QFile::encodeName(path).toStdString();
+    struct stat info;
+    if (::stat(s.path.c_str(), &info) == 0) {
+        s.device = info.st_dev;
+        s.inode = info.st_ino;
+    }
+    s.noTmpfile = qEnvironmentVariableIntValue("KEYSTREL_TOOL_NO_TMPFILE") == 1;
+    const std::string spec = qgetenv("KEYSTREL_TOOL_HOOK").toStdString();
+    const size_t first = spec.find(':');
+    const size_t second = spec.find(':', first == std::string::npos ? first : first + 1);
+    if (first != std::string::npos && second != std::string::npos) {
+        s.event = parseEvent(spec.substr(0, first));
+        s.wanted = std::atol(spec.substr(first + 1, second - first - 1).c_str());
+        if (!parseAction(spec.substr(second + 1), &s.action))
+            s.event = Event::None;
+    }
+    s.armed = true;
+}
+
+bool fired()
+{
+    return state().fired;
+}
+
+} // namespace fshooks
+
+// The interposed calls. The executable's definitions come before the C
+// library's for Qt's calls too; each passes on to the next definition.
+
+extern "C" ssize_t read(int fd, void *buffer, size_t length)
+{
+    static const auto next = realFunction<ssize_t (*)(int, void *, size_t)>("read");
+    const ssize_t got = next(fd, buffer, length);
+    if (got > 0 && active() && isWatchedFile(fd))
+        count(Event::Read);
+    return got;
+}
+
+extern "C" ssize_t write(int fd, const void *buffer, size_t length)
+{
+    static const auto next = realFunction<ssize_t (*)(int, const void *, size_t)>("write");
+    const ssize_t put = next(fd, buffer, length);
+    if (put > 0 && active() && isReplacement(fd))
+        count(Event::Write);
+    return put;
+}
+
+extern "C" int fdatasync(int fd)
+{
+    static const auto next = realFunction<int (*)(int)>("fdatasync");
+    if (active() && isReplacement(fd))
+        count(Event::Sync);
+    return next(fd);
+}
+
+extern "C" int fsync(int fd)
+{
+    static const auto next = realFunction<int (*)(int)>("fsync");
+    if (active() && isReplacement(fd))
+        count(Event::Sync);
+    return next(fd);
+}
+
+extern "C" int linkat(int fromDir, const char *from, int toDir, const char *to, int flags)
+{
+    static const auto next = realFunction<int (*)(int, const char *, int, const char *, int)>("linkat");
+    const int result = next(fromDir, from, toDir, to, flags);
+    if (result == 0 && active())
+        count(Event::Link);
+    return result;
+}
+
+extern "C" int rename(const char *from, const char *to)
+{
+    static const auto next = realFunction<int (*)(const char *, const char *)>("rename");
+    const bool onPath = active() && state().path == to;
+    if (onPath)
+        count(Event::Rename);
+    const int result = next(from, to);
+    if (result == 0 && onPath && active())
+        count(Event::Renamed);
+    return result;
+}
+
+extern "C" int open(const char *path, int flags, ...)
+{
+    static const auto next = realFunction<int (*)(const char *, int, ...)>("open");
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = modeArgument(flags, args);
+    va_end(args);
+    return refusesTmpfile(flags) ? -1 : next(path, flags, mode);
+}
+
+extern "C" int open64(const char *path, int flags, ...)
+{
+    static const auto next = realFunction<int (*)(const char *, int, ...)>("open64");
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = modeArgument(flags, args);
+    va_end(args);
+    return refusesTmpfile(flags) ? -1 : next(path, flags, mode);
+}
+
+extern "C" int openat(int dir, const char *path, int flags, ...)
+{
+    static const auto next = realFunction<int (*)(int, const char *, int, ...)>("openat");
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = modeArgument(flags, args);
+    va_end(args);
+    return refusesTmpfile(flags) ? -1 : next(dir, path, flags, mode);
+}
+
+extern "C" int openat64(int dir, const char *path, int flags, ...)
+{
+    static const auto next = realFunction<int (*)(int, const char *, int, ...)>("openat64");
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = modeArgument(flags, args);
+    va_end(args);
+    return refusesTmpfile(flags) ? -1 : next(dir, path, flags, mode);
+}
