@@ -67,14 +67,6 @@ CipherContext makeContext(const QByteArray &key, const QByteArray &iv)
     return ctx;
 }
 
-QByteArray randomBytes(QRandomGenerator &rng, int size)
-{
-    QByteArray bytes(size, '\0');
-    for (char &c : bytes)
-        c = char(rng.bounded(256));
-    return bytes;
-}
-
 // SP 800-38A F.2.1 / F.2.2 (CBC-AES128).
 const QByteArray kSpKey = QByteArray::fromHex("2b7e151628aed2a6abf7158809cf4f3c");
 const QByteArray kSpIv = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f");
@@ -86,6 +78,15 @@ const QByteArray kSpCipher = QByteArray::fromHex("7649abac8119b246cee98e9b12e919
                                                  "5086cb9b507219ee95db113a917678b2"
                                                  "73bed6b8e3c1743b7116e69e22229516"
                                                  "3ff1caa1681fac09120eca307586e1a7");
+
+#ifdef KEYSTREL_HAVE_AESNI
+QByteArray randomBytes(QRandomGenerator &rng, int size)
+{
+    QByteArray bytes(size, '\0');
+    for (char &c : bytes)
+        c = char(rng.bounded(256));
+    return bytes;
+}
 
 // One engine's run over a buffer cut into pieces, each piece a separate call
 // on the same context. The buffer carries guard bytes past its last block.
@@ -108,6 +109,8 @@ ChainRun runChain(CbcFunction function, const QByteArray &key, const QByteArray 
     run.buffer = buffer;
     return run;
 }
+
+#endif
 
 } // namespace
 

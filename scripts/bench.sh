@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# Benchmarks, run by hand (not part of CI): builds in Release into its own
+# build directory, makes its data in a temporary folder and prints one table:
+#   - engine throughput, portable and AES-NI, encrypt and decrypt;
+#   - a file encrypted and decrypted in place by the plug-in against
+#     `openssl enc` on the same input in the same run: times, ratio, peak RSS;
+#   - a folder batch of small files dropped on the form: files per second.
+#
+# Environment: KEYSTREL_BENCH_BUILD (default build-bench),
+# KEYSTREL_BENCH_DIR (parent of the data folder, default /var/tmp: keep it on
+# a real disk, fsync on tmpfs costs nothing), KEYSTREL_BENCH_MIB (256),
+# KEYSTREL_BENCH_FILES (10000), KEYSTREL_BENCH_ROUNDS (3, best is kept).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${KEYSTREL_BENCH_BUILD:-build-bench}
+mib=${KEYSTREL_BENCH_MIB:-256}
+batch_files=${KEYSTREL_BENCH_FILES:-10000}
+rounds=${KEYSTREL_BENCH_ROUNDS:-3}
+
+scripts/install-deps.sh bench
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKEYSTREL_BUILD_BENCH=ON \
+    -DKEYSTREL_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j 2 --target keystrel_bench_engine keystrel_bench_files >/dev/null
+engine_bench=$build/bin/keystrel_bench_engine
+files_bench=$build/bin/keystrel_bench_files
+
+data=$(mktemp -d "${KEYSTREL_BENCH_DIR:-/var/tmp}/keystrel-bench.XXXXXX")
+trap 'rm -rf "$data"' EXIT
+log=$data/bench.log
+
+# value KEY LINE: the value of KEY=... in a result line.
+value() { sed -n "s/.* $1=\([^ ]*\).*/\1/p" <<<" $2"; }
+# timed OUT CMD...: runs CMD under GNU time; "wall_seconds peak_kib" in OUT.
+timed() {
+    local out=$1
+    shift
+    /usr/bin/time -f "%e %M" -o "$out" "$@"
+}
+min() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a + 0 < b + 0) ? a : b }'; }
+max() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a + 0 > b + 0) ? a : b }'; }
+
+echo "Running engine benchmark..." >&2
+engine_csv=$("$engine_bench" --benchmark_repetitions=5 --benchmark_min_time=0.3 --benchmark_format=csv 2>>"$log")
+engine_used=$(sed -n 's/^public entry points use: //p' "$log")
+mbps() { # best of the repetitions in MB/s (10^6 bytes), or n/a
+    awk -F, -v name="\"$1\"" '$1 == name && $6 > best { best = $6 }
+        END { if (best) printf "%.0f", best / 1e6; else printf "n/a" }' <<<"$engine_csv"
+}
+
+echo "Making ${mib} MiB of data in $data..." >&2
+read -r key iv < <("$files_bench" key)
+# Random bytes; the last one is not a space, which decryption would take for
+# padding.
+head -c $((mib * 1024 * 1024 - 1)) /dev/urandom >"$data/plain.bin"
+printf 'x' >>"$data/plain.bin"
+
+rise=0
+best_ossl_enc= best_ours_enc= best_ours_enc_proc= sync_enc= rss_ossl_enc= rss_ours_enc=
+best_ossl_dec= best_ours_dec= best_ours_dec_proc= sync_dec= rss_ossl_dec= rss_ours_dec=
+for round in $(seq "$rounds"); do
+    echo "File round $round/$rounds..." >&2
+    rm -f "$data/ossl.enc" "$data/ossl.dec"
+    cp "$data/plain.bin" "$data/ours.bin"
+    sync
+
+    timed "$data/t" openssl enc -aes-128-cbc -nopad -K "$key" -iv "$iv" -in "$data/plain.bin" -out "$data/ossl.enc"
+    read -r wall peak <"$data/t"
+    best_ossl_enc=$(min "$wall" "$best_ossl_enc")
+    rss_ossl_enc=$(max "$peak" "$rss_ossl_enc")
+    sync
+
+    timed "$data/t" "$files_bench" encrypt "$data/ours.bin" >"$data/r" 2>>"$log"
+    read -r wall peak <"$data/t"
+    line=$(cat "$data/r")
+    [ "$(value result "$line")" = 0 ] || { echo "encryption failed: $line" >&2; exit 1; }
+    cmp -s -i 17:0 "$data/ours.bin" "$data/ossl.enc" || { echo "ciphertext differs from openssl's" >&2; exit 1; }
+    seconds=$(value seconds "$line")
+    if [ "$(min "$seconds" "$best_ours_enc")" = "$seconds" ]; then
+        best_ours_enc=$seconds
+        sync_enc=$(value sync_seconds "$line")
+    fi
+    best_ours_enc_proc=$(min "$wall" "$best_ours_enc_proc")
+    rise=$(max $(($(value peak_kib "$line") - $(value rss_start_kib "$line"))) "$rise")
+    rss_ours_enc=$(max "$peak" "$rss_ours_enc")
+    sync
+
+    timed "$data/t" openssl enc -d -aes-128-cbc -nopad -K "$key" -iv "$iv" -in "$data/ossl.enc" -out "$data/ossl.dec"
+    read -r wall peak <"$data/t"
+    best_ossl_dec=$(min "$wall" "$best_ossl_dec")
+    rss_ossl_dec=$(max "$peak" "$rss_ossl_dec")
+    sync
+
+    timed "$data/t" "$files_bench" decrypt "$data/ours.bin" >"$data/r" 2>>"$log"
+    read -r wall peak <"$data/t"
+    line=$(cat "$data/r")
+    [ "$(value result "$line")" = 0 ] || { echo "decryption failed: $line" >&2; exit 1; }
+    cmp -s "$data/ours.bin" "$data/plain.bin" || { echo "decryption did not restore the file" >&2; exit 1; }
+    seconds=$(value seconds "$line")
+    if [ "$(min "$seconds" "$best_ours_dec")" = "$seconds" ]; then
+        best_ours_dec=$seconds
+        sync_dec=$(value sync_seconds "$line")
+    fi
+    best_ours_dec_proc=$(min "$wall" "$best_ours_dec_proc")
+    rise=$(max $(($(value peak_kib "$line") - $(value rss_start_kib "$line"))) "$rise")
+    rss_ours_dec=$(max "$peak" "$rss_ours_dec")
+done
+rm -f "$data"/*.bin "$data"/ossl.*
+
+echo "Making $batch_files small files..." >&2
+"$files_bench" make-batch "$data/batch" "$batch_files"
+sync
+echo "Dropping the folder to encrypt, then again to decrypt..." >&2
+batch_enc=$("$files_bench" batch "$data/batch" 2>>"$log") || { echo "batch encryption failed: $batch_enc" >&2; exit 1; }
+sync
+batch_dec=$("$files_bench" batch "$data/batch" 2>>"$log") || { echo "batch decryption failed: $batch_dec" >&2; exit 1; }
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+share() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f s (%.0f%%)", a, 100 * a / b }'; }
+mib_of() { awk -v k="$1" 'BEGIN { printf "%.1f MiB", k / 1024 }'; }
+batch_row() {
+    local line=$1
+    printf "  %-14s %6s files/s  (%s files, %.2f s; fdatasync %s)\n" "$2" "$(value files_per_second "$line")" \
+        "$(value files "$line")" "$(value seconds "$line")" \
+        "$(share "$(value sync_seconds "$line")" "$(value seconds "$line")")"
+}
+
+cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
+fs=$(stat -f -c %T "$data")
+printf "\nKeystrel benchmark  %s  (%s cores; data on %s; best of %s file rounds)\n" "$cpu" "$(nproc)" "$fs" "$rounds"
+printf "\nEngine, AES-128-CBC, 256 KiB buffer in cache (MB/s, best of 5); public entry points use: %s\n" "$engine_used"
+printf "  %-10s %12s %12s\n" "path" "encrypt" "decrypt"
+printf "  %-10s %12s %12s\n" "portable" "$(mbps portable/encrypt)" "$(mbps portable/decrypt)"
+printf "  %-10s %12s %12s\n" "aes-ni" "$(mbps aes-ni/encrypt)" "$(mbps aes-ni/decrypt)"
+printf "\nFile, %s MiB in place (Form::encryptFile/decryptFile, fdatasync and rename included) vs openssl enc to a new file\n" "$mib"
+printf "  %-9s %10s %14s %10s %8s %14s %14s %22s\n" "direction" "ours (s)" "ours proc (s)" "openssl (s)" "ratio" "peak RSS ours" "peak RSS ossl" "of ours: fdatasync"
+printf "  %-9s %10.3f %14.3f %10.3f %8s %14s %14s %22s\n" encrypt "$best_ours_enc" "$best_ours_enc_proc" "$best_ossl_enc" \
+    "$(ratio "$best_ours_enc" "$best_ossl_enc")" "$(mib_of "$rss_ours_enc")" "$(mib_of "$rss_ossl_enc")" "$(share "$sync_enc" "$best_ours_enc")"
+printf "  %-9s %10.3f %14.3f %10.3f %8s %14s %14s %22s\n" decrypt "$best_ours_dec" "$best_ours_dec_proc" "$best_ossl_dec" \
+    "$(ratio "$best_ours_dec" "$best_ossl_dec")" "$(mib_of "$rss_ours_dec")" "$(mib_of "$rss_ossl_dec")" "$(share "$sync_dec" "$best_ours_dec")"
+printf "  ours: the operation alone; ours proc: the whole process with Qt start-up. Peak RSS ours is Qt's plus at most %s for the operation\n" \
+    "$(mib_of "$rise")"
+printf "\nFolder batch of small files (1 B to 8 KiB) dropped on a shown form, progress dialog included\n"
+batch_row "$batch_enc" "encrypt"
+batch_row "$batch_dec" "decrypt"
