@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstring>
+#include <memory>
+
 class TestLauncherParts : public QObject
 {
     Q_OBJECT
@@ -66,7 +69,7 @@ private slots:
         // A heap copy of exactly its own length: a comparison that read five
         // bytes of a shorter name would run past it (and trip AddressSanitizer).
         std::unique_ptr<char[]> copy(new char[size_t(name.size()) + 1]);
-        memcpy(copy.get(), name.constData(), size_t(name.size()) + 1);
+        std::memcpy(copy.get(), name.constData(), size_t(name.size()) + 1);
         QCOMPARE(CorePlugin::isCoreName(copy.get()), accepted);
     }
 

@@ -15,15 +15,15 @@ int testCoreDependency();
 namespace {
 
 #if defined(TEST_CORE_NAME_NULL)
-const char *const kName = nullptr;
+[[maybe_unused]] const char *const kName = nullptr;
 #elif defined(TEST_CORE_NAME_LOWER)
-const char kName[] = "core";
+[[maybe_unused]] const char kName[] = "core";
 #elif defined(TEST_CORE_NAME_TRAILING_SPACE)
-const char kName[] = "Core ";
+[[maybe_unused]] const char kName[] = "Core ";
 #elif defined(TEST_CORE_NAME_SHORT)
-const char kName[] = "Cor";
+[[maybe_unused]] const char kName[] = "Cor";
 #else
-const char kName[] = "Core";
+[[maybe_unused]] const char kName[] = "Core";
 #endif
 
 void record(const QByteArray &line)
