@@ -22,6 +22,7 @@ struct Options {
     bool noTmpfile = false;  // KEYSTREL_TOOL_NO_TMPFILE
     QStringList wrapper;     // a command to run the tool under, e.g. setpriv
     QString tool = QStringLiteral(CRYPT_TOOL);
+    QString runtimeDir;      // XDG_RUNTIME_DIR, when the default does not fit
 };
 
 inline Outcome run(const QString &operation, const QString &path, const Options &options = {})
@@ -30,7 +31,7 @@ inline Outcome run(const QString &operation, const QString &path, const Options 
     env.insert("QT_QPA_PLATFORM", "offscreen");
     // Qt warns on every start without one.
     static QTemporaryDir runtimeDir;
-    env.insert("XDG_RUNTIME_DIR", runtimeDir.path());
+    env.insert("XDG_RUNTIME_DIR", options.runtimeDir.isEmpty() ? runtimeDir.path() : options.runtimeDir);
     env.remove("KEYSTREL_TOOL_HOOK");
     env.remove("KEYSTREL_TOOL_NO_TMPFILE");
     if (!options.hook.isEmpty())

@@ -1,0 +1,153 @@
+// Permissions as an ordinary user meets them: a read-only file, a folder
+// without write permission, an unreadable file. Root ignores permissions, so
+// as root the tool runs as "nobody" (setpriv) on files that nobody owns.
+// Each case is refused with its log line and the file keeps its bytes.
+#include "ToolRun.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+bool writeAll(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+bool setMode(const QString &path, mode_t mode)
+{
+    return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+}
+
+} // namespace
+
+class TestUnprivileged : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_base;
+    QString m_work;        // a folder the unprivileged user owns
+    toolrun::Options m_as; // how to run the tool as that user
+    bool m_root = false;
+
+    // A file (or folder) made by the test, handed to the unprivileged user.
+    bool own(const QString &path)
+    {
+        return !m_root || ::chown(QFile::encodeName(path).constData(), kNobody, kNobody) == 0;
+    }
+
+    QString makeFile(const QString &relative, const QByteArray &bytes, mode_t mode)
+    {
+        const QString path = m_work + '/' + relative;
+        if (!writeAll(path, bytes) || !own(path) || !setMode(path, mode))
+            return {};
+        return path;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_root = ::geteuid() == 0;
+        QVERIFY(m_base.isValid());
+        m_work = m_base.filePath("work");
+        QVERIFY(QDir().mkpath(m_work));
+        if (!m_root)
+            return;
+        const QString setpriv = QStandardPaths::findExecutable("setpriv");
+        if (setpriv.isEmpty())
+            QSKIP("running as root without setpriv: permissions cannot be tried");
+        m_as.wrapper = QStringList{setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"};
+        const QString runtime = m_base.filePath("runtime");
+        QVERIFY(QDir().mkpath(runtime));
+        QVERIFY(setMode(m_base.path(), 0755) && own(m_work) && own(runtime) && setMode(runtime, 0700));
+        m_as.runtimeDir = runtime;
+        // The tool must be reachable for that user along its whole path.
+        const toolrun::Outcome probe = toolrun::run("encrypt", m_base.filePath("absent"), m_as);
+        if (probe.result != -1)
+            QSKIP("the tool cannot run as nobody from this build folder");
+    }
+
+    void readOnlyFile()
+    {
+        const QString plain = makeFile("plain.txt", "keep these bytes", 0444);
+        QVERIFY(!plain.isEmpty());
+        const toolrun::Outcome encrypt = toolrun::run("encrypt", plain, m_as);
+        QCOMPARE(encrypt.result, -1);
+        QCOMPARE(encrypt.lines, QStringList({"加密：文件大小：16", "加密：无法输入打开文件 " + plain}));
+        QCOMPARE(readAll(plain), QByteArray("keep these bytes"));
+
+        // An encrypted file made read-only stays encrypted.
+        const QByteArray cipher = QByteArray("has been encrypt", 16) + '\0' + QByteArray(16, 'c');
+        const QString locked = makeFile("locked.bin", cipher, 0444);
+        QVERIFY(!locked.isEmpty());
+        const toolrun::Outcome decrypt = toolrun::run("decrypt", locked, m_as);
+        QCOMPARE(decrypt.result, -1);
+        QCOMPARE(decrypt.lines, QStringList({"解密：文件大小：33", "解密：无法打开文件 " + locked}));
+        QCOMPARE(readAll(locked), cipher);
+        QCOMPARE(entries(m_work), QStringList({"locked.bin", "plain.txt"}));
+    }
+
+    void folderWithoutWritePermission()
+    {
+        const QString folder = m_work + "/shelf";
+        QVERIFY(QDir().mkpath(folder) && own(folder));
+        const QString file = makeFile("shelf/data.txt", "in a locked folder", 0644);
+        QVERIFY(!file.isEmpty());
+        QVERIFY(setMode(folder, 0555));
+        const toolrun::Outcome outcome = toolrun::run("encrypt", file, m_as);
+        setMode(folder, 0755);
+        QCOMPARE(outcome.result, -1);
+        QCOMPARE(outcome.lines, QStringList({"加密：文件大小：18", "加密：无法输入打开文件 " + file}));
+        QCOMPARE(readAll(file), QByteArray("in a locked folder"));
+        QCOMPARE(entries(folder), QStringList{"data.txt"});
+    }
+
+    void unreadableFile()
+    {
+        const QString file = makeFile("secret.txt", "write only", 0200);
+        QVERIFY(!file.isEmpty());
+        const toolrun::Outcome outcome = toolrun::run("toggle", file, m_as);
+        QCOMPARE(outcome.result, -1);
+        QCOMPARE(outcome.lines, QStringList{"加密：无法打开文件 " + file});
+        setMode(file, 0600);
+        QCOMPARE(readAll(file), QByteArray("write only"));
+    }
+
+    // The same user may write the file: the operation works, so the refusals
+    // above come from the permissions alone.
+    void writableFileWorks()
+    {
+        const QString file = makeFile("mine.txt", "my own text", 0600);
+        QVERIFY(!file.isEmpty());
+        QCOMPARE(toolrun::run("encrypt", file, m_as).result, 0);
+        QVERIFY(readAll(file).startsWith(QByteArray("has been encrypt", 16)));
+        QCOMPARE(toolrun::run("decrypt", file, m_as).result, 0);
+        QCOMPARE(readAll(file), QByteArray("my own text"));
+        struct stat info;
+        QCOMPARE(::stat(QFile::encodeName(file).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 07777, mode_t(0600));
+        QCOMPARE(info.st_uid, m_root ? kNobody : ::geteuid());
+    }
+};
+
+QTEST_MAIN(TestUnprivileged)
+#include "tst_unprivileged.moc"
