@@ -132,6 +132,29 @@ private slots:
         QCOMPARE(readAll(file), QByteArray("write only"));
     }
 
+    // A subfolder the user may not read: the batch handles the rest and
+    // says which folder it could not walk, rather than reporting the rest as
+    // the whole.
+    void unreadableSubfolder()
+    {
+        const QString top = m_work + "/batch";
+        QVERIFY(QDir().mkpath(top + "/closed") && own(top) && own(top + "/closed"));
+        const QString open = makeFile("batch/open.txt", "can be read", 0644);
+        const QString hidden = makeFile("batch/closed/inside.txt", "cannot be reached", 0644);
+        QVERIFY(!open.isEmpty() && !hidden.isEmpty());
+        QVERIFY(setMode(top + "/closed", 0));
+        const toolrun::Outcome outcome = toolrun::run("drop", top, m_as);
+        setMode(top + "/closed", 0755);
+        QCOMPARE(outcome.result, 0);
+        QVERIFY(readAll(open).startsWith(QByteArray("has been encrypt", 16)));
+        QCOMPARE(readAll(hidden), QByteArray("cannot be reached"));
+        const QString closed = top + "/closed";
+        const bool told = std::any_of(outcome.lines.begin(), outcome.lines.end(), [&](const QString &line) {
+            return line.endsWith(closed) && !line.startsWith(QLatin1String("dir: "));
+        });
+        QVERIFY2(told, qPrintable(outcome.lines.join('\n')));
+    }
+
     // The same user may write the file: the operation works, so the refusals
     // above come from the permissions alone.
     void writableFileWorks()
