@@ -1,0 +1,195 @@
+// The launcher against a hostile "Plugin" folder: whatever sits there under
+// the core plug-in's name, the launcher shows its one fixed box and exits
+// with 0; it never crashes and never waits for anything.
+#include "LauncherRun.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+Q_DECLARE_METATYPE(LauncherSetup)
+
+namespace {
+
+enum class Hostile {
+    EmptyFile,
+    OtherMachine,   // a 64-bit library for aarch64
+    OtherClass,     // the same library marked as 32-bit
+    SystemI386,     // a real 32-bit library, when one is installed
+    Truncated,      // the first kilobyte of a real library
+    TruncatedHaswell, // the same where Qt looks first on CPUs with AVX2
+    BrokenHeaders,  // an ELF header whose program headers lie past the end
+    Folder,
+    LinkToItself,
+    DanglingLink,
+    LinkToDevice,
+};
+
+QByteArray realLibrary()
+{
+    QFile file(QStringLiteral(KEYSTREL_PROBE));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString systemI386Library()
+{
+    const QStringList found = QDir("/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux")
+                                  .entryList({"libclang_rt.*-i386.so"}, QDir::Files, QDir::Name);
+    return found.isEmpty() ? QString() : "/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/" + found.first();
+}
+
+bool writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Puts the hostile entry at Plugin/Hubstone.so under `root`.
+bool plant(const QString &root, Hostile kind)
+{
+    const QString folder = root + "/Plugin";
+    const QString core = folder + "/Hubstone.so";
+    if (!QDir().mkpath(folder))
+        return false;
+    QByteArray elf = realLibrary();
+    if (elf.size() < 64)
+        return false;
+    switch (kind) {
+    case Hostile::EmptyFile:
+        return writeAll(core, {});
+    case Hostile::OtherMachine:
+        elf[18] = char(0xb7); // e_machine: EM_AARCH64
+        elf[19] = 0;
+        return writeAll(core, elf);
+    case Hostile::OtherClass:
+        elf[4] = 1; // EI_CLASS: ELFCLASS32
+        return writeAll(core, elf);
+    case Hostile::SystemI386:
+        return QFile::copy(systemI386Library(), core);
+    case Hostile::Truncated:
+        return writeAll(core, elf.left(1024));
+    case Hostile::TruncatedHaswell:
+        return writeAll(core, {}) && QDir().mkpath(folder + "/haswell")
+            && writeAll(folder + "/haswell/Hubstone.so", elf.left(1024));
+    case Hostile::BrokenHeaders: {
+        QByteArray head = elf.left(64);
+        head[32] = char(0xf0); // e_phoff far beyond the end of the file
+        head[33] = char(0xff);
+        head[56] = char(0xff); // e_phnum: many
+        return writeAll(core, head);
+    }
+    case Hostile::Folder:
+        return QDir().mkpath(core + "/inside");
+    case Hostile::LinkToItself:
+        return QFile::link(core, core);
+    case Hostile::DanglingLink:
+        return QFile::link(folder + "/gone.so", core);
+    case Hostile::LinkToDevice:
+        return QFile::link("/dev/zero", core);
+    }
+    return false;
+}
+
+void verifyFixedBox(const LauncherRun &run)
+{
+    QVERIFY2(run.finished, run.errorOutput.constData());
+    QCOMPARE(run.exitStatus, QProcess::NormalExit);
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(!run.report.contains("atQuit"));
+    const QJsonArray boxes = run.report.value("boxes").toArray();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes.first().toObject().value("title").toString(), QString("Core Plugin加载异常"));
+    QCOMPARE(boxes.first().toObject().value("text").toString(), QString("无法加载核心库"));
+}
+
+LauncherSetup existingFolder()
+{
+    LauncherSetup setup;
+    setup.folder = LauncherSetup::Folder::Empty; // keeps what the test planted
+    return setup;
+}
+
+} // namespace
+
+class TestHostilePlugins : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fixedBox_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("empty file") << int(Hostile::EmptyFile);
+        QTest::newRow("library for aarch64") << int(Hostile::OtherMachine);
+        QTest::newRow("library marked 32-bit") << int(Hostile::OtherClass);
+        QTest::newRow("installed i386 library") << int(Hostile::SystemI386);
+        QTest::newRow("truncated library") << int(Hostile::Truncated);
+        QTest::newRow("truncated library in Plugin/haswell") << int(Hostile::TruncatedHaswell);
+        QTest::newRow("header pointing past the end") << int(Hostile::BrokenHeaders);
+        QTest::newRow("folder named Hubstone.so") << int(Hostile::Folder);
+        QTest::newRow("link to itself") << int(Hostile::LinkToItself);
+        QTest::newRow("dangling link") << int(Hostile::DanglingLink);
+        QTest::newRow("link to /dev/zero") << int(Hostile::LinkToDevice);
+    }
+
+    void fixedBox()
+    {
+        QFETCH(int, kind);
+        if (Hostile(kind) == Hostile::SystemI386 && systemI386Library().isEmpty())
+            QSKIP("no i386 library installed");
+        QTemporaryDir dir;
+        QVERIFY(plant(dir.path(), Hostile(kind)));
+        verifyFixedBox(runLauncher(dir.path(), existingFolder()));
+    }
+
+    // A named pipe under the core plug-in's name has no writer: opening it
+    // would wait forever. The test stands in as a writer that records
+    // whether the launcher ever opened the pipe, so no run can hang.
+    void pipeIsNeverOpened_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::newRow("Plugin") << "Plugin";
+        // Qt tries this one first on CPUs with AVX2.
+        QTest::newRow("Plugin/haswell") << "Plugin/haswell";
+    }
+
+    void pipeIsNeverOpened()
+    {
+        QFETCH(QString, where);
+        QTemporaryDir dir;
+        QVERIFY(QDir().mkpath(dir.filePath(where)));
+        const QByteArray pipe = QFile::encodeName(dir.filePath(where + "/Hubstone.so"));
+        QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
+
+        std::atomic<bool> openedByLauncher{false};
+        std::atomic<bool> launcherDone{false};
+        std::thread writer([&] {
+            const int fd = ::open(pipe.constData(), O_WRONLY);
+            if (fd >= 0) {
+                openedByLauncher = !launcherDone;
+                ::close(fd);
+            }
+        });
+        const LauncherRun run = runLauncher(dir.path(), existingFolder());
+        launcherDone = true;
+        // Releases the writer when the launcher left the pipe alone.
+        const int reader = ::open(pipe.constData(), O_RDONLY | O_NONBLOCK);
+        writer.join();
+        if (reader >= 0)
+            ::close(reader);
+
+        verifyFixedBox(run);
+        QVERIFY2(!openedByLauncher, "the launcher opened a pipe and would wait for a writer forever");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHostilePlugins)
+#include "tst_hostileplugins.moc"
