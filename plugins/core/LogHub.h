@@ -1,0 +1,19 @@
+// Where the log lines of every plug-in go: standard error always, and the
+// log pane of the main window while it exists.
+#pragma once
+
+class LogPane;
+class QString;
+
+namespace LogHub {
+
+// Stamps the line with the time of day and hands it on.
+void write(const QString &line);
+
+// The pane that shows the lines from now on; nullptr detaches it.
+void attachPane(LogPane *pane);
+
+// "hh:mm:ss.zzz  " followed by the line.
+QString stamped(const QString &line);
+
+} // namespace LogHub

@@ -1,0 +1,66 @@
+#include "MainWindow.h"
+
+#include "LogPane.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QLabel>
+#include <QSplitter>
+#include <QTabWidget>
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , m_splitter(new QSplitter(Qt::Vertical, this))
+    , m_tabs(new QTabWidget(m_splitter))
+    , m_log(new LogPane(m_splitter))
+{
+    setObjectName(QStringLiteral("KeystrelMainWindow"));
+    setWindowTitle(QStringLiteral("Keystrel"));
+
+    m_tabs->setObjectName(QStringLiteral("pluginTabs"));
+    m_tabs->setDocumentMode(true);
+    m_splitter->setObjectName(QStringLiteral("logSplitter"));
+    m_splitter->addWidget(m_tabs);
+    m_splitter->addWidget(m_log);
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->setStretchFactor(0, 3);
+    m_splitter->setStretchFactor(1, 1);
+    setCentralWidget(m_splitter);
+
+    resize(760, 600);
+    m_splitter->setSizes({400, 200});
+}
+
+void MainWindow::addPluginTab(QWidget *page, const QString &label, const QString &toolTip)
+{
+    const int index = m_tabs->addTab(page, label);
+    m_tabs->setTabToolTip(index, toolTip);
+}
+
+void MainWindow::removePluginPage(QWidget *page)
+{
+    const int index = m_tabs->indexOf(page);
+    if (index >= 0)
+        m_tabs->removeTab(index);
+    // Hand it back without a parent: its plug-in deletes it, not the window.
+    if (page->parentWidget())
+        page->setParent(nullptr);
+}
+
+void MainWindow::showNoPluginsPage(const QString &folder)
+{
+    auto *note = new QLabel(tr("插件目录中没有插件：\n%1").arg(QDir::toNativeSeparators(folder)), m_tabs);
+    note->setObjectName(QStringLiteral("noPluginsNote"));
+    note->setAlignment(Qt::AlignCenter);
+    note->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_tabs->addTab(note, tr("插件"));
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // Closing the window ends the program, even if a plug-in opened another
+    // top-level window.
+    event->accept();
+    QCoreApplication::quit();
+}

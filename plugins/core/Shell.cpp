@@ -1,0 +1,141 @@
+#include "Shell.h"
+
+#include "BundledAssets.h"
+#include "CoreLocation.h"
+#include "HostedPlugin.h"
+#include "LogHub.h"
+#include "MainWindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+#include <QTabWidget>
+
+namespace {
+
+void log(const QString &line)
+{
+    LogHub::write(line);
+}
+
+} // namespace
+
+Shell &Shell::instance()
+{
+    static Shell shell;
+    return shell;
+}
+
+// At process exit the application and its widgets are gone already: only
+// release what does not touch them. The libraries stay loaded.
+Shell::~Shell() = default;
+
+void Shell::initialize(int argc, char **argv)
+{
+    if (m_stage != Stage::Loaded)
+        return;
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        log(QStringLiteral("核心插件需要 QApplication"));
+        return;
+    }
+    m_stage = Stage::Initialized;
+
+    // Fonts before the first widget, so no widget resolves a substitute.
+    const QStringList missingFonts = BundledAssets::registerFonts();
+    const QIcon icon = BundledAssets::applicationIcon();
+    if (!icon.isNull())
+        QApplication::setWindowIcon(icon);
+
+    m_window = new MainWindow;
+    m_window->setWindowIcon(icon);
+    LogHub::attachPane(m_window->logPane());
+    for (const QString &face : missingFonts)
+        log(QStringLiteral("无法注册字体：") + face);
+
+    m_folder = CoreLocation::pluginFolder();
+    log(QStringLiteral("插件目录：") + QDir::toNativeSeparators(m_folder));
+    loadPlugins();
+    for (Entry &entry : m_entries)
+        entry.plugin->initialize(argc, argv);
+}
+
+void Shell::loadPlugins()
+{
+    const QString self = QFileInfo(CoreLocation::libraryPath()).canonicalFilePath();
+    const QFileInfoList files = QDir(m_folder).entryInfoList(QDir::Files, QDir::Name);
+    for (const QFileInfo &file : files) {
+        const QString path = file.absoluteFilePath();
+        if (!QLibrary::isLibrary(path))
+            continue;
+        if (file.canonicalFilePath() == self) {
+            log(QStringLiteral("跳过核心插件自身：") + path);
+            continue;
+        }
+        QString whyNot;
+        std::unique_ptr<HostedPlugin> plugin = HostedPlugin::open(path, &whyNot);
+        if (!plugin) {
+            log(QStringLiteral("跳过：") + path + QStringLiteral("（") + whyNot + QStringLiteral("）"));
+            continue;
+        }
+        log(QStringLiteral("已加载插件：") + plugin->name() + QStringLiteral("（") + plugin->fileName()
+            + QStringLiteral("）"));
+        m_entries.push_back(Entry{std::move(plugin), nullptr});
+    }
+    if (m_entries.empty())
+        log(QStringLiteral("插件目录中没有插件：") + QDir::toNativeSeparators(m_folder));
+}
+
+void Shell::delayedInitialize()
+{
+    if (m_stage != Stage::Initialized)
+        return;
+    m_stage = Stage::Started;
+
+    for (Entry &entry : m_entries) {
+        entry.plugin->delayedInitialize();
+        hostWidget(entry);
+    }
+    if (m_window->tabs()->count() == 0)
+        m_window->showNoPluginsPage(m_folder);
+    m_window->show();
+}
+
+void Shell::hostWidget(Entry &entry)
+{
+    HostedPlugin &plugin = *entry.plugin;
+    QWidget *widget = plugin.widget();
+    if (!widget) {
+        log(QStringLiteral("插件没有界面：") + plugin.name());
+        return;
+    }
+    if (m_window->tabs()->indexOf(widget) >= 0) {
+        log(QStringLiteral("插件的界面已在另一个标签中：") + plugin.name());
+        return;
+    }
+    const QString toolTip = QStringLiteral("类别：%1\n版本：%2\n类型：%3")
+                                .arg(plugin.category(), plugin.version())
+                                .arg(plugin.type());
+    entry.page = widget;
+    m_window->addPluginTab(widget, plugin.name(), toolTip);
+}
+
+void Shell::shutdown()
+{
+    if (m_stage != Stage::Initialized && m_stage != Stage::Started)
+        return;
+    m_stage = Stage::ShutDown;
+
+    // Last loaded, first shut down. Each widget leaves the window first: its
+    // plug-in deletes it, the window must not delete it a second time.
+    for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
+        if (it->page && m_window)
+            m_window->removePluginPage(it->page);
+        it->page = nullptr;
+        it->plugin->shutdown();
+    }
+    LogHub::attachPane(nullptr);
+    delete m_window.data();
+    // Never unloaded: widgets released with deleteLater still need their code.
+    m_entries.clear();
+}

@@ -1,0 +1,47 @@
+// The core plug-in's state: the main window and the plug-ins it hosts,
+// driven by Hubstone's own entry points.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class HostedPlugin;
+class MainWindow;
+class QWidget;
+
+class Shell
+{
+public:
+    static Shell &instance();
+
+    ~Shell();
+
+    // Builds the (hidden) window, loads every plug-in of the folder in
+    // file-name order and initialises each with the command line.
+    void initialize(int argc, char **argv);
+    // Lets each plug-in finish starting, puts its widget in a tab and shows
+    // the window.
+    void delayedInitialize();
+    // Shuts every hosted plug-in down once and closes the window.
+    void shutdown();
+
+private:
+    enum class Stage { Loaded, Initialized, Started, ShutDown };
+
+    struct Entry {
+        std::unique_ptr<HostedPlugin> plugin;
+        QPointer<QWidget> page; // the widget while it sits in a tab
+    };
+
+    Shell() = default;
+    void loadPlugins();
+    void hostWidget(Entry &entry);
+
+    Stage m_stage = Stage::Loaded;
+    QString m_folder;
+    QPointer<MainWindow> m_window;
+    std::vector<Entry> m_entries;
+};

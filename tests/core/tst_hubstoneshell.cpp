@@ -1,0 +1,280 @@
+// The core plug-in hosting test plug-ins from a temporary plug-in folder:
+// which libraries become tabs, which are skipped and why, the life cycle it
+// drives, the log pane, and quitting by closing the window.
+#include "CoreHarness.h"
+#include "StderrCapture.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+using namespace CoreHarness;
+
+namespace {
+
+const QString kFixtureDir = QStringLiteral(HUBSTONE_FIXTURE_DIR);
+
+// "hh:mm:ss.zzz  " in front of every line of the pane.
+const QRegularExpression kStamped(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d  (.*)$"));
+
+QStringList unstamped(const QStringList &lines)
+{
+    QStringList texts;
+    for (const QString &line : lines) {
+        const QRegularExpressionMatch match = kStamped.match(line);
+        texts << (match.hasMatch() ? match.captured(1) : QStringLiteral("<no time stamp> ") + line);
+    }
+    return texts;
+}
+
+QStringList entriesOf(const QString &plugin)
+{
+    return journal().filter(QRegularExpression(QLatin1Char('^') + plugin + QLatin1Char(':')));
+}
+
+} // namespace
+
+class TestHubstoneShell : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_folder;
+    Core m_core;
+    QByteArray m_stderrAtStart;
+    char m_arg0[16] = "keystrel-test";
+    char m_arg1[16] = "--alpha";
+    QByteArray m_arg2 = QStringLiteral("第二个参数").toUtf8();
+    char *m_argv[4] = {m_arg0, m_arg1, m_arg2.data(), nullptr};
+
+    QPointer<QWidget> pluginPage(const QString &name)
+    {
+        QTabWidget *tabs = pluginTabs();
+        for (int i = 0; tabs && i < tabs->count(); ++i) {
+            if (tabs->tabText(i) == name)
+                return tabs->widget(i);
+        }
+        return nullptr;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_folder.isValid());
+        const QString dir = m_folder.path();
+        QVERIFY(copyInto(builtPluginDir() + "/Hubstone.so", dir, "Hubstone.so"));
+        // File names order the tabs, not plug-in names.
+        QVERIFY(copyInto(kFixtureDir + "/tp_zeta.so", dir, "a_Zeta.so"));
+        QVERIFY(copyInto(kFixtureDir + "/tp_alpha.so", dir, "b_Alpha.so"));
+        QVERIFY(copyInto(kFixtureDir + "/tp_impostor.so", dir, "c_Impostor.so"));
+        QVERIFY(copyInto(kFixtureDir + "/tp_nowidgetentry.so", dir, "d_NoWidgetEntry.so"));
+        QFile garbage(dir + "/e_Garbage.so");
+        QVERIFY(garbage.open(QIODevice::WriteOnly));
+        garbage.write("not a shared library\n");
+        garbage.close();
+        QVERIFY(copyInto(kFixtureDir + "/tp_headless.so", dir, "f_Headless.so"));
+        QFile notes(dir + "/notes.txt");
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.close();
+
+        QVERIFY2(m_core.load(dir), qPrintable(m_core.errorString()));
+        QCOMPARE(QByteArray(m_core.name()), QByteArray("Core"));
+        QCOMPARE(mainWindow(), nullptr);
+
+        StderrCapture capture;
+        m_core.initialize(3, m_argv);
+        QVERIFY(mainWindow());
+        QVERIFY(!mainWindow()->isVisible()); // shown once everything is in place
+        m_core.delayedInitialize();
+        m_stderrAtStart = capture.finish();
+    }
+
+    void windowHasOneTabPerPluginInFileNameOrder()
+    {
+        QMainWindow *window = mainWindow();
+        QVERIFY(window);
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->windowTitle(), QStringLiteral("Keystrel"));
+
+        QTabWidget *tabs = pluginTabs();
+        QVERIFY(tabs);
+        QCOMPARE(tabs->count(), 2);
+        QCOMPARE(tabs->tabText(0), QStringLiteral("Zeta"));
+        QCOMPARE(tabs->tabText(1), QStringLiteral("Alpha"));
+        for (int i = 0; i < tabs->count(); ++i)
+            QCOMPARE(tabs->tabToolTip(i), QStringLiteral("类别：测试\n版本：2.5.1\n类型：7"));
+
+        // Each tab holds the very widget its plug-in hands out.
+        QLibrary zeta(m_folder.path() + "/a_Zeta.so");
+        QVERIFY(zeta.load());
+        auto widgetOf = reinterpret_cast<PluginApi::WidgetFn>(zeta.resolve(PluginApi::kWidget));
+        QVERIFY(widgetOf && widgetOf());
+        QCOMPARE(tabs->widget(0), widgetOf());
+        QCOMPARE(tabs->widget(0)->objectName(), QStringLiteral("ZetaWidget"));
+        QCOMPARE(tabs->widget(1)->objectName(), QStringLiteral("AlphaWidget"));
+        QVERIFY(tabs->widget(0)->window() == window);
+    }
+
+    void nonPluginsAreSkippedWithALogLine()
+    {
+        const QString dir = m_folder.path();
+        const QStringList log = unstamped(logLines());
+        QVERIFY2(log.contains("插件目录：" + dir), qPrintable(log.join('\n')));
+        QVERIFY(log.contains("跳过核心插件自身：" + dir + "/Hubstone.so"));
+        QVERIFY(log.contains("跳过：" + dir + "/c_Impostor.so（这是核心插件）"));
+        QVERIFY(log.contains("跳过：" + dir + "/d_NoWidgetEntry.so（缺少入口：pluginWidget）"));
+        QCOMPARE(log.filter(QRegularExpression("^跳过：" + QRegularExpression::escape(dir)
+                                               + "/e_Garbage\\.so（无法加载：.+）$"))
+                     .size(),
+                 1);
+        QVERIFY(log.contains("已加载插件：Zeta（a_Zeta.so）"));
+        QVERIFY(log.contains("已加载插件：Alpha（b_Alpha.so）"));
+        QVERIFY(log.contains("已加载插件：Headless（f_Headless.so）"));
+        QVERIFY(log.contains("插件没有界面：Headless"));
+        QCOMPARE(log.filter("notes.txt").size(), 0);
+        QCOMPARE(log.filter("跳过").size(), 4);
+
+        // Neither skipped plug-in was started.
+        QCOMPARE(entriesOf("Core"), QStringList());
+        QCOMPARE(entriesOf("NoWidgetEntry"), QStringList());
+    }
+
+    void pluginsAreInitialisedWithTheCommandLineThenStarted()
+    {
+        const QString init = QStringLiteral("initializePlugin 3 keystrel-test|--alpha|第二个参数");
+        QCOMPARE(journal(), QStringList({"Zeta:" + init, "Alpha:" + init, "Headless:" + init,
+                                         "Zeta:delayedInitialize", "Alpha:delayedInitialize",
+                                         "Headless:delayedInitialize"}));
+        // What a plug-in logs while starting reaches the pane.
+        QVERIFY(unstamped(logLines()).contains("Alpha says hello"));
+    }
+
+    void everyLineIsStampedAndAlsoWrittenToStandardError()
+    {
+        const QStringList lines = logLines();
+        QVERIFY(lines.size() >= 10);
+        for (const QString &line : lines)
+            QVERIFY2(kStamped.match(line).hasMatch(), qPrintable(line));
+        // The start-up lines went to stderr too, stamped the same way.
+        for (const QString &line : lines)
+            QVERIFY2(m_stderrAtStart.contains(line.toUtf8() + '\n'), qPrintable(line));
+
+        StderrCapture capture;
+        const QTime before = QTime::currentTime();
+        m_core.showLog(QStringLiteral("加密：文件大小：42"));
+        const QTime after = QTime::currentTime();
+        const QByteArray err = capture.finish();
+        const QString last = logLines().constLast();
+        QCOMPARE(unstamped({last}), QStringList("加密：文件大小：42"));
+        QCOMPARE(err, last.toUtf8() + '\n');
+
+        // The stamp is the local time of day (the test runs in UTC+8).
+        if (after < before)
+            QSKIP("midnight passed during the call");
+        const QTime stamp = QTime::fromString(last.left(12), QStringLiteral("hh:mm:ss.zzz"));
+        QVERIFY2(before <= stamp && stamp <= after, qPrintable(last));
+    }
+
+    void logPaneIsReadOnlyUnderTheTabs()
+    {
+        QPlainTextEdit *view = logView();
+        QVERIFY(view);
+        QVERIFY(view->isReadOnly());
+        QVERIFY(view->isVisible());
+        auto *splitter = mainWindow()->findChild<QSplitter *>("logSplitter");
+        QVERIFY(splitter);
+        QCOMPARE(splitter->orientation(), Qt::Vertical);
+        QCOMPARE(splitter->widget(0), pluginTabs());
+        QVERIFY(splitter->widget(1)->isAncestorOf(view));
+    }
+
+    void logPaneKeepsOnlyTheNewestLines()
+    {
+        QPlainTextEdit *view = logView();
+        const int cap = view->maximumBlockCount();
+        QVERIFY(cap >= 1000); // a folder batch's worth
+        const int total = cap + 321;
+        StderrCapture capture;
+        for (int i = 0; i < total; ++i)
+            m_core.showLog(QStringLiteral("file: /tmp/%1").arg(i));
+        const QByteArray err = capture.finish();
+        QCOMPARE(err.count('\n'), total); // stderr keeps everything
+
+        const QStringList lines = unstamped(logLines());
+        QCOMPARE(lines.size(), cap);
+        QCOMPARE(lines.constFirst(), QStringLiteral("file: /tmp/%1").arg(total - cap));
+        QCOMPARE(lines.constLast(), QStringLiteral("file: /tmp/%1").arg(total - 1));
+    }
+
+    void copyAndClearButtons()
+    {
+        QPlainTextEdit *view = logView();
+        m_core.showLog(QStringLiteral("复制这一行"));
+        QGuiApplication::clipboard()->clear();
+        auto *copy = mainWindow()->findChild<QPushButton *>("copyLogButton");
+        auto *clear = mainWindow()->findChild<QPushButton *>("clearLogButton");
+        QVERIFY(copy && clear);
+        QTest::mouseClick(copy, Qt::LeftButton);
+        QCOMPARE(QGuiApplication::clipboard()->text(), view->toPlainText());
+        // The line was still pending: copying shows and takes it.
+        QVERIFY(QGuiApplication::clipboard()->text().endsWith("复制这一行"));
+
+        m_core.showLog(QStringLiteral("清空之前")); // still pending: cleared too
+        QTest::mouseClick(clear, Qt::LeftButton);
+        QCOMPARE(view->toPlainText(), QString());
+        m_core.showLog(QStringLiteral("清空之后"));
+        QCoreApplication::processEvents(); // the next turn of the loop shows it
+        QCOMPARE(unstamped(logLines()), QStringList("清空之后"));
+    }
+
+    void closingTheWindowQuitsAndShutsEveryPluginDownOnce()
+    {
+        QPointer<QWidget> zeta = pluginPage("Zeta");
+        QPointer<QWidget> alpha = pluginPage("Alpha");
+        QPointer<QMainWindow> window = mainWindow();
+        QVERIFY(zeta && alpha && window);
+        journal().clear();
+
+        // As the launcher does it.
+        connect(qApp, &QCoreApplication::aboutToQuit, qApp, [this] { m_core.shutdown(); },
+                Qt::DirectConnection);
+        QTimer::singleShot(0, window, [window] { window->close(); });
+        StderrCapture capture;
+        QCOMPARE(QApplication::exec(), 0);
+        capture.finish();
+
+        // Last loaded, first shut down; each widget out of the window before
+        // its plug-in releases it, and deleted exactly once.
+        QCOMPARE(journal(), QStringList({"Headless:shutdownPlugin", "Alpha:shutdownPlugin parent=none",
+                                         "Zeta:shutdownPlugin parent=none", "Alpha:widget destroyed",
+                                         "Zeta:widget destroyed"}));
+        QVERIFY(zeta.isNull());
+        QVERIFY(alpha.isNull());
+        QVERIFY(window.isNull());
+
+        // A second shutdown, or a late start, changes nothing.
+        QCOMPARE(m_core.shutdown(), 0);
+        QCOMPARE(m_core.delayedInitialize(), 0);
+        QCOMPARE(m_core.initialize(3, m_argv), 0);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(journal().size(), 5);
+        QCOMPARE(mainWindow(), nullptr);
+
+        // Without a pane the log still reaches stderr.
+        StderrCapture late;
+        m_core.showLog(QStringLiteral("退出之后"));
+        QVERIFY(late.finish().endsWith("退出之后\n"));
+    }
+};
+
+QTEST_MAIN(TestHubstoneShell)
+#include "tst_hubstoneshell.moc"
