@@ -13,6 +13,8 @@
 #include <cstring>
 #include <memory>
 
+#include <sys/stat.h>
+
 namespace filecrypt {
 namespace {
 
@@ -55,12 +57,15 @@ qint64 readFully(QFile &file, char *buffer, qint64 want)
 
 // The output is replaced through a temporary file beside it. A file the user
 // made read-only is refused like a plain write would refuse it, rather than
-// silently replaced.
+// silently replaced; so is anything but a regular file (a device or pipe must
+// never be swapped for a file).
 bool openOutput(QSaveFile &output)
 {
-    const QFileInfo target(output.fileName());
-    if (target.exists() && !target.isWritable())
-        return false;
+    struct stat info;
+    if (::stat(QFile::encodeName(output.fileName()).constData(), &info) == 0) {
+        if (!S_ISREG(info.st_mode) || !QFileInfo(output.fileName()).isWritable())
+            return false;
+    }
     return output.open(QIODevice::WriteOnly);
 }
 
