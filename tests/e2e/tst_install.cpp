@@ -1,0 +1,145 @@
+// `cmake --install` into a fresh prefix: the program, its plug-ins, the
+// launcher in bin, the desktop entry and its icon; then the installed
+// program started through bin, as a desktop would start it.
+#include "KeystrelRun.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+
+// The keys of the [Desktop Entry] group, values as written.
+QMap<QString, QString> desktopEntry(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QMap<QString, QString> keys;
+    bool inGroup = false;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split('\n')) {
+        if (line.startsWith('['))
+            inGroup = line == QLatin1String("[Desktop Entry]");
+        else if (inGroup && line.contains('='))
+            keys.insert(line.section('=', 0, 0), line.section('=', 1));
+    }
+    return keys;
+}
+
+// The program of an Exec value: string escapes first, then the quoting of
+// arguments, then the field code %%.
+QString execProgram(const QString &value)
+{
+    QString unescaped;
+    for (int i = 0; i < value.size(); ++i) {
+        if (value.at(i) == '\\' && i + 1 < value.size()) {
+            const QChar next = value.at(++i);
+            unescaped += next == 's' ? QChar(' ') : next;
+        } else {
+            unescaped += value.at(i);
+        }
+    }
+    QString program;
+    if (unescaped.startsWith('"')) {
+        for (int i = 1; i < unescaped.size() && unescaped.at(i) != '"'; ++i)
+            program += unescaped.at(i) == '\\' && i + 1 < unescaped.size() ? unescaped.at(++i) : unescaped.at(i);
+    } else {
+        program = unescaped.section(' ', 0, 0);
+    }
+    return program.replace(QLatin1String("%%"), QLatin1String("%"));
+}
+
+} // namespace
+
+class TestInstall : public QObject
+{
+    Q_OBJECT
+
+    // Blanks and a percent sign in the prefix: the desktop entry must quote.
+    QTemporaryDir m_prefix{QDir::tempPath() + QStringLiteral("/keystrel 100% prefix-XXXXXX")};
+    QString m_programDir;
+
+    QString inPrefix(const QString &relative) const { return m_prefix.filePath(relative); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_prefix.isValid());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DESTDIR"));
+        QProcess install;
+        install.setProcessEnvironment(env);
+        install.setProcessChannelMode(QProcess::MergedChannels);
+        install.start(QStringLiteral(KEYSTREL_CMAKE),
+                      {"--install", QStringLiteral(KEYSTREL_BUILD_DIR), "--prefix", m_prefix.path()});
+        QVERIFY(install.waitForFinished(5 * 60 * 1000));
+        QVERIFY2(install.exitStatus() == QProcess::NormalExit && install.exitCode() == 0,
+                 install.readAll().constData());
+        m_programDir = inPrefix(QStringLiteral(KEYSTREL_INSTALL_DIR));
+    }
+
+    void programAndPluginsSitTogether()
+    {
+        const QFileInfo program(m_programDir + "/Keystrel");
+        QVERIFY(program.isFile() && program.isExecutable());
+        for (const char *plugin : {"Hubstone.so", "Vaultine.so"})
+            QVERIFY2(QFileInfo(m_programDir + "/Plugin/" + plugin).isFile(), plugin);
+    }
+
+    void launcherInBinIsALinkToTheProgram()
+    {
+        const QFileInfo launcher(inPrefix(QStringLiteral(KEYSTREL_BINDIR "/keystrel")));
+        QVERIFY(launcher.isSymLink());
+        // Relative, so the installed tree can be moved as a whole.
+        char target[4096];
+        const ssize_t length = ::readlink(QFile::encodeName(launcher.filePath()).constData(), target, sizeof target);
+        QVERIFY(length > 0);
+        QVERIFY(QDir::isRelativePath(QFile::decodeName(QByteArray(target, int(length)))));
+        QCOMPARE(launcher.canonicalFilePath(), QFileInfo(m_programDir + "/Keystrel").canonicalFilePath());
+    }
+
+    void desktopEntryStartsTheLauncherWithTheIcon()
+    {
+        const QString entryPath = inPrefix(QStringLiteral(KEYSTREL_DATADIR "/applications/keystrel.desktop"));
+        QVERIFY(QFileInfo(entryPath).isFile());
+        const QMap<QString, QString> entry = desktopEntry(entryPath);
+        QCOMPARE(entry.value("Type"), QStringLiteral("Application"));
+        QCOMPARE(entry.value("Name"), QStringLiteral("Keystrel"));
+        const QString launcher = inPrefix(QStringLiteral(KEYSTREL_BINDIR "/keystrel"));
+        QCOMPARE(execProgram(entry.value("Exec")), launcher);
+        QCOMPARE(entry.value("TryExec"), launcher);
+        QCOMPARE(entry.value("Terminal"), QStringLiteral("false"));
+        QVERIFY(entry.value("Categories").split(';').contains("Utility"));
+        QCOMPARE(entry.value("Icon"), QStringLiteral("keystrel"));
+
+        QImageReader icon(inPrefix(QStringLiteral(KEYSTREL_DATADIR "/icons/hicolor/scalable/apps/keystrel.svg")));
+        icon.setScaledSize(QSize(48, 48));
+        const QImage image = icon.read();
+        QVERIFY2(!image.isNull(), qPrintable(icon.errorString()));
+        QCOMPARE(image.size(), QSize(48, 48));
+    }
+
+    void installedProgramRunsFromBin()
+    {
+        QTemporaryDir work;
+        QVERIFY(work.isValid());
+        const KeystrelRun run =
+            runKeystrel(inPrefix(QStringLiteral(KEYSTREL_BINDIR "/keystrel")), work.path(), "smoke");
+        QVERIFY(run.started);
+        QVERIFY2(run.failures().isEmpty(), qPrintable(run.failures().join('\n') + '\n' + run.standardError));
+        QVERIFY(run.report.contains("ok form in its tab"));
+        QCOMPARE(run.exitStatus, QProcess::NormalExit);
+        QCOMPARE(run.exitCode, 0);
+        // The plug-ins came from the prefix, not from the build tree.
+        const QString pluginDir = QFileInfo(m_programDir + "/Plugin").canonicalFilePath();
+        QVERIFY2(run.standardError.contains(("插件目录：" + pluginDir).toUtf8()), run.standardError.constData());
+    }
+};
+
+QTEST_MAIN(TestInstall)
+#include "tst_install.moc"
