@@ -24,6 +24,7 @@ MainWindow::MainWindow(QWidget *parent)
     m_splitter->addWidget(m_tabs);
     m_splitter->addWidget(m_log);
     m_splitter->setChildrenCollapsible(false);
+    m_splitter->setContentsMargins(6, 6, 6, 6);
     m_splitter->setStretchFactor(0, 3);
     m_splitter->setStretchFactor(1, 1);
     setCentralWidget(m_splitter);
