@@ -46,9 +46,10 @@ long statusKiB(const char *field)
 // has been in this process, Qt's start-up included.
 void printResult(const char *what, double seconds, long rssAtStart, const QString &extra)
 {
-    std::printf("%s seconds=%.4f sync_seconds=%.4f sync_calls=%ld log_lines=%ld rss_start_kib=%ld peak_kib=%ld %s\n",
-                what, seconds, synctimer::seconds(), synctimer::calls(), g_logLines, rssAtStart,
-                statusKiB("VmHWM"), qPrintable(extra));
+    std::printf("%s seconds=%.4f sync_seconds=%.4f sync_calls=%ld rename_seconds=%.4f log_lines=%ld "
+                "rss_start_kib=%ld peak_kib=%ld %s\n",
+                what, seconds, synctimer::seconds(), synctimer::calls(), synctimer::renameSeconds(), g_logLines,
+                rssAtStart, statusKiB("VmHWM"), qPrintable(extra));
     std::fflush(stdout);
 }
 

@@ -1,6 +1,6 @@
-// Stands in for fsync and fdatasync in the benchmark process so that the time
-// the safe replace spends flushing to disk can be told apart; the calls go on
-// to the C library unchanged.
+// Stands in for fsync, fdatasync and rename in the benchmark process so that
+// the time the safe replace spends flushing to disk and swapping the file in
+// can be told apart; the calls go on to the C library unchanged.
 #include "SyncTimer.h"
 
 #include <chrono>
@@ -9,18 +9,17 @@
 
 namespace {
 
-double g_seconds = 0;
-long g_calls = 0;
+double g_syncSeconds = 0;
+long g_syncCalls = 0;
+double g_renameSeconds = 0;
 
-using SyncFunction = int (*)(int);
-
-int timedSync(const char *name, int fd)
+template<typename Function, typename... Args>
+int timedCall(const char *name, double &total, Args... args)
 {
-    const auto real = reinterpret_cast<SyncFunction>(dlsym(RTLD_NEXT, name));
+    const auto real = reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
     const auto start = std::chrono::steady_clock::now();
-    const int result = real(fd);
-    g_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    ++g_calls;
+    const int result = real(args...);
+    total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return result;
 }
 
@@ -28,23 +27,32 @@ int timedSync(const char *name, int fd)
 
 extern "C" int fsync(int fd)
 {
-    return timedSync("fsync", fd);
+    ++g_syncCalls;
+    return timedCall<int (*)(int)>("fsync", g_syncSeconds, fd);
 }
 
 extern "C" int fdatasync(int fd)
 {
-    return timedSync("fdatasync", fd);
+    ++g_syncCalls;
+    return timedCall<int (*)(int)>("fdatasync", g_syncSeconds, fd);
+}
+
+extern "C" int rename(const char *from, const char *to)
+{
+    return timedCall<int (*)(const char *, const char *)>("rename", g_renameSeconds, from, to);
 }
 
 namespace synctimer {
 
-double seconds() { return g_seconds; }
-long calls() { return g_calls; }
+double seconds() { return g_syncSeconds; }
+long calls() { return g_syncCalls; }
+double renameSeconds() { return g_renameSeconds; }
 
 void reset()
 {
-    g_seconds = 0;
-    g_calls = 0;
+    g_syncSeconds = 0;
+    g_syncCalls = 0;
+    g_renameSeconds = 0;
 }
 
 } // namespace synctimer

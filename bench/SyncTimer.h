@@ -1,8 +1,10 @@
-// Time spent in fsync/fdatasync by this process, and how many calls.
+// Time this process spent in fsync/fdatasync and in rename, the two steps
+// of the safe replace that wait for the disk.
 #pragma once
 
 namespace synctimer {
 double seconds();
 long calls();
+double renameSeconds();
 void reset();
 } // namespace synctimer

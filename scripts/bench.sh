@@ -40,6 +40,7 @@ timed() {
 min() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a + 0 < b + 0) ? a : b }'; }
 max() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a + 0 > b + 0) ? a : b }'; }
 
+load_at_start=$(cut -d' ' -f1 /proc/loadavg)
 echo "Running engine benchmark..." >&2
 engine_csv=$("$engine_bench" --benchmark_repetitions=5 --benchmark_min_time=0.3 --benchmark_format=csv 2>>"$log")
 engine_used=$(sed -n 's/^public entry points use: //p' "$log")
@@ -63,8 +64,8 @@ head -c $((mib * 1024 * 1024 - 1)) /dev/urandom >"$data/plain.bin"
 printf 'x' >>"$data/plain.bin"
 
 rise=0
-best_ossl_enc= best_ours_enc= best_ours_enc_proc= sync_enc= rss_ossl_enc= rss_ours_enc=
-best_ossl_dec= best_ours_dec= best_ours_dec_proc= sync_dec= rss_ossl_dec= rss_ours_dec=
+best_ossl_enc= best_ours_enc= best_ours_enc_proc= sync_enc= rename_enc= rss_ossl_enc= rss_ours_enc=
+best_ossl_dec= best_ours_dec= best_ours_dec_proc= sync_dec= rename_dec= rss_ossl_dec= rss_ours_dec=
 for round in $(seq "$rounds"); do
     echo "File round $round/$rounds..." >&2
     rm -f "$data/ossl.enc" "$data/ossl.dec"
@@ -86,6 +87,7 @@ for round in $(seq "$rounds"); do
     if [ "$(min "$seconds" "$best_ours_enc")" = "$seconds" ]; then
         best_ours_enc=$seconds
         sync_enc=$(value sync_seconds "$line")
+        rename_enc=$(value rename_seconds "$line")
     fi
     best_ours_enc_proc=$(min "$wall" "$best_ours_enc_proc")
     rise=$(max $(($(value peak_kib "$line") - $(value rss_start_kib "$line"))) "$rise")
@@ -107,6 +109,7 @@ for round in $(seq "$rounds"); do
     if [ "$(min "$seconds" "$best_ours_dec")" = "$seconds" ]; then
         best_ours_dec=$seconds
         sync_dec=$(value sync_seconds "$line")
+        rename_dec=$(value rename_seconds "$line")
     fi
     best_ours_dec_proc=$(min "$wall" "$best_ours_dec_proc")
     rise=$(max $(($(value peak_kib "$line") - $(value rss_start_kib "$line"))) "$rise")
@@ -123,18 +126,21 @@ sync
 batch_dec=$("$files_bench" batch "$data/batch" 2>>"$log") || { echo "batch decryption failed: $batch_dec" >&2; exit 1; }
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-share() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f s (%.0f%%)", a, 100 * a / b }'; }
+pct() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.0f%%", 100 * a / b }'; }
 mib_of() { awk -v k="$1" 'BEGIN { printf "%.1f MiB", k / 1024 }'; }
 batch_row() {
     local line=$1
-    printf "  %-14s %6s files/s  (%s files, %.2f s; fdatasync %s)\n" "$2" "$(value files_per_second "$line")" \
-        "$(value files "$line")" "$(value seconds "$line")" \
-        "$(share "$(value sync_seconds "$line")" "$(value seconds "$line")")"
+    local seconds
+    seconds=$(value seconds "$line")
+    printf "  %-9s %6s files/s  (%s files in %.2f s; fdatasync %s, rename %s of the time)\n" "$2" \
+        "$(value files_per_second "$line")" "$(value files "$line")" "$seconds" \
+        "$(pct "$(value sync_seconds "$line")" "$seconds")" "$(pct "$(value rename_seconds "$line")" "$seconds")"
 }
 
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
 fs=$(stat -f -c %T "$data")
-printf "\nKeystrel benchmark  %s  (%s cores; data on %s; best of %s file rounds)\n" "$cpu" "$(nproc)" "$fs" "$rounds"
+printf "\nKeystrel benchmark  %s  (%s cores, load average %s at start; data on %s; best of %s file rounds)\n" \
+    "$cpu" "$(nproc)" "$load_at_start" "$fs" "$rounds"
 printf "\nEngine, AES-128-CBC, 256 KiB buffer in cache (MB/s per CPU second, best of 5); public entry points use: %s\n" "$engine_used"
 printf "  %-10s %12s %12s\n" "path" "encrypt" "decrypt"
 printf "  %-10s %12s %12s\n" "portable" "$(mbps portable/encrypt)" "$(mbps portable/decrypt)"
@@ -142,11 +148,11 @@ printf "  %-10s %12s %12s\n" "aes-ni" "$(mbps aes-ni/encrypt)" "$(mbps aes-ni/de
 printf "  %-10s %12s %12s   (ten dependent AES rounds per block, no memory)\n" "ceiling" "$(mbps ceiling/encrypt)" ""
 printf "  %-10s %12s %12s   (openssl speed -evp aes-128-cbc, same run)\n" "openssl" "$ossl_speed_enc" "$ossl_speed_dec"
 printf "\nFile, %s MiB in place (Form::encryptFile/decryptFile, fdatasync and rename included) vs openssl enc to a new file\n" "$mib"
-printf "  %-9s %10s %14s %10s %8s %14s %14s %22s\n" "direction" "ours (s)" "ours proc (s)" "openssl (s)" "ratio" "peak RSS ours" "peak RSS ossl" "of ours: fdatasync"
-printf "  %-9s %10.3f %14.3f %10.3f %8s %14s %14s %22s\n" encrypt "$best_ours_enc" "$best_ours_enc_proc" "$best_ossl_enc" \
-    "$(ratio "$best_ours_enc" "$best_ossl_enc")" "$(mib_of "$rss_ours_enc")" "$(mib_of "$rss_ossl_enc")" "$(share "$sync_enc" "$best_ours_enc")"
-printf "  %-9s %10.3f %14.3f %10.3f %8s %14s %14s %22s\n" decrypt "$best_ours_dec" "$best_ours_dec_proc" "$best_ossl_dec" \
-    "$(ratio "$best_ours_dec" "$best_ossl_dec")" "$(mib_of "$rss_ours_dec")" "$(mib_of "$rss_ossl_dec")" "$(share "$sync_dec" "$best_ours_dec")"
+printf "  %-9s %10s %14s %10s %8s %14s %14s %24s\n" "direction" "ours (s)" "ours proc (s)" "openssl (s)" "ratio" "peak RSS ours" "peak RSS ossl" "ours: fdatasync / rename"
+printf "  %-9s %10.3f %14.3f %10.3f %8s %14s %14s %24s\n" encrypt "$best_ours_enc" "$best_ours_enc_proc" "$best_ossl_enc" \
+    "$(ratio "$best_ours_enc" "$best_ossl_enc")" "$(mib_of "$rss_ours_enc")" "$(mib_of "$rss_ossl_enc")" "$(pct "$sync_enc" "$best_ours_enc") / $(pct "$rename_enc" "$best_ours_enc")"
+printf "  %-9s %10.3f %14.3f %10.3f %8s %14s %14s %24s\n" decrypt "$best_ours_dec" "$best_ours_dec_proc" "$best_ossl_dec" \
+    "$(ratio "$best_ours_dec" "$best_ossl_dec")" "$(mib_of "$rss_ours_dec")" "$(mib_of "$rss_ossl_dec")" "$(pct "$sync_dec" "$best_ours_dec") / $(pct "$rename_dec" "$best_ours_dec")"
 printf "  ours: the operation alone; ours proc: the whole process with Qt start-up. Peak RSS ours is Qt's plus at most %s for the operation\n" \
     "$(mib_of "$rise")"
 printf "\nFolder batch of small files (1 B to 8 KiB) dropped on a shown form, progress dialog included\n"
