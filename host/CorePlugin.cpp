@@ -1,5 +1,7 @@
 #include "CorePlugin.h"
 
+#include "LibraryFileCheck.h"
+
 #include <QCoreApplication>
 #include <QLibrary>
 
@@ -27,7 +29,8 @@ bool CorePlugin::isCoreName(const char *name)
 
 bool CorePlugin::load(QLibrary &library, const QString &path, Entries &entries)
 {
-    if (!QLibrary::isLibrary(path))
+    if (!QLibrary::isLibrary(path) || !LibraryFileCheck::looksLoadable(path)
+        || !LibraryFileCheck::alternativesLookLoadable(path))
         return false;
     library.setFileName(path);
     if (!library.load())
