@@ -20,14 +20,16 @@ bool isSameOrAncestor(const QString &candidate, const QString &folder)
     return folder.startsWith(prefix);
 }
 
-// Links to folders are followed, but every real folder is walked once and a
-// link back to an ancestor is never entered: a link cycle cannot recurse
-// forever, and a link upwards cannot drag the folders above into the batch.
+// Links are followed only while they stay inside the dropped folder: a batch
+// changes nothing that was not dropped. Every real folder is walked once and
+// a link back to an ancestor is never entered, so a link cycle cannot recurse
+// forever.
 class FolderWalk
 {
 public:
-    explicit FolderWalk(QVector<QString> &files)
+    FolderWalk(QVector<QString> &files, const QString &realRoot)
         : files(files)
+        , realRoot(realRoot)
     {
     }
 
@@ -43,6 +45,10 @@ public:
             if (name == QLatin1String(".") || name == QLatin1String(".."))
                 continue;
             const QString path = entry.absoluteFilePath();
+            if (entry.isSymLink() && !isSameOrAncestor(realRoot, entry.canonicalFilePath())) {
+                ShowLogFunc(actionlines::kLinkLeadsOutside + path);
+                continue;
+            }
             if (entry.isFile()) {
                 ShowLogFunc(actionlines::kFileFound + path);
                 files.append(path);
@@ -60,6 +66,7 @@ public:
 
 private:
     QVector<QString> &files;
+    const QString realRoot;
     QSet<QString> walked;
 };
 
@@ -71,5 +78,5 @@ void Form::collectFiles(const QString &folderPath)
     const QString real = folder.canonicalFilePath();
     if (real.isEmpty() || !folder.isDir())
         return;
-    FolderWalk(fileList).walk(folder.absoluteFilePath(), real);
+    FolderWalk(fileList, real).walk(folder.absoluteFilePath(), real);
 }
