@@ -15,6 +15,7 @@ inline const QString kFileFound = QStringLiteral("file: ");
 inline const QString kDirFound = QStringLiteral("dir: ");
 inline const QString kFolderWalkedAlready = QStringLiteral("文件夹已遍历过或指向上级文件夹，跳过：");
 inline const QString kLinkLeadsOutside = QStringLiteral("链接指向拖入的文件夹之外，跳过：");
+inline const QString kEntryUnreachable = QStringLiteral("无法访问，跳过：");
 inline const QString kFolderHoldsNoFile = QStringLiteral("文件夹中没有文件：");
 
 // Folder batch.

@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <dirent.h>
+
 namespace {
 
 bool isSameOrAncestor(const QString &candidate, const QString &folder)
@@ -36,6 +38,11 @@ public:
     void walk(const QString &folderPath, const QString &realPath)
     {
         walked.insert(realPath);
+        if (!QDir(folderPath).isReadable()) {
+            ShowLogFunc(actionlines::kEntryUnreachable + folderPath);
+            return;
+        }
+        reportUnnamableEntries(folderPath);
         QDir dir(folderPath);
         dir.setFilter(QDir::Dirs | QDir::Files);
         dir.setSorting(QDir::Name | QDir::DirsFirst);
@@ -60,11 +67,32 @@ public:
                 }
                 ShowLogFunc(actionlines::kDirFound + path);
                 walk(path, real);
+            } else if (!entry.isSymLink() && !entry.exists()) {
+                // Listed but not reachable by its path: a name in another
+                // encoding, or a path past the system's length limit.
+                ShowLogFunc(actionlines::kEntryUnreachable + path);
             }
         }
     }
 
 private:
+    // Qt leaves out names that are not valid in the local encoding (files
+    // brought from other systems); they are reported, never silently lost.
+    static void reportUnnamableEntries(const QString &folderPath)
+    {
+        DIR *dir = ::opendir(QFile::encodeName(folderPath).constData());
+        if (!dir)
+            return;
+        while (const dirent *entry = ::readdir(dir)) {
+            const QByteArray raw(entry->d_name);
+            if (raw.startsWith('.'))
+                continue;
+            if (QFile::encodeName(QFile::decodeName(raw)) != raw)
+                ShowLogFunc(actionlines::kEntryUnreachable + folderPath + QLatin1Char('/') + QFile::decodeName(raw));
+        }
+        ::closedir(dir);
+    }
+
     QVector<QString> &files;
     const QString realRoot;
     QSet<QString> walked;
