@@ -2,13 +2,13 @@
 
 #include "LogLines.h"
 #include "RegularFile.h"
+#include "ReplacementFile.h"
 #include "PluginApi.h"
 #include "cipher/CbcStream.h"
 #include "cipher/Marker.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cstring>
 #include <memory>
@@ -59,19 +59,19 @@ qint64 readFully(QFile &file, char *buffer, qint64 want)
 // made read-only is refused like a plain write would refuse it, rather than
 // silently replaced; so is anything but a regular file (a device or pipe must
 // never be swapped for a file).
-bool openOutput(QSaveFile &output)
+bool openOutput(ReplacementFile &output, const QString &path)
 {
     struct stat info;
-    if (::stat(QFile::encodeName(output.fileName()).constData(), &info) == 0) {
-        if (!S_ISREG(info.st_mode) || !QFileInfo(output.fileName()).isWritable())
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0) {
+        if (!S_ISREG(info.st_mode) || !QFileInfo(path).isWritable())
             return false;
     }
-    return output.open(QIODevice::WriteOnly);
+    return output.open();
 }
 
-bool writeAll(QSaveFile &output, const char *data, qint64 length)
+bool writeAll(ReplacementFile &output, const char *data, qint64 length)
 {
-    return length == 0 || output.write(data, length) == length;
+    return output.write(data, length);
 }
 
 // Trailing spaces beyond the padding are taken for padding on decryption.
@@ -90,6 +90,60 @@ bool lastByteLosesSpaces(QFile &input, qint64 size, const char *head, qint64 hea
     return marker::losesTrailingSpaces(std::uint64_t(size), std::uint8_t(last));
 }
 
+// What tells whether another program changed or replaced the file while we
+// worked on it.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = -1;
+    timespec modified{};
+
+    bool operator==(const FileIdentity &o) const
+    {
+        return device == o.device && inode == o.inode && size == o.size && modified.tv_sec == o.modified.tv_sec
+            && modified.tv_nsec == o.modified.tv_nsec;
+    }
+};
+
+FileIdentity identityOf(const struct stat &info)
+{
+    return FileIdentity{info.st_dev, info.st_ino, info.st_size, info.st_mtim};
+}
+
+FileIdentity identityOfOpenFile(const QFile &file)
+{
+    struct stat info;
+    return ::fstat(file.handle(), &info) == 0 ? identityOf(info) : FileIdentity{};
+}
+
+// The input is still what we read: same file, same size, same time stamp.
+bool unchangedSince(const QString &path, const FileIdentity &read, qint64 bytesRead)
+{
+    struct stat info;
+    return bytesRead == qint64(read.size) && ::stat(QFile::encodeName(path).constData(), &info) == 0
+        && identityOf(info) == read;
+}
+
+// Flushes the new content to disk and puts it in place, unless the input
+// changed meanwhile. Logs and returns -1 on any failure.
+int finish(ReplacementFile &output, bool written, const QString &inputPath, const FileIdentity &identity,
+           qint64 bytesRead, const QString &outputPath, const QString &changedLiteral, const QString &failedLiteral)
+{
+    if (written && output.sync()) {
+        if (!unchangedSince(inputPath, identity, bytesRead)) {
+            output.cancel();
+            log(changedLiteral + inputPath);
+            return -1;
+        }
+        if (output.commit())
+            return 0;
+    }
+    const QString reason = output.errorString();
+    output.cancel();
+    log(withReason(failedLiteral, outputPath, reason));
+    return -1;
+}
+
 } // namespace
 
 int encryptFile(const QString &inputPath, const QString &outputPath, bool cipherActive)
@@ -99,11 +153,13 @@ int encryptFile(const QString &inputPath, const QString &outputPath, bool cipher
         log(loglines::kEncryptCannotOpenInput + inputPath);
         return -1;
     }
+    const FileIdentity identity = identityOfOpenFile(input);
     const qint64 size = input.size();
     log(loglines::kEncryptSize + QString::number(size));
 
     Buffer buffer(new char[kChunkSize]);
     qint64 got = readFully(input, buffer.get(), kChunkSize);
+    qint64 bytesRead = qMax<qint64>(got, 0);
     if (got < 0) {
         log(withReason(loglines::kEncryptReadFailed, inputPath, input.errorString()));
         return -1;
@@ -115,8 +171,8 @@ int encryptFile(const QString &inputPath, const QString &outputPath, bool cipher
     if (lastByteLosesSpaces(input, size, buffer.get(), got))
         log(loglines::kEncryptTrailingSpaces);
 
-    QSaveFile output(outputPath);
-    if (!openOutput(output)) {
+    ReplacementFile output(outputPath);
+    if (!openOutput(output, outputPath)) {
         log(loglines::kEncryptCannotOpenOutput + outputPath);
         return -1;
     }
@@ -137,19 +193,15 @@ int encryptFile(const QString &inputPath, const QString &outputPath, bool cipher
         written = writeAll(output, buffer.get(), got);
         got = readFully(input, buffer.get(), kChunkSize);
         if (got < 0) {
-            output.cancelWriting();
+            output.cancel();
             log(withReason(loglines::kEncryptReadFailed, inputPath, input.errorString()));
             return -1;
         }
+        bytesRead += got;
     }
     input.close();
-    if (!written || !output.commit()) {
-        const QString reason = output.errorString();
-        output.cancelWriting();
-        log(withReason(loglines::kEncryptWriteFailed, outputPath, reason));
-        return -1;
-    }
-    return 0;
+    return finish(output, written, inputPath, identity, bytesRead, outputPath, loglines::kEncryptChangedMeanwhile,
+                  loglines::kEncryptWriteFailed);
 }
 
 int decryptFile(const QString &inputPath, const QString &outputPath, bool cipherActive)
@@ -159,6 +211,7 @@ int decryptFile(const QString &inputPath, const QString &outputPath, bool cipher
         log(loglines::kDecryptCannotOpenInput + inputPath);
         return -1;
     }
+    const FileIdentity identity = identityOfOpenFile(input);
     const qint64 size = input.size();
     log(loglines::kDecryptSize + QString::number(size));
 
@@ -177,8 +230,8 @@ int decryptFile(const QString &inputPath, const QString &outputPath, bool cipher
         return -1;
     }
 
-    QSaveFile output(outputPath);
-    if (!openOutput(output)) {
+    ReplacementFile output(outputPath);
+    if (!openOutput(output, outputPath)) {
         log(loglines::kDecryptCannotOpenOutput + outputPath);
         return -1;
     }
@@ -188,14 +241,20 @@ int decryptFile(const QString &inputPath, const QString &outputPath, bool cipher
     char lastBlock[16];
     bool haveLastBlock = false;
     bool written = true;
+    qint64 bytesRead = headerLength;
     CbcStream cbc(cipherActive);
     while (written) {
         const qint64 got = readFully(input, buffer.get(), kChunkSize);
-        if (got < 0 || got % 16 != 0) {
-            // A read error, or the file changed length while we read it.
-            output.cancelWriting();
-            log(got < 0 ? withReason(loglines::kDecryptReadFailed, inputPath, input.errorString())
-                        : loglines::kDecryptBadLength);
+        if (got < 0) {
+            output.cancel();
+            log(withReason(loglines::kDecryptReadFailed, inputPath, input.errorString()));
+            return -1;
+        }
+        bytesRead += got;
+        if (got % 16 != 0) {
+            // The length was whole blocks when we looked: someone changed it.
+            output.cancel();
+            log(loglines::kDecryptChangedMeanwhile + inputPath);
             return -1;
         }
         if (got == 0)
@@ -212,13 +271,8 @@ int decryptFile(const QString &inputPath, const QString &outputPath, bool cipher
     if (written && haveLastBlock)
         written = writeAll(output, lastBlock, qint64(marker::unpaddedLength(bytes(lastBlock), 16)));
     input.close();
-    if (!written || !output.commit()) {
-        const QString reason = output.errorString();
-        output.cancelWriting();
-        log(withReason(loglines::kDecryptWriteFailed, outputPath, reason));
-        return -1;
-    }
-    return 0;
+    return finish(output, written, inputPath, identity, bytesRead, outputPath, loglines::kDecryptChangedMeanwhile,
+                  loglines::kDecryptWriteFailed);
 }
 
 bool isFileEncrypted(const QString &path)

@@ -13,6 +13,7 @@ inline const QString kEncryptAlreadyEncrypted = QStringLiteral("加密：文件�
 inline const QString kEncryptCannotOpenOutput = QStringLiteral("加密：无法输入打开文件 ");
 inline const QString kEncryptTrailingSpaces = QStringLiteral("加密：警告：文件以空格结尾，解密后结尾的空格会丢失");
 inline const QString kEncryptReadFailed = QStringLiteral("加密：读取文件失败 ");
+inline const QString kEncryptChangedMeanwhile = QStringLiteral("加密：文件在加密过程中被其他程序修改，原文件保持不变 ");
 inline const QString kEncryptWriteFailed = QStringLiteral("加密：写入文件失败，原文件保持不变 ");
 
 // Decrypting a file.
@@ -22,6 +23,7 @@ inline const QString kDecryptNotEncrypted = QStringLiteral("解密：文件未�
 inline const QString kDecryptBadLength = QStringLiteral("解密：密文长度不是16字节的整数倍，文件已损坏，无法解密");
 inline const QString kDecryptCannotOpenOutput = QStringLiteral("解密：无法打开文件 ");
 inline const QString kDecryptReadFailed = QStringLiteral("解密：读取文件失败 ");
+inline const QString kDecryptChangedMeanwhile = QStringLiteral("解密：文件在解密过程中被其他程序修改，原文件保持不变 ");
 inline const QString kDecryptWriteFailed = QStringLiteral("解密：写入文件失败，原文件保持不变 ");
 
 // Strings.
