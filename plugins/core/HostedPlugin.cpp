@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <cstring>
+#include <type_traits>
 
 namespace {
 

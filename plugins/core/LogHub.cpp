@@ -3,32 +3,34 @@
 #include "LogPane.h"
 
 #include <QDateTime>
-#include <QPointer>
+#include <QMutex>
+#include <QThread>
 
+#include <atomic>
 #include <cstdio>
 
 namespace {
 
-QPointer<LogPane> &pane()
-{
-    static QPointer<LogPane> current;
-    return current;
-}
+// The pane is set and cleared on the GUI thread; a plug-in's worker thread
+// may read it, hence the lock.
+QMutex g_paneLock;
+LogPane *g_pane = nullptr;
 
 // Local time of day in milliseconds. Asking for the local time re-reads the
 // time zone each call, which would cost more than the rest of a log line:
 // the offset is looked up once a minute.
 qint64 msecsSinceLocalMidnight()
 {
-    static qint64 offsetMs = 0;
-    static qint64 checkedAt = -1;
+    static std::atomic<qint64> offsetMs{0};
+    static std::atomic<qint64> checkedAt{-1};
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (checkedAt < 0 || now < checkedAt || now - checkedAt >= 60 * 1000) {
+    const qint64 checked = checkedAt.load();
+    if (checked < 0 || now < checked || now - checked >= 60 * 1000) {
         offsetMs = qint64(QDateTime::fromMSecsSinceEpoch(now).offsetFromUtc()) * 1000;
         checkedAt = now;
     }
     constexpr qint64 day = 24 * 60 * 60 * 1000;
-    return ((now + offsetMs) % day + day) % day;
+    return ((now + offsetMs.load()) % day + day) % day;
 }
 
 } // namespace
@@ -51,13 +53,32 @@ void write(const QString &line)
     const QByteArray bytes = text.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
     std::fflush(stderr);
-    if (LogPane *target = pane())
+
+    QMutexLocker lock(&g_paneLock);
+    LogPane *target = g_pane;
+    if (!target)
+        return;
+    if (target->thread() == QThread::currentThread()) {
+        // Only this thread deletes the pane: it stays valid unlocked.
+        lock.unlock();
         target->appendLine(text);
+    } else {
+        // Posted while the pane surely exists; dropped if it is gone by then.
+        QMetaObject::invokeMethod(target, [target, text] { target->appendLine(text); }, Qt::QueuedConnection);
+    }
 }
 
-void attachPane(LogPane *target)
+void attachPane(LogPane *pane)
 {
-    pane() = target;
+    QMutexLocker lock(&g_paneLock);
+    g_pane = pane;
+}
+
+void detachPane(LogPane *pane)
+{
+    QMutexLocker lock(&g_paneLock);
+    if (g_pane == pane)
+        g_pane = nullptr;
 }
 
 } // namespace LogHub

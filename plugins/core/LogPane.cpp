@@ -1,5 +1,7 @@
 #include "LogPane.h"
 
+#include "LogHub.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -42,6 +44,11 @@ LogPane::LogPane(QWidget *parent)
     connect(copyButton, &QPushButton::clicked, this, &LogPane::copyAll);
     connect(clearButton, &QPushButton::clicked, this, &LogPane::clear);
     m_sinceFlush.start();
+}
+
+LogPane::~LogPane()
+{
+    LogHub::detachPane(this);
 }
 
 void LogPane::appendLine(const QString &line)

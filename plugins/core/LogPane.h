@@ -23,6 +23,7 @@ public:
     static constexpr int kFlushIntervalMs = 100;
 
     explicit LogPane(QWidget *parent = nullptr);
+    ~LogPane() override;
 
     void appendLine(const QString &line);
 

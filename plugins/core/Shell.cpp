@@ -134,8 +134,7 @@ void Shell::shutdown()
         it->page = nullptr;
         it->plugin->shutdown();
     }
-    LogHub::attachPane(nullptr);
-    delete m_window.data();
+    delete m_window.data(); // its log pane detaches itself
     // Never unloaded: widgets released with deleteLater still need their code.
     m_entries.clear();
 }

@@ -18,6 +18,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <thread>
+
 using namespace CoreHarness;
 
 namespace {
@@ -182,6 +184,16 @@ private slots:
             QSKIP("midnight passed during the call");
         const QTime stamp = QTime::fromString(last.left(12), QStringLiteral("hh:mm:ss.zzz"));
         QVERIFY2(before <= stamp && stamp <= after, qPrintable(last));
+    }
+
+    void lineFromAnotherThreadArrivesThroughTheEventLoop()
+    {
+        StderrCapture capture;
+        std::thread worker([this] { m_core.showLog(QStringLiteral("来自线程")); });
+        worker.join();
+        QVERIFY(capture.finish().endsWith("来自线程\n"));
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(unstamped(logLines()).constLast(), QStringLiteral("来自线程"));
     }
 
     void logPaneIsReadOnlyUnderTheTabs()
