@@ -6,7 +6,7 @@
 //   keystrel_bench_files encrypt|decrypt FILE     in place, timed
 //   keystrel_bench_files make-batch DIR COUNT     COUNT small files under DIR
 //   keystrel_bench_files batch DIR                DIR dropped on the form, timed
-#include "SyncTimer.h"
+#include "IoTimer.h"
 
 #include "PluginApi.h"
 #include "cipher/FixedKey.h"
@@ -46,10 +46,11 @@ long statusKiB(const char *field)
 // has been in this process, Qt's start-up included.
 void printResult(const char *what, double seconds, long rssAtStart, const QString &extra)
 {
-    std::printf("%s seconds=%.4f sync_seconds=%.4f sync_calls=%ld rename_seconds=%.4f log_lines=%ld "
-                "rss_start_kib=%ld peak_kib=%ld %s\n",
-                what, seconds, synctimer::seconds(), synctimer::calls(), synctimer::renameSeconds(), g_logLines,
-                rssAtStart, statusKiB("VmHWM"), qPrintable(extra));
+    const iotimer::Totals io = iotimer::totals();
+    std::printf("%s seconds=%.4f read_seconds=%.4f write_seconds=%.4f sync_seconds=%.4f sync_calls=%ld "
+                "rename_seconds=%.4f log_lines=%ld rss_start_kib=%ld peak_kib=%ld %s\n",
+                what, seconds, io.readSeconds, io.writeSeconds, io.syncSeconds, io.syncCalls, io.renameSeconds,
+                g_logLines, rssAtStart, statusKiB("VmHWM"), qPrintable(extra));
     std::fflush(stdout);
 }
 
@@ -68,7 +69,7 @@ int runFile(bool encrypt, const QString &path)
     Form form;
     const long before = statusKiB("VmRSS");
     g_logLines = 0;
-    synctimer::reset();
+    iotimer::reset();
     QElapsedTimer timer;
     timer.start();
     const int result = encrypt ? form.encryptFile(path, path) : form.decryptFile(path, path);
@@ -127,7 +128,7 @@ int runBatch(const QString &root)
 
     const long before = statusKiB("VmRSS");
     g_logLines = 0;
-    synctimer::reset();
+    iotimer::reset();
     QElapsedTimer timer;
     timer.start();
     QApplication::sendEvent(&form, &drop);
