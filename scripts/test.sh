@@ -14,3 +14,9 @@ cmake --build build -j "$jobs"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKEYSTREL_SANITIZE=ON
 cmake --build build-asan -j "$jobs"
 (cd build-asan && ctest --output-on-failure -j "$jobs")
+
+# Fuzzers (clang, libFuzzer with ASan/UBSan), each for a short bounded run.
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DKEYSTREL_BUILD_FUZZERS=ON -DKEYSTREL_BUILD_TESTS=OFF
+cmake --build build-fuzz -j "$jobs" --target fuzzers
+(cd build-fuzz/fuzz && ctest --output-on-failure)
