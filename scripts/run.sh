@@ -9,4 +9,5 @@ cmake --build build -j "$(nproc)"
 if [ -x build/bin/Keystrel ]; then
     exec build/bin/Keystrel "$@"
 fi
-echo "Built the plug-ins in build/bin/Plugin; the launcher is not part of this build yet."
+echo "build/bin/Keystrel was not built" >&2
+exit 1
