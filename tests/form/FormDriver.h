@@ -2,6 +2,8 @@
 // dialog answered from a timer, and files on disk.
 #pragma once
 
+#include "TestFiles.h"
+
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -24,14 +26,12 @@ inline QByteArray header()
 
 inline bool write(const QString &path, const QByteArray &data)
 {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+    return testfiles::writeAll(path, data);
 }
 
 inline QByteArray read(const QString &path)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+    return testfiles::readAll(path);
 }
 
 inline QList<QUrl> localUrls(const QStringList &paths)

@@ -1,6 +1,8 @@
 // Small helpers shared by the file operation tests.
 #pragma once
 
+#include "TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -19,14 +21,12 @@ inline QByteArray header()
 
 inline bool write(const QString &path, const QByteArray &data)
 {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+    return testfiles::writeAll(path, data);
 }
 
 inline QByteArray read(const QString &path)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+    return testfiles::readAll(path);
 }
 
 inline bool haveOpenssl()
@@ -53,10 +53,6 @@ inline QByteArray spacePadded(QByteArray plain)
     return plain.append(QByteArray((16 - plain.size() % 16) % 16, ' '));
 }
 
-// Entries of a folder, hidden ones included: nothing may be left behind.
-inline QStringList entries(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
+using testfiles::entries;
 
 } // namespace filetest

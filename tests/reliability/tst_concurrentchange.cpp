@@ -10,19 +10,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "TestFiles.h"
+
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-bool writeAll(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
+using testfiles::readAll;
+using testfiles::writeAll;
 
 // Three chunks: 4 MiB, 4 MiB and a part.
 QByteArray largePlain()

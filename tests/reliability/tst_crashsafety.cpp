@@ -11,19 +11,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "TestFiles.h"
+
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeAll(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
+using testfiles::readAll;
+using testfiles::writeAll;
 
 // What a kill left beside the file, hidden names included.
 QStringList strays(const QString &folder, const QString &fileName)

@@ -183,13 +183,13 @@ void arm(const QString &path)
         s.inode = info.st_ino;
     }
     s.noTmpfile = qEnvironmentVariableIntValue("KEYSTREL_TOOL_NO_TMPFILE") == 1;
-    const std::string spec = qgetenv("KEYSTREL_TOOL_HOOK").toStdString();
-    const size_t first = spec.find(':');
-    const size_t second = spec.find(':', first == std::string::npos ? first : first + 1);
+    const std::string hookText = qgetenv("KEYSTREL_TOOL_HOOK").toStdString();
+    const size_t first = hookText.find(':');
+    const size_t second = hookText.find(':', first == std::string::npos ? first : first + 1);
     if (first != std::string::npos && second != std::string::npos) {
-        s.event = parseEvent(spec.substr(0, first));
-        s.wanted = std::atol(spec.substr(first + 1, second - first - 1).c_str());
-        if (!parseAction(spec.substr(second + 1), &s.action))
+        s.event = parseEvent(hookText.substr(0, first));
+        s.wanted = std::atol(hookText.substr(first + 1, second - first - 1).c_str());
+        if (!parseAction(hookText.substr(second + 1), &s.action))
             s.event = Event::None;
     }
     s.armed = true;
