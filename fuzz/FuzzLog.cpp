@@ -1,7 +1,5 @@
 #include "FuzzLog.h"
 
-#include "PluginApi.h"
-
 namespace {
 QStringList &store()
 {
@@ -10,13 +8,12 @@ QStringList &store()
 }
 } // namespace
 
-bool ShowLogFunc(const QString &line)
+namespace fuzzlog {
+void record(const QString &line)
 {
     store().append(line);
-    return true;
 }
 
-namespace fuzzlog {
 QStringList take()
 {
     QStringList taken;

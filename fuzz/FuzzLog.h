@@ -7,7 +7,9 @@
 #include <cstdlib>
 
 namespace fuzzlog {
-// Lines handed to ShowLogFunc since the last take.
+// The operations' log: keeps each line until the next take.
+void record(const QString &line);
+// Lines recorded since the last take.
 QStringList take();
 } // namespace fuzzlog
 

@@ -117,11 +117,11 @@ private slots:
         QCOMPARE(now == newBytes, replaced);
 
         // A kill may leave the replacement under a temporary name beside the
-        // file: always a beginning of the new content, never the file. Long
-        // names get a hidden one, which folder batches pass over.
+        // file: always a beginning of the new content, never the file, and
+        // hidden, so that folder batches pass over it.
         const QStringList left = strays(dir.path(), name);
         QHash<QString, QByteArray> strayBytes;
-        const QRegularExpression strayName(longName ? "^\\.keystrel-[A-Za-z0-9]{6}$" : "^data\\.bin\\.[A-Za-z0-9]{6}$");
+        const QRegularExpression strayName("^\\.keystrel-[A-Za-z0-9]{6}$");
         for (const QString &stray : left) {
             QVERIFY2(strayName.match(stray).hasMatch(), qPrintable(stray));
             strayBytes.insert(stray, readAll(dir.filePath(stray)));

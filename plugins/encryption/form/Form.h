@@ -3,6 +3,8 @@
 // decrypted in place.
 #pragma once
 
+#include "operations/FolderWalk.h"
+
 #include <QString>
 #include <QVector>
 #include <QWidget>
@@ -29,7 +31,9 @@ public:
     int encryptBuffer(unsigned char *data, int length);
     int decryptBuffer(unsigned char *data, int length);
 
-    // Files: 0 when the new content is on disk, -1 otherwise.
+    // Files: 0 when the new content is on disk, -1 otherwise. The work runs
+    // on a thread of its own while the event loop keeps turning; a file that
+    // takes long shows its progress and can be cancelled.
     int encryptFile(const QString &inputPath, const QString &outputPath);
     int decryptFile(const QString &inputPath, const QString &outputPath);
     bool isFileEncrypted(const QString &path);
@@ -53,17 +57,22 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
+    enum class Work { None, File, Batch };
+
     bool selectedAlgorithmIsAes() const;
+    int transformFile(bool decrypting, const QString &inputPath, const QString &outputPath);
 
     QPlainTextEdit *textArea() const;
     // Drops: a file is toggled, a folder runs one batch.
     void dropFile(const QString &path);
     void dropFolder(const QString &folderPath);
     void showFileText(QIODevice &file, const QString &path);
-    // True (and logged) when a batch pumps events and `what` must wait.
-    bool ignoredDuringBatch(const QString &what);
+    // True (and logged) when long work runs and `what` must wait.
+    bool refusedWhileBusy(const QString &what);
 
     Ui::Form *ui;
     QVector<QString> fileList;
-    bool batchRunning = false;
+    Work work = Work::None;
+    // Where the files of the last walk really are, for the batch.
+    FolderListing walked;
 };

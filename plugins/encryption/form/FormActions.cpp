@@ -48,18 +48,18 @@ QPlainTextEdit *Form::textArea() const
     return ui->plainTextEdit;
 }
 
-bool Form::ignoredDuringBatch(const QString &what)
+bool Form::refusedWhileBusy(const QString &what)
 {
-    if (!batchRunning)
+    if (work == Work::None)
         return false;
-    ShowLogFunc(actionlines::kIgnoredDuringBatch + what);
+    ShowLogFunc((work == Work::Batch ? actionlines::kIgnoredDuringBatch : actionlines::kIgnoredDuringFile) + what);
     return true;
 }
 
 void Form::clickEncryptButton(bool click)
 {
     Q_UNUSED(click)
-    if (ignoredDuringBatch(ui->encrypt_pushButton->text()))
+    if (refusedWhileBusy(ui->encrypt_pushButton->text()))
         return;
     QString text = ui->plainTextEdit->toPlainText();
     encryptString(text);
@@ -69,7 +69,7 @@ void Form::clickEncryptButton(bool click)
 void Form::clickDecryptButton(bool click)
 {
     Q_UNUSED(click)
-    if (ignoredDuringBatch(ui->decrypt_pushButton->text()))
+    if (refusedWhileBusy(ui->decrypt_pushButton->text()))
         return;
     QString text = ui->plainTextEdit->toPlainText();
     decryptString(text);
@@ -79,13 +79,13 @@ void Form::clickDecryptButton(bool click)
 void Form::clickEncryptFileButton(bool click)
 {
     Q_UNUSED(click)
-    if (!ignoredDuringBatch(ui->encryptfile_pushButton->text()))
+    if (!refusedWhileBusy(ui->encryptfile_pushButton->text()))
         transformChosenFile(this, Direction::Encrypt);
 }
 
 void Form::clickDecryptFileButton(bool click)
 {
     Q_UNUSED(click)
-    if (!ignoredDuringBatch(ui->decryptfile_pushButton->text()))
+    if (!refusedWhileBusy(ui->decryptfile_pushButton->text()))
         transformChosenFile(this, Direction::Decrypt);
 }

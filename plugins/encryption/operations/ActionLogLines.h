@@ -17,6 +17,7 @@ inline const QString kFolderWalkedAlready = QStringLiteral("文件夹已遍历�
 inline const QString kLinkLeadsOutside = QStringLiteral("链接指向拖入的文件夹之外，跳过：");
 inline const QString kEntryUnreachable = QStringLiteral("无法访问，跳过：");
 inline const QString kFolderHoldsNoFile = QStringLiteral("文件夹中没有文件：");
+inline const QString kLeftoverTemporary = QStringLiteral("忽略中断的加解密留下的临时文件（可以删除）：");
 
 // Folder batch.
 inline const QString kStartEncrypt = QStringLiteral("开始加密");
@@ -26,23 +27,34 @@ inline const QString kAlreadyEncrypted = QStringLiteral("已经加密，不再�
 inline const QString kAlreadyPlain = QStringLiteral("已经未加密，不再解密");
 inline const QString kNotRegularFile = QStringLiteral("文件已不存在或不是普通文件，跳过：");
 inline const QString kUnreadableFile = QStringLiteral("文件无法读取，跳过：");
+inline const QString kSwappedAfterWalk = QStringLiteral("文件或其所在文件夹在遍历后被替换，跳过：");
 
 // Batch summary, completed or cancelled: handled, skipped, failed (and left).
 inline const QString kEncryptBatchDone = QStringLiteral("批量加密完成：加密%1个，跳过%2个，失败%3个");
 inline const QString kDecryptBatchDone = QStringLiteral("批量解密完成：解密%1个，跳过%2个，失败%3个");
 inline const QString kEncryptBatchCancelled = QStringLiteral("批量加密已取消：加密%1个，跳过%2个，失败%3个，未处理%4个");
 inline const QString kDecryptBatchCancelled = QStringLiteral("批量解密已取消：解密%1个，跳过%2个，失败%3个，未处理%4个");
+// Appended to a summary with failures: the first of them by name, so that
+// they outlive the log pane's oldest lines.
+inline const QString kFailedFilesNamed = QStringLiteral("。失败的文件：");
+inline const QString kFailedFileSeparator = QStringLiteral("、");
+inline const QString kMoreFailedFiles = QStringLiteral("，另有%1个");
 
 // A dropped file's text was longer than the text area is given.
 inline const QString kShownTextCut = QStringLiteral("文件超过1MiB，文本区只显示开头1MiB：");
 
 // A drop or button press that arrived while a batch pumps events.
 inline const QString kIgnoredDuringBatch = QStringLiteral("正在批量处理，忽略：");
+// The same while a single file is encrypted or decrypted.
+inline const QString kIgnoredDuringFile = QStringLiteral("正在处理文件，忽略：");
 
 // Progress dialog.
 inline const QString kProgressTitle = QStringLiteral("加解密进度对话框");
 inline const QString kEncryptProgress = QStringLiteral("加密进度");
 inline const QString kDecryptProgress = QStringLiteral("解密进度");
 inline const QString kCancel = QStringLiteral("取消");
+// A single file that takes long: its name, then bytes done of all.
+inline const QString kEncryptingFile = QStringLiteral("正在加密：%1\n%2 / %3");
+inline const QString kDecryptingFile = QStringLiteral("正在解密：%1\n%2 / %3");
 
 } // namespace actionlines

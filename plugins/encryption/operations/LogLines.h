@@ -15,6 +15,11 @@ inline const QString kEncryptTrailingSpaces = QStringLiteral("加密：警告：
 inline const QString kEncryptReadFailed = QStringLiteral("加密：读取文件失败 ");
 inline const QString kEncryptChangedMeanwhile = QStringLiteral("加密：文件在加密过程中被其他程序修改，原文件保持不变 ");
 inline const QString kEncryptWriteFailed = QStringLiteral("加密：写入文件失败，原文件保持不变 ");
+inline const QString kEncryptOwnerNotKept = QStringLiteral("加密：无法保留文件的所有者和组，原文件保持不变 ");
+inline const QString kEncryptHardLinks = QStringLiteral("加密：文件有多个名称（硬链接），其他名称会保留原内容，原文件保持不变 ");
+inline const QString kEncryptCancelled = QStringLiteral("加密：已取消，原文件保持不变 ");
+inline const QString kEncryptAttributesNotKept = QStringLiteral("加密：警告：无法保留扩展属性 ");
+inline const QString kEncryptNotDurable = QStringLiteral("加密：无法确认新文件已写入磁盘 ");
 
 // Decrypting a file.
 inline const QString kDecryptCannotOpenInput = QStringLiteral("解密：无法打开输入文件 ");
@@ -25,6 +30,11 @@ inline const QString kDecryptCannotOpenOutput = QStringLiteral("解密：无法�
 inline const QString kDecryptReadFailed = QStringLiteral("解密：读取文件失败 ");
 inline const QString kDecryptChangedMeanwhile = QStringLiteral("解密：文件在解密过程中被其他程序修改，原文件保持不变 ");
 inline const QString kDecryptWriteFailed = QStringLiteral("解密：写入文件失败，原文件保持不变 ");
+inline const QString kDecryptOwnerNotKept = QStringLiteral("解密：无法保留文件的所有者和组，原文件保持不变 ");
+inline const QString kDecryptHardLinks = QStringLiteral("解密：文件有多个名称（硬链接），其他名称会保留原内容，原文件保持不变 ");
+inline const QString kDecryptCancelled = QStringLiteral("解密：已取消，原文件保持不变 ");
+inline const QString kDecryptAttributesNotKept = QStringLiteral("解密：警告：无法保留扩展属性 ");
+inline const QString kDecryptNotDurable = QStringLiteral("解密：无法确认新文件已写入磁盘 ");
 
 // Strings.
 inline const QString kStringLength = QStringLiteral("长度：");
@@ -36,6 +46,13 @@ inline const QString kDecryptStringCipher = QStringLiteral("原始二进制字�
 inline const QString kDecryptStringResult = QStringLiteral("解密字符串：");
 inline const QString kDecryptStringBadLength = QStringLiteral("解密：密文长度不是16字节的整数倍，无法解密，字符串保持不变");
 inline const QString kDecryptStringNotAscii = QStringLiteral("解密：含有非ASCII字符，无法解密，字符串保持不变");
+
+// Lines that carry a user's text or its decryption: they belong in the
+// window, never in a log file.
+inline bool carriesUserText(const QString &line)
+{
+    return line.startsWith(kStringInput) || line.startsWith(kDecryptStringResult);
+}
 
 // Separates a path from the reason of a failure.
 inline const QString kReasonSeparator = QStringLiteral("：");

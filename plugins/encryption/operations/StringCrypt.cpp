@@ -1,7 +1,6 @@
 #include "StringCrypt.h"
 
 #include "LogLines.h"
-#include "PluginApi.h"
 #include "cipher/CbcStream.h"
 #include "cipher/Marker.h"
 
@@ -36,38 +35,38 @@ QByteArray parseHexPairs(const QString &text)
     return parsed;
 }
 
-void encryptString(QString &text, bool cipherActive)
+void encryptString(QString &text, bool cipherActive, const LogFn &log)
 {
     QByteArray data = text.toUtf8();
     const int length = data.size();
-    ShowLogFunc(loglines::kStringLength + QString::number(length));
+    log(loglines::kStringLength + QString::number(length));
     if (data.contains('\0') || (length > 0 && marker::losesTrailingSpaces(std::uint64_t(length), std::uint8_t(data.back()))))
-        ShowLogFunc(loglines::kStringNotRestorable);
-    ShowLogFunc(loglines::kStringInput + text);
+        log(loglines::kStringNotRestorable);
+    log(loglines::kStringInput + text);
 
     data.append(QByteArray(int(marker::paddingFor(std::uint64_t(length))), char(marker::kPaddingByte)));
     CbcStream(cipherActive).encrypt(bytes(data), std::size_t(data.size()));
 
     text = QString::fromLatin1(data.toHex());
-    ShowLogFunc(loglines::kStringCipher + text);
+    log(loglines::kStringCipher + text);
 }
 
-void decryptString(QString &text, bool cipherActive)
+void decryptString(QString &text, bool cipherActive, const LogFn &log)
 {
     const int length = text.toUtf8().size();
-    ShowLogFunc(loglines::kDecryptStringLength + QString::number(length));
+    log(loglines::kDecryptStringLength + QString::number(length));
     // Only whole blocks of ASCII hexadecimal text can come from encryption;
     // anything else would need bytes that are not there.
     if (!isAscii(text)) {
-        ShowLogFunc(loglines::kDecryptStringNotAscii);
+        log(loglines::kDecryptStringNotAscii);
         return;
     }
     QByteArray data = parseHexPairs(text);
     if (data.size() % 16 != 0) {
-        ShowLogFunc(loglines::kDecryptStringBadLength);
+        log(loglines::kDecryptStringBadLength);
         return;
     }
-    ShowLogFunc(loglines::kDecryptStringCipher + QString::fromLatin1(data.toHex()));
+    log(loglines::kDecryptStringCipher + QString::fromLatin1(data.toHex()));
 
     CbcStream(cipherActive).decrypt(bytes(data), std::size_t(data.size()));
     data.truncate(int(marker::unpaddedLength(bytes(data), std::size_t(data.size()))));
@@ -76,7 +75,7 @@ void decryptString(QString &text, bool cipherActive)
         data.truncate(zero);
 
     text = QString::fromUtf8(data);
-    ShowLogFunc(loglines::kDecryptStringResult + text);
+    log(loglines::kDecryptStringResult + text);
 }
 
 } // namespace stringcrypt

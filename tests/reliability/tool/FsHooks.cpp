@@ -16,7 +16,7 @@
 
 namespace {
 
-enum class Event { None, Read, Write, Sync, Link, Rename, Renamed };
+enum class Event { None, Read, Write, Sync, Link, Rename, Renamed, Syncfs, AnyRename, AnyRenamed, Count };
 enum class Action { Kill, Append, Truncate, Replace, Unlink };
 
 struct HookState {
@@ -28,9 +28,10 @@ struct HookState {
     bool busy = false;
     bool fired = false;
     std::string path;
+    std::string realPath; // the path with its folder resolved, as renames name it
     dev_t device = 0;
     ino_t inode = 0;
-    long seen[7] = {};
+    long seen[int(Event::Count)] = {};
 };
 
 HookState &state()
@@ -59,6 +60,12 @@ Event parseEvent(const std::string &name)
         return Event::Rename;
     if (name == "renamed")
         return Event::Renamed;
+    if (name == "syncfs")
+        return Event::Syncfs;
+    if (name == "anyrename")
+        return Event::AnyRename;
+    if (name == "anyrenamed")
+        return Event::AnyRenamed;
     return Event::None;
 }
 
@@ -177,6 +184,14 @@ void arm(const QString &path)
 {
     HookState &s = state();
     s.path = QFile::encodeName(path).toStdString();
+    const size_t slash = s.path.rfind('/');
+    if (slash != std::string::npos) {
+        char *folder = ::realpath(slash == 0 ? "/" : s.path.substr(0, slash).c_str(), nullptr);
+        if (folder) {
+            s.realPath = std::string(folder) + s.path.substr(slash);
+            std::free(folder);
+        }
+    }
     struct stat info;
     if (::stat(s.path.c_str(), &info) == 0) {
         s.device = info.st_dev;
@@ -248,16 +263,69 @@ extern "C" int linkat(int fromDir, const char *from, int toDir, const char *to, 
     return result;
 }
 
-extern "C" int rename(const char *from, const char *to)
+// The path a rename names, its folder resolved through /proc.
+static std::string pathAt(int dir, const char *name)
 {
-    static const auto next = realFunction<int (*)(const char *, const char *)>("rename");
-    const bool onPath = active() && state().path == to;
-    if (onPath)
+    if (name[0] == '/' || dir == AT_FDCWD) {
+        char *real = nullptr;
+        std::string text(name);
+        const size_t slash = text.rfind('/');
+        if (slash != std::string::npos && (real = ::realpath(slash == 0 ? "/" : text.substr(0, slash).c_str(), nullptr))) {
+            text = std::string(real) + text.substr(slash);
+            std::free(real);
+        }
+        return text;
+    }
+    char folder[4096];
+    const std::string link = "/proc/self/fd/" + std::to_string(dir);
+    const ssize_t length = ::readlink(link.c_str(), folder, sizeof folder - 1);
+    if (length <= 0)
+        return name;
+    return std::string(folder, size_t(length)) + "/" + name;
+}
+
+// A rename of any kind onto `to`: the hooks before and after it.
+template <typename Rename>
+static int hookedRename(int toDir, const char *to, Rename rename)
+{
+    const bool any = active();
+    const bool onPath = any && !state().realPath.empty() && pathAt(toDir, to) == state().realPath;
+    if (any)
+        count(Event::AnyRename);
+    if (onPath && active())
         count(Event::Rename);
-    const int result = next(from, to);
+    const int result = rename();
+    if (result == 0 && any && active())
+        count(Event::AnyRenamed);
     if (result == 0 && onPath && active())
         count(Event::Renamed);
     return result;
+}
+
+extern "C" int rename(const char *from, const char *to)
+{
+    static const auto next = realFunction<int (*)(const char *, const char *)>("rename");
+    return hookedRename(AT_FDCWD, to, [&] { return next(from, to); });
+}
+
+extern "C" int renameat(int fromDir, const char *from, int toDir, const char *to)
+{
+    static const auto next = realFunction<int (*)(int, const char *, int, const char *)>("renameat");
+    return hookedRename(toDir, to, [&] { return next(fromDir, from, toDir, to); });
+}
+
+extern "C" int renameat2(int fromDir, const char *from, int toDir, const char *to, unsigned int flags)
+{
+    static const auto next = realFunction<int (*)(int, const char *, int, const char *, unsigned int)>("renameat2");
+    return hookedRename(toDir, to, [&] { return next(fromDir, from, toDir, to, flags); });
+}
+
+extern "C" int syncfs(int fd)
+{
+    static const auto next = realFunction<int (*)(int)>("syncfs");
+    if (active())
+        count(Event::Syncfs);
+    return next(fd);
 }
 
 extern "C" int open(const char *path, int flags, ...)

@@ -9,6 +9,9 @@
 //          link     n-th link that gives the replacement a name, after it
 //          rename   n-th rename onto the path, before it runs
 //          renamed  the same, after it succeeded
+//          syncfs   n-th flush of a whole file system, before it runs
+//          anyrename  n-th rename onto any name, before it runs (batches)
+//          anyrenamed the same, after it succeeded
 //   action kill (SIGKILL), append, truncate, replace (another file renamed
 //          over the path), unlink
 // KEYSTREL_TOOL_NO_TMPFILE=1 makes open(O_TMPFILE) fail as on file systems

@@ -1,11 +1,11 @@
 // Files and folders dropped on the form: a file is toggled by its header and
 // its text shown, a folder runs one batch.
-#include "form/Form.h"
+#include "Form.h"
 
-#include "ActionLogLines.h"
 #include "FolderBatch.h"
 #include "PluginApi.h"
-#include "RegularFile.h"
+#include "operations/ActionLogLines.h"
+#include "operations/RegularFile.h"
 
 #include <QDropEvent>
 #include <QFile>
@@ -42,9 +42,9 @@ int completeUtf8Length(const QByteArray &bytes)
 void Form::dropEvent(QDropEvent *event)
 {
     const QList<QUrl> urls = event->mimeData()->urls();
-    if (batchRunning) {
+    if (work != Work::None) {
         for (const QUrl &url : urls)
-            ignoredDuringBatch(url.isLocalFile() ? url.toLocalFile() : url.toString());
+            refusedWhileBusy(url.isLocalFile() ? url.toLocalFile() : url.toString());
         return;
     }
     QPointer<Form> self(this);
@@ -67,9 +67,12 @@ void Form::dropFile(const QString &path)
     QFile file;
     if (!openRegularFileForReading(file, path))
         return; // unreadable: left alone without a word
+    QPointer<Form> self(this);
     if (isFileEncrypted(path)) {
         file.close();
         const int result = decryptFile(path, path);
+        if (!self)
+            return; // closed while the file was in hand
         // Shows what the file holds now, also when decryption failed.
         QFile decrypted;
         if (openRegularFileForReading(decrypted, path))
@@ -113,9 +116,9 @@ void Form::dropFolder(const QString &folderPath)
         ShowLogFunc(kFolderHoldsNoFile + folderPath);
         return;
     }
-    batchRunning = true;
+    work = Work::Batch;
     QPointer<Form> self(this);
-    FolderBatch(this, textArea(), fileList).run();
+    FolderBatch(this, textArea(), walked, selectedAlgorithmIsAes()).run();
     if (self)
-        batchRunning = false;
+        work = Work::None;
 }

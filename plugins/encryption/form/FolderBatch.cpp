@@ -1,0 +1,63 @@
+#include "FolderBatch.h"
+
+#include "BackgroundWork.h"
+#include "Form.h"
+#include "PluginApi.h"
+#include "operations/ActionLogLines.h"
+#include "operations/BatchEngine.h"
+
+#include <QCoreApplication>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+
+using namespace actionlines;
+
+FolderBatch::FolderBatch(Form *form, QPlainTextEdit *textArea, const FolderListing &listing, bool cipherActive)
+    : form(form)
+    , textArea(textArea)
+    , listing(listing)
+    , cipherActive(cipherActive)
+{
+}
+
+void FolderBatch::run()
+{
+    if (listing.isEmpty())
+        return;
+    const bool decrypting = form->isFileEncrypted(listing.paths.first());
+    const filecrypt::Direction direction = decrypting ? filecrypt::Direction::Decrypt : filecrypt::Direction::Encrypt;
+    ShowLogFunc(decrypting ? kStartDecrypt : kStartEncrypt);
+
+    // On the heap: the form owns it and may be destroyed while events run.
+    QPointer<QProgressDialog> dialog = new QProgressDialog(decrypting ? kDecryptProgress : kEncryptProgress, kCancel,
+                                                           0, listing.paths.size(), form);
+    dialog->setWindowTitle(kProgressTitle);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->show();
+
+    BackgroundWork background(form);
+    background.onLine = [](const QString &line) { ShowLogFunc(line); };
+    QObject::connect(dialog, &QProgressDialog::canceled, &background, [&background] { background.cancel(); });
+    // Each file once it is in place (or skipped), before the next one is:
+    // listed, counted, and then the event loop turns once, so a cancel seen
+    // here stops the batch right after this file.
+    background.onQuestion = [&](int index) {
+        if (textArea)
+            textArea->appendPlainText(listing.paths.at(index));
+        if (dialog)
+            dialog->setValue(index + 1);
+        if (form)
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        return form && dialog && !dialog->wasCanceled();
+    };
+
+    BatchEngine::Hooks hooks;
+    hooks.log = background.logger();
+    hooks.settled = [&background](int index) { return background.ask(index); };
+    hooks.cancel = background.cancelFlag();
+    BatchSummary summary;
+    background.run([&] { summary = BatchEngine(listing, direction, cipherActive, hooks).run(); });
+
+    ShowLogFunc(batchSummaryLine(direction, summary));
+    delete dialog.data();
+}

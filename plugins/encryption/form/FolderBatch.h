@@ -1,0 +1,28 @@
+// One folder batch as the form shows it: the walked files handled in one
+// direction, chosen by the first file, on a thread of its own, under a
+// window-modal progress dialog that can cancel it. The form's text area
+// lists each file as it is settled, and the dialog counts it.
+#pragma once
+
+#include "operations/FolderWalk.h"
+
+#include <QPointer>
+
+class Form;
+class QPlainTextEdit;
+
+class FolderBatch
+{
+public:
+    FolderBatch(Form *form, QPlainTextEdit *textArea, const FolderListing &listing, bool cipherActive);
+
+    // Turns the event loop until the batch is over: the form may be gone on
+    // return.
+    void run();
+
+private:
+    QPointer<Form> form;
+    QPointer<QPlainTextEdit> textArea;
+    const FolderListing listing; // a copy: the form's may go with it
+    const bool cipherActive;
+};

@@ -1,0 +1,61 @@
+// A folder batch: the files of one walk, each encrypted or decrypted in
+// place in one direction, as fast as the disk allows and as safely as a
+// single file.
+//
+// Files are written in groups: each group's new files are flushed to disk in
+// one go, then renamed over the originals in walk order, then their folders
+// are flushed, and only then are their lines logged. Every file is reached
+// through folder descriptors from the dropped folder, never through a link,
+// and must still be the file the walk recorded; the replacement is written
+// into the folder it was read from. The caller sees each file settled in
+// order and may stop the batch between two files; a stop or cancel leaves
+// every file not yet settled untouched. Free of widgets: runs on any thread.
+#pragma once
+
+#include "FileJob.h"
+#include "FolderWalk.h"
+
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+
+struct BatchSummary
+{
+    int done = 0;
+    int skipped = 0;
+    int failed = 0;
+    int left = 0; // not handled: stopped or cancelled before them
+    QStringList failedPaths;
+};
+
+// "批量加密完成：…" or, when files were left, "批量加密已取消：…", with the
+// first failed files named.
+QString batchSummaryLine(filecrypt::Direction direction, const BatchSummary &summary);
+
+class BatchEngine
+{
+public:
+    struct Hooks
+    {
+        // Each file's lines in walk order, once its new content and its name
+        // are on disk.
+        LogFn log;
+        // After file `index` is settled (done, skipped or failed), before the
+        // next file is committed: false stops the batch there.
+        std::function<bool(int index)> settled;
+        // Stops the batch within a chunk of the file in hand.
+        const std::atomic<bool> *cancel = nullptr;
+        // Bytes of the file being written.
+        std::function<void(qint64 done, qint64 total)> fileProgress;
+    };
+
+    BatchEngine(const FolderListing &listing, filecrypt::Direction direction, bool cipherActive, Hooks hooks);
+    ~BatchEngine();
+
+    BatchSummary run();
+
+private:
+    class Private;
+    Private *d;
+};

@@ -1,0 +1,70 @@
+// The new content of a file, written into the folder that holds it and put
+// in its place only once complete and on disk: until commit(), and after any
+// failure, the file keeps its bytes. The new file gets the old one's owner,
+// group, full mode (set-id and sticky bits included), extended attributes
+// and ACLs. It has no name while it is written, where the file system
+// allows; otherwise, and for the instant between naming it and renaming it
+// over the file, it is a hidden ".keystrel-XXXXXX", which folder walks pass
+// over.
+#pragma once
+
+#include "FileState.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class Replacement
+{
+public:
+    enum class Opened { Ok, OwnerNotKept, Failed };
+    enum class Committed { Done, Changed, Failed };
+
+    // `folder` stays owned by the caller and open until the end. `existing`
+    // is the file to replace, as last seen; null when `name` is to be new.
+    Replacement(int folder, const QByteArray &name, const struct stat *existing);
+    Replacement(const Replacement &) = delete;
+    Replacement &operator=(const Replacement &) = delete;
+    ~Replacement(); // discards what was not committed
+
+    Opened open();
+    bool write(const char *data, qint64 length);
+    // Owner's mode and attributes in place, then, when `flush`, everything on
+    // disk. A batch flushes many files at once instead (syncfs).
+    bool finish(bool flush);
+    bool flush();
+    // Renames the new file over the name, provided the name still holds the
+    // file as last seen (or nothing, for a new file). The rename is on disk
+    // only once the folder is flushed.
+    Committed commit();
+    void discard();
+
+    qint64 written() const { return m_written; }
+    // The new file as it was put in place, once committed.
+    const struct stat &committedInfo() const { return m_committed; }
+    QString errorString() const { return m_error; }
+    // Extended attributes the new file could not be given.
+    QStringList attributesNotKept() const { return m_attributesNotKept; }
+    int folder() const { return m_folder; }
+    const QByteArray &name() const { return m_name; }
+
+private:
+    bool createUnnamed();
+    bool createNamed();
+    void copyAttributes();
+    bool giveName();
+    void fail();
+    void startWriteBack();
+
+    int m_folder;
+    QByteArray m_name;
+    bool m_replacing;
+    struct stat m_existing{};
+    int m_fd = -1;
+    QByteArray m_tempName; // empty while the new file has no name
+    qint64 m_written = 0;
+    qint64 m_writeBackFrom = 0;
+    struct stat m_committed{};
+    QString m_error;
+    QStringList m_attributesNotKept;
+};
