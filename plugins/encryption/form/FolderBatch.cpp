@@ -7,10 +7,17 @@
 #include "operations/BatchEngine.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 
 using namespace actionlines;
+
+namespace {
+
+constexpr qint64 kShowNamesEveryMs = 100;
+
+} // namespace
 
 FolderBatch::FolderBatch(Form *form, QPlainTextEdit *textArea, const FolderListing &listing, bool cipherActive)
     : form(form)
@@ -40,10 +47,22 @@ void FolderBatch::run()
     QObject::connect(dialog, &QProgressDialog::canceled, &background, [&background] { background.cancel(); });
     // Each file once it is in place (or skipped), before the next one is:
     // listed, counted, and then the event loop turns once, so a cancel seen
-    // here stops the batch right after this file.
+    // here stops the batch right after this file. The text area takes the
+    // names in bunches: laying out one line at a time would cost more than
+    // the files themselves.
+    QStringList unshown;
+    QElapsedTimer sinceShown;
+    sinceShown.start();
+    auto showNames = [&] {
+        if (textArea && !unshown.isEmpty())
+            textArea->appendPlainText(unshown.join(QLatin1Char('\n')));
+        unshown.clear();
+        sinceShown.restart();
+    };
     background.onQuestion = [&](int index) {
-        if (textArea)
-            textArea->appendPlainText(listing.paths.at(index));
+        unshown << listing.paths.at(index);
+        if (sinceShown.elapsed() >= kShowNamesEveryMs)
+            showNames();
         if (dialog)
             dialog->setValue(index + 1);
         if (form)
@@ -57,6 +76,7 @@ void FolderBatch::run()
     hooks.cancel = background.cancelFlag();
     BatchSummary summary;
     background.run([&] { summary = BatchEngine(listing, direction, cipherActive, hooks).run(); });
+    showNames();
 
     ShowLogFunc(batchSummaryLine(direction, summary));
     delete dialog.data();

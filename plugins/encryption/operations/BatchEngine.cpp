@@ -295,7 +295,7 @@ void BatchEngine::Private::commit(Slot &slot)
     for (int attempt = 0; attempt < 2; ++attempt) {
         switch (slot.replacement->commit()) {
         case Replacement::Committed::Done:
-            rewritten.insert(qMakePair(file.folder, file.name), slot.replacement->committedInfo().st_ino);
+            rewritten.insert(qMakePair(file.folder, file.name), slot.replacement->newInfo().st_ino);
             slot.replacement.reset();
             slot.state = State::Done;
             return;

@@ -118,7 +118,10 @@ Outcome FileTransform::encrypt(InputFile &input, const QString &inputName, const
 {
     const qint64 size = input.size();
     char *buffer = chunkBuffer();
-    qint64 got = input.readFully(buffer, kChunkSize);
+    // Reading stops at the size seen on opening; a file that grows or
+    // shrinks meanwhile is caught before its replacement is put in place.
+    auto nextPiece = [size](qint64 done) { return qMin(kChunkSize, qMax<qint64>(size - done, 0)); };
+    qint64 got = input.readFully(buffer, nextPiece(0));
     if (got < 0)
         return readFailed(input, inputName);
     qint64 bytesRead = got;
@@ -144,7 +147,7 @@ Outcome FileTransform::encrypt(InputFile &input, const QString &inputName, const
 
     CbcStream cbc(m_cipherActive);
     for (;;) {
-        if (got < kChunkSize) {
+        if (got < kChunkSize || bytesRead >= size) {
             // Last piece: padded to whole blocks (the buffer has room, chunks
             // being whole blocks themselves).
             const qint64 padding = qint64(marker::paddingFor(std::uint64_t(got)));
@@ -160,7 +163,7 @@ Outcome FileTransform::encrypt(InputFile &input, const QString &inputName, const
         m_control.reached(bytesRead, size);
         if (m_control.cancelled())
             return cancelled(inputName);
-        got = input.readFully(buffer, kChunkSize);
+        got = input.readFully(buffer, nextPiece(bytesRead));
         if (got < 0)
             return readFailed(input, inputName);
         bytesRead += got;

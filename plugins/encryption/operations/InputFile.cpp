@@ -7,6 +7,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace {
+
+// Below this a read-ahead hint costs more than it saves.
+constexpr off_t kSequentialHint = off_t(1) << 20;
+
+} // namespace
+
 InputFile::~InputFile()
 {
     close();
@@ -27,12 +34,9 @@ InputFile::Opened InputFile::adopt(int fd)
         ::close(fd);
         return Opened::NotRegular;
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        ::close(fd);
-        return Opened::Unreadable;
-    }
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    // O_NONBLOCK means nothing to a regular file: it can stay.
+    if (m_info.st_size > kSequentialHint)
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     m_fd = fd;
     return Opened::Ok;
 }

@@ -97,20 +97,17 @@ Replacement::Opened Replacement::open()
             return Opened::Failed;
         }
     }
+    if (::fstat(m_fd, &m_committed) != 0) {
+        fail();
+        discard();
+        return Opened::Failed;
+    }
     // The owner first: if it cannot be kept, nothing else is worth doing.
-    if (m_replacing) {
-        struct stat mine;
-        if (::fstat(m_fd, &mine) != 0) {
-            fail();
-            discard();
-            return Opened::Failed;
-        }
-        if ((mine.st_uid != m_existing.st_uid || mine.st_gid != m_existing.st_gid)
-            && ::fchown(m_fd, m_existing.st_uid, m_existing.st_gid) != 0) {
-            fail();
-            discard();
-            return Opened::OwnerNotKept;
-        }
+    if (m_replacing && (m_committed.st_uid != m_existing.st_uid || m_committed.st_gid != m_existing.st_gid)
+        && ::fchown(m_fd, m_existing.st_uid, m_existing.st_gid) != 0) {
+        fail();
+        discard();
+        return Opened::OwnerNotKept;
     }
     return Opened::Ok;
 }
@@ -228,7 +225,7 @@ Replacement::Committed Replacement::commit()
         discard();
         return Committed::Changed;
     }
-    if (::fstat(m_fd, &m_committed) != 0 || !giveName()) {
+    if (!giveName()) {
         fail();
         discard();
         return Committed::Failed;

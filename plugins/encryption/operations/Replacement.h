@@ -40,8 +40,8 @@ public:
     void discard();
 
     qint64 written() const { return m_written; }
-    // The new file as it was put in place, once committed.
-    const struct stat &committedInfo() const { return m_committed; }
+    // The new file (its device and inode), once open.
+    const struct stat &newInfo() const { return m_committed; }
     QString errorString() const { return m_error; }
     // Extended attributes the new file could not be given.
     QStringList attributesNotKept() const { return m_attributesNotKept; }
