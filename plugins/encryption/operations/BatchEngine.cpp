@@ -395,6 +395,10 @@ BatchSummary BatchEngine::run()
                 stopped = true;
                 break;
             }
+            // A large file starts a group of its own: the files before it
+            // are put in place first instead of waiting for it.
+            if (!group.empty() && d->listing.files[std::size_t(next)].size >= kLargeFile)
+                break;
             group.push_back(d->prepare(next++, false));
             const Slot &slot = group.back();
             if (slot.state == State::Cancelled) {

@@ -102,7 +102,8 @@ private:
         struct stat file;
         if (folder < 0 || ::stat(QFile::encodeName(real).constData(), &file) != 0)
             return false;
-        listing.files.push_back(WalkedFile{folder, QFile::encodeName(info.fileName()), file.st_dev, file.st_ino});
+        listing.files.push_back(
+            WalkedFile{folder, QFile::encodeName(info.fileName()), file.st_dev, file.st_ino, qint64(file.st_size)});
         return true;
     }
 

@@ -30,6 +30,7 @@ struct WalkedFile
     QByteArray name;
     dev_t device = 0;
     ino_t inode = 0;
+    qint64 size = 0; // when walked
 };
 
 struct FolderListing
