@@ -1,6 +1,7 @@
 // The core plug-in hosting test plug-ins from a temporary plug-in folder:
 // which libraries become tabs, which are skipped and why, the life cycle it
-// drives, the log pane, and quitting by closing the window.
+// drives, the log pane and its mirror on standard error, and quitting by
+// closing the window.
 #include "CoreHarness.h"
 #include "StderrCapture.h"
 
@@ -77,6 +78,8 @@ private slots:
 
     void initTestCase()
     {
+        // Mirrored log lines are how this test sees the log without a window.
+        qputenv("KEYSTREL_LOG_TO_STDERR", "1");
         QVERIFY(m_folder.isValid());
         const QString dir = m_folder.path();
         QVERIFY(copyInto(builtPluginDir() + "/Hubstone.so", dir, "Hubstone.so"));
@@ -215,13 +218,14 @@ private slots:
         QVERIFY(unstamped(logLines()).contains("Alpha says hello"));
     }
 
-    void everyLineIsStampedAndAlsoWrittenToStandardError()
+    void everyLineIsStampedAndMirroredWhenAsked()
     {
         const QStringList lines = logLines();
         QVERIFY(lines.size() >= 10);
         for (const QString &line : lines)
             QVERIFY2(kStamped.match(line).hasMatch(), qPrintable(line));
-        // The start-up lines went to stderr too, stamped the same way.
+        // The start-up lines went to stderr too (KEYSTREL_LOG_TO_STDERR=1),
+        // stamped the same way.
         for (const QString &line : lines)
             QVERIFY2(m_stderrAtStart.contains(line.toUtf8() + '\n'), qPrintable(line));
 
@@ -239,6 +243,21 @@ private slots:
             QSKIP("midnight passed during the call");
         const QTime stamp = QTime::fromString(last.left(12), QStringLiteral("hh:mm:ss.zzz"));
         QVERIFY2(before <= stamp && stamp <= after, qPrintable(last));
+    }
+
+    // The text a user typed, its decryption and their ciphertexts (the key
+    // is built in) stay in the window, even with the mirror on.
+    void textLinesAreNeverMirrored()
+    {
+        const QStringList windowOnly = {"原始字符串：机密 secret", "加密二进制：00ff", "原始二进制字符串：00ff",
+                                        "解密字符串：机密 secret"};
+        const QString mirrored = QStringLiteral("file: /tmp/原始字符串：.txt");
+        StderrCapture capture;
+        for (const QString &line : windowOnly + QStringList(mirrored))
+            m_core.showLog(line);
+        const QByteArray err = capture.finish();
+        QCOMPARE(unstamped(logLines()).mid(logLines().size() - 5), windowOnly + QStringList(mirrored));
+        QCOMPARE(unstamped(QString::fromUtf8(err).split('\n', Qt::SkipEmptyParts)), QStringList(mirrored));
     }
 
     void lineFromAnotherThreadArrivesThroughTheEventLoop()
