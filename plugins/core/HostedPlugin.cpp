@@ -1,11 +1,21 @@
 #include "HostedPlugin.h"
 
+#include "FileTrust.h"
+#include "LibraryFileCheck.h"
+
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 #include <QWidget>
 
+#include <cerrno>
 #include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <link.h>
+#include <sys/stat.h>
 #include <type_traits>
+#include <unistd.h>
 
 namespace {
 
@@ -15,21 +25,53 @@ QString textOf(PluginApi::TextFn fn)
     return text ? QString::fromUtf8(text) : QString();
 }
 
+// Why the file at `target` must not be handed to the loader; empty when it
+// may. Judged through one descriptor, so both looks see the same file.
+QString whyNotLoadable(const QString &target)
+{
+    // O_NONBLOCK: opening a pipe must not wait for a writer.
+    const int fd = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return QStringLiteral("无法打开：") + QString::fromLocal8Bit(std::strerror(errno));
+    QString why;
+    struct stat info;
+    if (::fstat(fd, &info) != 0)
+        why = QStringLiteral("无法读取：") + QString::fromLocal8Bit(std::strerror(errno));
+    else
+        why = FileTrust::whyUntrusted(info, ::geteuid());
+    if (why.isEmpty() && !LibraryFileCheck::looksLoadable(fd))
+        why = QStringLiteral("不是可加载的库文件");
+    ::close(fd);
+    return why;
+}
+
 } // namespace
 
 std::unique_ptr<HostedPlugin> HostedPlugin::open(const QString &path, QString *whyNot)
 {
+    QString target;
+    *whyNot = FileTrust::resolve(path, &target);
+    if (whyNot->isEmpty())
+        *whyNot = whyNotLoadable(target);
+    if (!whyNot->isEmpty())
+        return nullptr;
+
     std::unique_ptr<HostedPlugin> plugin(new HostedPlugin);
-    QLibrary &library = plugin->m_library;
-    library.setFileName(path);
-    if (!library.load()) {
-        *whyNot = QStringLiteral("无法加载：") + library.errorString();
+    plugin->m_path = path;
+    // Every symbol bound now: a missing one refuses the plug-in here instead
+    // of ending the program at its first call.
+    plugin->m_handle = ::dlopen(QFile::encodeName(target).constData(), RTLD_NOW | RTLD_LOCAL);
+    if (!plugin->m_handle) {
+        const char *error = ::dlerror();
+        *whyNot = QStringLiteral("无法加载：") + QString::fromLocal8Bit(error ? error : "");
         return nullptr;
     }
+    if (::dlinfo(plugin->m_handle, RTLD_DI_LINKMAP, &plugin->m_object) != 0)
+        plugin->m_object = nullptr;
 
     QStringList missing;
     auto resolve = [&](auto &slot, const char *symbol) {
-        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(library.resolve(symbol));
+        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(plugin->ownSymbol(symbol));
         if (!slot)
             missing << QLatin1String(symbol);
     };
@@ -50,19 +92,33 @@ std::unique_ptr<HostedPlugin> HostedPlugin::open(const QString &path, QString *w
         return plugin;
     }
     // Nothing of it has run but its static initialisation: let it go.
-    library.unload();
+    ::dlclose(plugin->m_handle);
     return nullptr;
+}
+
+void *HostedPlugin::ownSymbol(const char *symbol) const
+{
+    // dlsym also searches the libraries the plug-in depends on, Hubstone
+    // among them, which exports entry points of the same names: a plug-in
+    // without its own would have its calls land in Hubstone's.
+    void *address = ::dlsym(m_handle, symbol);
+    Dl_info info;
+    link_map *owner = nullptr;
+    if (!address || !m_object
+        || ::dladdr1(address, &info, reinterpret_cast<void **>(&owner), RTLD_DL_LINKMAP) == 0 || owner != m_object)
+        return nullptr;
+    return address;
 }
 
 QString HostedPlugin::fileName() const
 {
-    return QFileInfo(m_library.fileName()).fileName();
+    return QFileInfo(m_path).fileName();
 }
 
 QString HostedPlugin::name() const
 {
     const QString name = textOf(m_name);
-    return name.isEmpty() ? QFileInfo(m_library.fileName()).completeBaseName() : name;
+    return name.isEmpty() ? QFileInfo(m_path).completeBaseName() : name;
 }
 
 QString HostedPlugin::category() const

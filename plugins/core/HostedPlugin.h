@@ -3,21 +3,22 @@
 
 #include "PluginApi.h"
 
-#include <QLibrary>
-#include <QPointer>
 #include <QString>
 
 #include <memory>
 
 class QWidget;
+struct link_map;
 
 class HostedPlugin
 {
 public:
     // Loads the library at `path`. Returns nullptr and says why in `whyNot`
-    // when it is not a plug-in that can be hosted: it does not load, lacks
-    // an entry point Hubstone calls, or is a core plug-in. The library stays
-    // loaded for the life of the process once it is hosted.
+    // when it is not a plug-in that can be hosted: another user could have
+    // changed it, it is no library this process can load, it does not
+    // itself define every entry point Hubstone calls, or it is a core
+    // plug-in. Once hosted, the library stays loaded for the life of the
+    // process.
     static std::unique_ptr<HostedPlugin> open(const QString &path, QString *whyNot);
 
     QString fileName() const;
@@ -38,8 +39,13 @@ private:
     enum class Stage { Loaded, Initialized, Started, ShutDown };
 
     HostedPlugin() = default;
+    // `symbol` as the library itself defines it; null when only a library
+    // it depends on does.
+    void *ownSymbol(const char *symbol) const;
 
-    QLibrary m_library;
+    QString m_path;
+    void *m_handle = nullptr;
+    link_map *m_object = nullptr;
     PluginApi::InitializeFn m_initialize = nullptr;
     PluginApi::DelayedInitializeFn m_delayedInitialize = nullptr;
     PluginApi::ShutdownFn m_shutdown = nullptr;

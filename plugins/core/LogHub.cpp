@@ -1,6 +1,7 @@
 #include "LogHub.h"
 
 #include "LogPane.h"
+#include "StderrMirror.h"
 
 #include <QDateTime>
 #include <QMutex>
@@ -49,10 +50,7 @@ QString stamped(const QString &line)
 void write(const QString &line)
 {
     const QString text = stamped(line);
-    // One write per line keeps lines whole when stderr is shared.
-    const QByteArray bytes = text.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
-    std::fflush(stderr);
+    StderrMirror::write(line, text);
 
     QMutexLocker lock(&g_paneLock);
     LogPane *target = g_pane;

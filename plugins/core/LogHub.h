@@ -1,5 +1,5 @@
-// Where the log lines of every plug-in go: standard error always, and the
-// log pane of the main window while it exists.
+// Where the log lines of every plug-in go: the log pane of the main window
+// while it exists, and standard error only when asked for (StderrMirror.h).
 #pragma once
 
 class LogPane;

@@ -2,6 +2,7 @@
 
 #include "BundledAssets.h"
 #include "CoreLocation.h"
+#include "FileTrust.h"
 #include "HostedPlugin.h"
 #include "LogHub.h"
 #include "MainWindow.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QLibrary>
 #include <QTabWidget>
 
 namespace {
@@ -62,6 +64,19 @@ void Shell::initialize(int argc, char **argv)
 
 void Shell::loadPlugins()
 {
+    // Whoever can write the folder can put a library there.
+    const QString untrusted = FileTrust::whyUntrustedFolder(m_folder);
+    if (untrusted.isEmpty())
+        loadPluginFiles();
+    else
+        log(QStringLiteral("跳过插件目录：") + QDir::toNativeSeparators(m_folder) + QStringLiteral("（") + untrusted
+            + QStringLiteral("）"));
+    if (m_entries.empty())
+        log(QStringLiteral("插件目录中没有插件：") + QDir::toNativeSeparators(m_folder));
+}
+
+void Shell::loadPluginFiles()
+{
     const QString self = QFileInfo(CoreLocation::libraryPath()).canonicalFilePath();
     const QFileInfoList files = QDir(m_folder).entryInfoList(QDir::Files, QDir::Name);
     for (const QFileInfo &file : files) {
@@ -82,8 +97,6 @@ void Shell::loadPlugins()
             + QStringLiteral("）"));
         m_entries.push_back(Entry{std::move(plugin), nullptr});
     }
-    if (m_entries.empty())
-        log(QStringLiteral("插件目录中没有插件：") + QDir::toNativeSeparators(m_folder));
 }
 
 void Shell::delayedInitialize()

@@ -37,7 +37,9 @@ private:
     };
 
     Shell() = default;
+    // Every plug-in of the folder, unless other users can write to it.
     void loadPlugins();
+    void loadPluginFiles();
     void hostWidget(Entry &entry);
 
     Stage m_stage = Stage::Loaded;

@@ -5,9 +5,13 @@
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 
-KeystrelRun runKeystrel(const QString &program, const QString &workDir, const QString &scenario)
+KeystrelRun runKeystrel(const QString &program, const QString &workDir, const QString &scenario,
+                        const QStringList &environment)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("KEYSTREL_LOG_TO_STDERR")); // off unless the test asks
+    for (const QString &entry : environment)
+        env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
     env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(KEYSTREL_E2E_DRIVER));
     env.insert(QStringLiteral("KEYSTREL_E2E_WORKDIR"), workDir);
     env.insert(QStringLiteral("KEYSTREL_E2E_SCENARIO"), scenario);

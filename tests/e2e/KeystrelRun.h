@@ -16,5 +16,7 @@ struct KeystrelRun {
     QStringList failures() const { return report.filter(QRegularExpression(QStringLiteral("^FAIL "))); }
 };
 
-// Runs `program` with the driver in `workDir` until it exits.
-KeystrelRun runKeystrel(const QString &program, const QString &workDir, const QString &scenario);
+// Runs `program` with the driver in `workDir` until it exits; `environment`
+// ("NAME=value" each) is added to the test's own.
+KeystrelRun runKeystrel(const QString &program, const QString &workDir, const QString &scenario,
+                        const QStringList &environment = {});

@@ -129,7 +129,8 @@ private slots:
         QTemporaryDir work;
         QVERIFY(work.isValid());
         const KeystrelRun run =
-            runKeystrel(inPrefix(QStringLiteral(KEYSTREL_BINDIR "/keystrel")), work.path(), "smoke");
+            runKeystrel(inPrefix(QStringLiteral(KEYSTREL_BINDIR "/keystrel")), work.path(), "smoke",
+                        {"KEYSTREL_LOG_TO_STDERR=1"});
         QVERIFY(run.started);
         QVERIFY2(run.failures().isEmpty(), qPrintable(run.failures().join('\n') + '\n' + run.standardError));
         QVERIFY(run.report.contains("ok form in its tab"));

@@ -63,7 +63,14 @@ LauncherRun runLauncher(const QString &workDir, const LauncherSetup &setup)
     const QString coreLog = dir.filePath(QStringLiteral("core.log"));
     const QString reportPath = dir.filePath(QStringLiteral("report.json"));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(KEYSTREL_PROBE));
+    QStringList command = setup.wrapper;
+    if (command.isEmpty()) {
+        env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(KEYSTREL_PROBE));
+    } else {
+        // Preloaded into the launcher only, not into the wrapper.
+        command << QStringLiteral("env") << QStringLiteral("LD_PRELOAD=" KEYSTREL_PROBE);
+    }
+    command << run.program << setup.arguments;
     env.insert(QStringLiteral("KEYSTREL_PROBE_REPORT"), reportPath);
     env.insert(QStringLiteral("KEYSTREL_TEST_CORE_LOG"), coreLog);
     env.insert(QStringLiteral("KEYSTREL_TEST_CORE_EXIT"), QString::number(setup.quitCode));
@@ -78,7 +85,7 @@ LauncherRun runLauncher(const QString &workDir, const LauncherSetup &setup)
     QProcess process;
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(QDir::rootPath());
-    process.start(run.program, setup.arguments);
+    process.start(command.takeFirst(), command);
     // The limit only stops a hung launcher; no verdict rests on it.
     run.finished = process.waitForFinished(120000);
     if (!run.finished) {

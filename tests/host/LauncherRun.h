@@ -16,6 +16,7 @@ struct LauncherSetup
     QStringList arguments;
     int quitCode = 0;               // what the test core quits with
     bool platformFromArguments = false; // no QT_QPA_PLATFORM: the arguments must name it
+    QStringList wrapper;            // a command to run the launcher under, e.g. setpriv
 };
 
 struct LauncherRun

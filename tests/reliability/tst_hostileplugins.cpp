@@ -1,11 +1,14 @@
 // The launcher against a hostile "Plugin" folder: whatever sits there under
 // the core plug-in's name, the launcher shows its one fixed box and exits
-// with 0; it never crashes and never waits for anything.
+// with 0; it never crashes and never waits for anything. Beside the real
+// core plug-in, a damaged library, or a plug-in or folder that other users
+// can change, is refused with a log line: the window comes up all the same.
 #include "LauncherRun.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -118,6 +121,54 @@ LauncherSetup existingFolder()
     return setup;
 }
 
+constexpr uid_t kNobody = 65534;
+constexpr uid_t kDaemon = 1;
+
+QString builtPlugin(const QString &name)
+{
+    return qEnvironmentVariable("KEYSTREL_BIN_DIR") + "/Plugin/" + name;
+}
+
+// The real core and encryption plug-ins in `root`/Plugin.
+bool plantRealPlugins(const QString &root)
+{
+    const QString folder = root + "/Plugin";
+    return QDir().mkpath(folder) && QFile::copy(builtPlugin("Hubstone.so"), folder + "/Hubstone.so")
+        && QFile::copy(builtPlugin("Vaultine.so"), folder + "/Vaultine.so");
+}
+
+bool changeMode(const QString &path, mode_t mode)
+{
+    return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+}
+
+bool changeOwner(const QString &path, uid_t owner)
+{
+    return ::lchown(QFile::encodeName(path).constData(), owner, owner) == 0;
+}
+
+// The program ran and ended normally once its window was closed: no box, one
+// window with these tabs, and `line` in its log.
+void verifyWindow(const LauncherRun &run, const QStringList &tabs, const QString &line)
+{
+    QVERIFY2(run.finished, run.errorOutput.constData());
+    QCOMPARE(run.exitStatus, QProcess::NormalExit);
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.report.value("boxes").toArray().size(), 0);
+    const QJsonArray windows = run.report.value("windows").toArray();
+    QCOMPARE(windows.size(), 1);
+    const QJsonObject window = windows.first().toObject();
+    QVERIFY(window.value("visible").toBool());
+    QStringList shownTabs;
+    for (const QJsonValue &tab : window.value("tabs").toArray())
+        shownTabs << tab.toString();
+    QCOMPARE(shownTabs, tabs);
+    QStringList log;
+    for (const QJsonValue &stamped : window.value("log").toArray())
+        log << stamped.toString().mid(14); // "hh:mm:ss.zzz  "
+    QVERIFY2(log.contains(line), qPrintable(line + "\nnot in\n" + log.join('\n')));
+}
+
 } // namespace
 
 class TestHostilePlugins : public QObject
@@ -149,6 +200,89 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(plant(dir.path(), Hostile(kind)));
         verifyFixedBox(runLauncher(dir.path(), existingFolder()));
+    }
+
+    // Mapped unchecked, a truncated library ends the program with SIGBUS.
+    void damagedPluginBesideTheCore_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray elf = [] {
+            QFile file(builtPlugin("Vaultine.so"));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+        QTest::newRow("truncated library") << elf.left(16 * 1024);
+        QTest::newRow("empty file") << QByteArray();
+        QByteArray pastTheEnd = elf.left(64);
+        pastTheEnd[32] = char(0xf0); // e_phoff far beyond the end of the file
+        QTest::newRow("header pointing past the end") << pastTheEnd;
+    }
+
+    void damagedPluginBesideTheCore()
+    {
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir dir;
+        QVERIFY(plantRealPlugins(dir.path()));
+        QVERIFY(writeAll(dir.filePath("Plugin/Broken.so"), bytes));
+        const QString root = QFileInfo(dir.path()).canonicalFilePath();
+        verifyWindow(runLauncher(dir.path(), existingFolder()), {"Encryption"},
+                     "跳过：" + root + "/Plugin/Broken.so（不是可加载的库文件）");
+    }
+
+    // Whoever can write the folder can put a library there, to be run as
+    // this user: no plug-in of it is loaded, and the window says so.
+    void folderOtherUsersCanChange_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("writable by all") << "0777" << "所有用户都可写入，权限 0777";
+        QTest::newRow("writable by its group") << "0775" << "同组用户可写入，权限 0775";
+        QTest::newRow("owned by nobody") << "nobody" << "属于其他用户，uid 65534";
+        QTest::newRow("a link into a folder all can write") << "link" << "链接目标所在目录 %1/shared：所有用户都可写入，权限 1777";
+    }
+
+    void folderOtherUsersCanChange()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, why);
+        if (how == "nobody" && ::geteuid() != 0)
+            QSKIP("not root: no folder of another user can be made");
+        QTemporaryDir dir;
+        const QString root = QFileInfo(dir.path()).canonicalFilePath();
+        const QString folder = root + "/Plugin";
+        if (how == "link") {
+            QVERIFY(QDir().mkpath(root + "/shared"));
+            QVERIFY(changeMode(root + "/shared", 01777));
+            QVERIFY(plantRealPlugins(root + "/shared"));
+            QVERIFY(QFile::link(root + "/shared/Plugin", folder));
+        } else {
+            QVERIFY(plantRealPlugins(root));
+            QVERIFY(how == "nobody" ? changeOwner(folder, kNobody) : changeMode(folder, mode_t(how.toUInt(nullptr, 8))));
+        }
+        verifyWindow(runLauncher(root, existingFolder()), {"插件"},
+                     "跳过插件目录：" + folder + "（" + why.arg(root) + "）");
+    }
+
+    // As an ordinary user: the folder and the core plug-in that root
+    // installed, and the user's own plug-in, are trusted; a plug-in that
+    // another user owns is not.
+    void pluginOfAnotherUser()
+    {
+        const QString setpriv = QStandardPaths::findExecutable("setpriv");
+        if (::geteuid() != 0 || setpriv.isEmpty())
+            QSKIP("needs root and setpriv to run as nobody beside files of other users");
+        QTemporaryDir dir;
+        const QString root = QFileInfo(dir.path()).canonicalFilePath();
+        QVERIFY(plantRealPlugins(root));
+        QVERIFY(QFile::copy(builtPlugin("Vaultine.so"), root + "/Plugin/Daemons.so"));
+        QVERIFY(changeOwner(root + "/Plugin/Daemons.so", kDaemon));
+        QVERIFY(changeOwner(root + "/Plugin/Vaultine.so", kNobody));
+        // The reports are written there as nobody.
+        QVERIFY(changeMode(root, 0755) && changeOwner(root, kNobody));
+
+        LauncherSetup setup = existingFolder();
+        setup.wrapper = QStringList{setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"};
+        verifyWindow(runLauncher(root, setup), {"Encryption"},
+                     "跳过：" + root + "/Plugin/Daemons.so（属于其他用户，uid 1）");
     }
 
     // A named pipe under the core plug-in's name has no writer: reading it

@@ -6,7 +6,8 @@
 //
 // KEYSTREL_E2E_SCENARIO: "full" (the default) as above; "smoke" only checks
 // the window and closes it; "screenshot" types and encrypts, decrypts, then
-// writes "ready" and leaves the window open.
+// writes "ready" and leaves the window open. KEYSTREL_E2E_TEXT, when set, is
+// the text the full scenario types.
 #include "E2eSteps.h"
 
 #include <QApplication>

@@ -261,7 +261,7 @@ void run(const QString &workDir, const QString &scenario)
     }
     if (steps->window() && scenario != QLatin1String("smoke")) {
         steps->fonts();
-        steps->strings(QStringLiteral("Hello, 世界！ 加密 123"));
+        steps->strings(qEnvironmentVariable("KEYSTREL_E2E_TEXT", QStringLiteral("Hello, 世界！ 加密 123")));
         steps->fileDroppedTwice();
         steps->folderDropped();
     }

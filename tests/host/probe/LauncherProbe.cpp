@@ -3,8 +3,12 @@
 // KEYSTREL_PROBE_REPORT, and closes every message box the launcher shows so
 // that a run never waits for a user.
 //
+// A main window (the real core plug-in's) is described once it is up and then
+// closed, which ends the program.
+//
 // Report keys: "beforeMain"/"afterMain" (bundle reachable around main()),
-// "mainResult", "boxes" (one entry per message box), "atQuit" (state when
+// "mainResult", "boxes" (one entry per message box), "windows" (one entry per
+// main window: title, tab labels, log lines), "atQuit" (state when
 // aboutToQuit is emitted).
 #include <QApplication>
 #include <QCryptographicHash>
@@ -16,6 +20,9 @@
 #include <QJsonObject>
 #include <QMessageBox>
 #include <QAbstractButton>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QTabWidget>
 #include <QResource>
 #include <QStyle>
 #include <QStyleFactory>
@@ -165,10 +172,51 @@ public:
     }
 };
 
+QJsonObject describe(QMainWindow *window)
+{
+    QJsonArray tabs;
+    if (auto *tabWidget = window->findChild<QTabWidget *>(QStringLiteral("pluginTabs"))) {
+        for (int i = 0; i < tabWidget->count(); ++i)
+            tabs.append(tabWidget->tabText(i));
+    }
+    // The log pane gathers lines before it shows them.
+    if (QWidget *pane = window->findChild<QWidget *>(QStringLiteral("logPane")))
+        QMetaObject::invokeMethod(pane, "flush");
+    auto *log = window->findChild<QPlainTextEdit *>(QStringLiteral("logView"));
+    return {
+        {"title", window->windowTitle()},
+        {"visible", window->isVisible()},
+        {"tabs", tabs},
+        {"log", QJsonArray::fromStringList(log ? log->toPlainText().split(QLatin1Char('\n')) : QStringList())},
+    };
+}
+
+// Notes each main window once the event loop runs, then closes it.
+class MainWindowCloser : public QObject
+{
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *window = qobject_cast<QMainWindow *>(watched);
+        if (window && window->isWindow() && event->type() == QEvent::Show) {
+            QTimer::singleShot(0, window, [window] {
+                appendTo(QStringLiteral("windows"), describe(window));
+                saveReport();
+                window->close();
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 void onApplicationCreated()
 {
     report().insert("boxes", QJsonArray());
+    report().insert("windows", QJsonArray());
     qApp->installEventFilter(new BoxCloser(qApp));
+    qApp->installEventFilter(new MainWindowCloser(qApp));
     // Connected before the launcher's own handler, so this runs first.
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] {
         report().insert("atQuit", QJsonObject{{"lookAndFeel", lookAndFeel()}, {"bundle", bundle()}});

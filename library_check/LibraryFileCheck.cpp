@@ -61,17 +61,23 @@ bool elfFits(int fd, off_t fileSize)
 
 } // namespace
 
+bool looksLoadable(int fd)
+{
+    struct stat info;
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+#if defined(Q_OS_LINUX)
+    ok = ok && elfFits(fd, info.st_size);
+#endif
+    return ok;
+}
+
 bool looksLoadable(const QString &path)
 {
     // O_NONBLOCK: opening a pipe must not wait for a writer.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct stat info;
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-#if defined(Q_OS_LINUX)
-    ok = ok && elfFits(fd, info.st_size);
-#endif
+    const bool ok = looksLoadable(fd);
     ::close(fd);
     return ok;
 }
