@@ -20,6 +20,7 @@ struct Outcome {
 struct Options {
     QString hook;            // KEYSTREL_TOOL_HOOK, empty for none
     bool noTmpfile = false;  // KEYSTREL_TOOL_NO_TMPFILE
+    bool trace = false;      // KEYSTREL_TOOL_TRACE
     QStringList wrapper;     // a command to run the tool under, e.g. setpriv
     QString tool = QStringLiteral(CRYPT_TOOL);
     QString runtimeDir;      // XDG_RUNTIME_DIR, when the default does not fit
@@ -36,6 +37,9 @@ inline Outcome run(const QString &operation, const QString &path, const Options 
     env.remove("KEYSTREL_TOOL_NO_TMPFILE");
     if (!options.hook.isEmpty())
         env.insert("KEYSTREL_TOOL_HOOK", options.hook);
+    env.remove("KEYSTREL_TOOL_TRACE");
+    if (options.trace)
+        env.insert("KEYSTREL_TOOL_TRACE", "1");
     if (options.noTmpfile)
         env.insert("KEYSTREL_TOOL_NO_TMPFILE", "1");
 

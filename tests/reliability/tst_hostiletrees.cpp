@@ -8,6 +8,8 @@
 #include "form/Form.h"
 
 #include <QDir>
+#include <QProgressDialog>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -52,12 +54,69 @@ int linesStartingWith(const QString &prefix)
 
 } // namespace
 
+// Runs `action` once, from the event loop, when the batch's dialog first
+// shows a value of at least `value`.
+class AtProgress : public QObject
+{
+public:
+    AtProgress(QWidget *form, int value, std::function<void()> action)
+    {
+        connect(&timer, &QTimer::timeout, this, [=] {
+            auto *dialog = form->findChild<QProgressDialog *>();
+            if (!done && dialog && dialog->value() >= value) {
+                done = true;
+                action();
+            }
+        });
+        timer.start(0);
+    }
+    bool done = false;
+
+private:
+    QTimer timer;
+};
+
 class TestHostileTrees : public QObject
 {
     Q_OBJECT
 
 private slots:
     void init() { LogRecorder::clear(); }
+
+    // Someone who can write into a dropped folder (a shared one) swaps, while
+    // the batch runs, a file already read ahead, a folder and a file not yet
+    // reached for links that lead outside. The batch follows none of them;
+    // each is skipped with its line, and nothing outside changes.
+    void swappedForLinksDuringTheBatch()
+    {
+        QTemporaryDir dir(fastTemplate());
+        const QString dropped = dir.filePath("shared"), outside = dir.filePath("home");
+        QVERIFY(makeFile(outside + "/.bashrc", "outside the drop") && makeFile(outside + "/victim.txt", "also outside"));
+        for (int i = 0; i < 130; ++i)
+            QVERIFY(makeFile(dropped + QStringLiteral("/a/f%1.txt").arg(i, 3, 10, QLatin1Char('0'))));
+        QVERIFY(makeFile(dropped + "/b/victim.txt") && makeFile(dropped + "/c.txt"));
+        const QString readAhead = dropped + "/a/f005.txt";
+        auto swap = [](const QString &target, const QString &path) {
+            return QDir(path).removeRecursively() | QFile::remove(path) && QFile::link(target, path);
+        };
+        Form form;
+        form.show();
+        bool swapped = false;
+        AtProgress whenStarted(&form, 1, [&] {
+            swapped = swap(outside + "/.bashrc", readAhead) && swap(outside, dropped + "/b")
+                && swap(outside + "/.bashrc", dropped + "/c.txt");
+        });
+        QVERIFY(drop(&form, localUrls({dropped})));
+        QVERIFY(whenStarted.done && swapped);
+        QCOMPARE(read(outside + "/.bashrc"), QByteArray("outside the drop"));
+        QCOMPARE(read(outside + "/victim.txt"), QByteArray("also outside"));
+        const QString skipped = QStringLiteral("文件或其所在文件夹在遍历后被替换，跳过：");
+        const QStringList lines = LogRecorder::lines();
+        for (const QString &path : {readAhead, dropped + "/b/victim.txt", dropped + "/c.txt"})
+            QVERIFY2(lines.contains(skipped + path), qPrintable(path));
+        QCOMPARE(summary(), QStringLiteral("批量加密完成：加密129个，跳过3个，失败0个"));
+        QVERIFY(QFileInfo(readAhead).isSymLink() && QFileInfo(dropped + "/b").isSymLink());
+    }
 
     // A link to a file or a folder outside the dropped folder is not
     // followed: the batch changes nothing that was not dropped.

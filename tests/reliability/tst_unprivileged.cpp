@@ -144,6 +144,37 @@ private slots:
         QVERIFY2(told, qPrintable(outcome.lines.join('\n')));
     }
 
+    // Another user's file this user may write, as in a shared folder: the
+    // replacement would belong to this user and its owner could no longer
+    // read it. Likewise the user's own file in a group the user is not in.
+    // Both are left as they were, with the reason.
+    void ownerOrGroupCannotBeKept()
+    {
+        if (!m_root)
+            QSKIP("needs a file of another user's: run as root");
+        const QString shared = m_work + "/shared.txt";
+        QVERIFY(writeAll(shared, "alice's notes") && setMode(shared, 0666));
+        const QString grouped = makeFile("grouped.txt", "team file", 0664);
+        QVERIFY(!grouped.isEmpty() && ::chown(QFile::encodeName(grouped).constData(), kNobody, 0) == 0);
+        const QStringList present = entries(m_work);
+        for (const QString &file : {shared, grouped}) {
+            struct stat before;
+            QCOMPARE(::stat(QFile::encodeName(file).constData(), &before), 0);
+            const QByteArray bytes = readAll(file);
+            const toolrun::Outcome outcome = toolrun::run("encrypt", file, m_as);
+            QCOMPARE(outcome.result, -1);
+            QCOMPARE(outcome.lines, QStringList({QStringLiteral("加密：文件大小：%1").arg(bytes.size()),
+                                                 "加密：无法保留文件的所有者和组，原文件保持不变 " + file}));
+            struct stat after;
+            QCOMPARE(::stat(QFile::encodeName(file).constData(), &after), 0);
+            QCOMPARE(readAll(file), bytes);
+            QVERIFY(after.st_ino == before.st_ino && after.st_uid == before.st_uid && after.st_gid == before.st_gid);
+        }
+        QCOMPARE(entries(m_work), present);
+        QFile::remove(shared);
+        QFile::remove(grouped);
+    }
+
     // The same user may write the file: the operation works, so the refusals
     // above come from the permissions alone.
     void writableFileWorks()

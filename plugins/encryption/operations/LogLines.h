@@ -47,11 +47,13 @@ inline const QString kDecryptStringResult = QStringLiteral("解密字符串：")
 inline const QString kDecryptStringBadLength = QStringLiteral("解密：密文长度不是16字节的整数倍，无法解密，字符串保持不变");
 inline const QString kDecryptStringNotAscii = QStringLiteral("解密：含有非ASCII字符，无法解密，字符串保持不变");
 
-// Lines that carry a user's text or its decryption: they belong in the
-// window, never in a log file.
+// Lines that carry a user's text, its decryption or its ciphertext (which
+// anyone with the program can decrypt): they belong in the window, never in
+// a log file.
 inline bool carriesUserText(const QString &line)
 {
-    return line.startsWith(kStringInput) || line.startsWith(kDecryptStringResult);
+    return line.startsWith(kStringInput) || line.startsWith(kDecryptStringResult) || line.startsWith(kStringCipher)
+        || line.startsWith(kDecryptStringCipher);
 }
 
 // Separates a path from the reason of a failure.

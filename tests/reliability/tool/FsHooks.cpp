@@ -24,6 +24,7 @@ struct HookState {
     long wanted = 0;
     Action action = Action::Kill;
     bool noTmpfile = false;
+    bool trace = false;
     bool armed = false;
     bool busy = false;
     bool fired = false;
@@ -157,6 +158,20 @@ bool isReplacement(int fd)
         && !(info.st_dev == state().device && info.st_ino == state().inode);
 }
 
+void trace(const char *what, const std::string &path)
+{
+    if (!state().armed || !state().trace)
+        return;
+    std::printf("%s: %s\n", what, path.c_str());
+    std::fflush(stdout);
+}
+
+bool isFolder(int fd)
+{
+    struct stat info;
+    return ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 bool active()
 {
     return state().armed && !state().busy && !state().fired;
@@ -198,6 +213,7 @@ void arm(const QString &path)
         s.inode = info.st_ino;
     }
     s.noTmpfile = qEnvironmentVariableIntValue("KEYSTREL_TOOL_NO_TMPFILE") == 1;
+    s.trace = qEnvironmentVariableIntValue("KEYSTREL_TOOL_TRACE") == 1;
     const std::string hookText = qgetenv("KEYSTREL_TOOL_HOOK").toStdString();
     const size_t first = hookText.find(':');
     const size_t second = hookText.find(':', first == std::string::npos ? first : first + 1);
@@ -251,7 +267,13 @@ extern "C" int fsync(int fd)
     static const auto next = realFunction<int (*)(int)>("fsync");
     if (active() && isReplacement(fd))
         count(Event::Sync);
-    return next(fd);
+    const int result = next(fd);
+    if (result == 0 && state().trace && isFolder(fd)) {
+        char folder[4096];
+        const ssize_t length = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), folder, sizeof folder - 1);
+        trace("folder synced", length > 0 ? std::string(folder, size_t(length)) : std::string("?"));
+    }
+    return result;
 }
 
 extern "C" int linkat(int fromDir, const char *from, int toDir, const char *to, int flags)
@@ -295,6 +317,8 @@ static int hookedRename(int toDir, const char *to, Rename rename)
     if (onPath && active())
         count(Event::Rename);
     const int result = rename();
+    if (result == 0)
+        trace("renamed", pathAt(toDir, to));
     if (result == 0 && any && active())
         count(Event::AnyRenamed);
     if (result == 0 && onPath && active())

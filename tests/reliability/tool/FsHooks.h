@@ -16,6 +16,9 @@
 //          over the path), unlink
 // KEYSTREL_TOOL_NO_TMPFILE=1 makes open(O_TMPFILE) fail as on file systems
 // without unnamed temporary files.
+// KEYSTREL_TOOL_TRACE=1 prints "renamed: <path>" after each rename and
+// "folder synced: <path>" after each flush of a folder, in order with the
+// log lines.
 #pragma once
 
 #include <QString>
