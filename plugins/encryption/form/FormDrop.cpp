@@ -111,14 +111,15 @@ void Form::dropFolder(const QString &folderPath)
 {
     textArea()->clear();
     fileList.clear();
-    collectFiles(folderPath);
-    if (fileList.isEmpty()) {
-        ShowLogFunc(kFolderHoldsNoFile + folderPath);
-        return;
-    }
-    work = Work::Batch;
     QPointer<Form> self(this);
-    FolderBatch(this, textArea(), walked, selectedAlgorithmIsAes()).run();
+    work = Work::Batch; // from the walk on: it lets events through too
+    collectFiles(folderPath);
+    if (!self)
+        return;
+    if (fileList.isEmpty())
+        ShowLogFunc(kFolderHoldsNoFile + folderPath);
+    else
+        FolderBatch(this, textArea(), walked, selectedAlgorithmIsAes()).run();
     if (self)
         work = Work::None;
 }

@@ -73,9 +73,18 @@ int Form::decryptString(QString &text)
     return 0;
 }
 
+// A large tree takes a while to walk: on the working thread too.
 void Form::collectFiles(const QString &folderPath)
 {
-    walked = walkFolder(folderPath, showLog);
+    QPointer<Form> self(this);
+    BackgroundWork background(this);
+    background.onLine = showLog;
+    const LogFn log = background.logger();
+    FolderListing listing;
+    background.run([&] { listing = walkFolder(folderPath, log); });
+    if (!self)
+        return;
+    walked = std::move(listing);
     for (const QString &path : qAsConst(walked.paths))
         fileList.append(path);
 }
