@@ -1,7 +1,7 @@
 // `cmake --install` into a fresh prefix: the program, its plug-ins, the
 // launcher in bin, the desktop entry and its icon, the file managers'
-// actions, the manual page; then the installed program started through bin,
-// as a desktop would start it.
+// actions; then the installed program started through bin, as a desktop
+// would start it.
 #include "KeystrelRun.h"
 
 #include <QDir>
@@ -157,13 +157,6 @@ private slots:
         QCOMPARE(execProgram(nemoAction.value("Exec"), false), launcher);
         QVERIFY(nemoAction.value("Exec").endsWith("\" %F"));
         QCOMPARE(nemoAction.value("Quote"), QStringLiteral("double")); // each path one argument
-    }
-
-    void manualPageAndDocuments()
-    {
-        for (const char *file : {KEYSTREL_DATADIR "/man/man1/keystrel.1.gz", KEYSTREL_DATADIR "/doc/keystrel/copyright",
-                                 KEYSTREL_DATADIR "/doc/keystrel/changelog.gz"})
-            QVERIFY2(QFileInfo(inPrefix(QLatin1String(file))).isFile(), file);
     }
 
     void installedProgramRunsFromBin()
