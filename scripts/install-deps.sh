@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need.
-# Usage: install-deps.sh [run|test|bench]
+# Usage: install-deps.sh [run|test|bench|screenshot|package]
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5svg5)
 case "${1:-test}" in
     run) packages+=(fonts-wqy-zenhei) ;;
-    test) packages+=(openssl clang libclang-rt-dev) ;;
+    # dpkg-dev and file: CPack's Debian package and its Depends
+    # (dpkg-shlibdeps); desktop-file-utils checks the desktop entries.
+    test) packages+=(openssl clang libclang-rt-dev dpkg-dev file desktop-file-utils) ;;
     bench) packages+=(openssl libbenchmark-dev time) ;;
     screenshot) packages+=(xvfb xauth imagemagick fonts-wqy-zenhei x11-utils) ;;
+    package) packages+=(dpkg-dev file desktop-file-utils lintian) ;;
 esac
 
 missing=()

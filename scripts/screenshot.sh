@@ -9,7 +9,9 @@ cd "$(dirname "$0")/.."
 if [ "${1:-}" = "--in-xvfb" ]; then
     # Second stage, inside the virtual display.
     build=$2 work=$3 out=$4
-    LD_PRELOAD="$build/tests/e2e-driver/keystrel_e2e_driver.so" \
+    # A runtime folder of its own: a Keystrel already running for this user
+    # would otherwise take the start over.
+    XDG_RUNTIME_DIR="$work" LD_PRELOAD="$build/tests/e2e-driver/keystrel_e2e_driver.so" \
     KEYSTREL_E2E_WORKDIR="$work" KEYSTREL_E2E_SCENARIO=screenshot \
         "$build/bin/Keystrel" 2>"$work/stderr" &
     pid=$!

@@ -41,6 +41,12 @@ void Shell::initialize(int argc, char **argv)
         log(QStringLiteral("核心插件需要 QApplication"));
         return;
     }
+    if (m_oneWindow.handOver(argc, argv)) {
+        // The event loop ends as soon as it starts; shutdown finds nothing.
+        m_stage = Stage::HandedOver;
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        return;
+    }
     m_stage = Stage::Initialized;
 
     // Fonts before the first widget, so no widget resolves a substitute.
@@ -112,6 +118,7 @@ void Shell::delayedInitialize()
     if (m_window->tabs()->count() == 0)
         m_window->showNoPluginsPage(m_folder);
     m_window->show();
+    m_oneWindow.open(m_window, m_window->tabs());
 }
 
 void Shell::hostWidget(Entry &entry)
@@ -138,6 +145,7 @@ void Shell::shutdown()
     if (m_stage != Stage::Initialized && m_stage != Stage::Started)
         return;
     m_stage = Stage::ShutDown;
+    m_oneWindow.close();
 
     // Last loaded, first shut down. Each widget leaves the window first: its
     // plug-in deletes it, the window must not delete it a second time.

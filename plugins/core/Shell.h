@@ -2,6 +2,8 @@
 // driven by Hubstone's own entry points.
 #pragma once
 
+#include "OneWindow.h"
+
 #include <QPointer>
 #include <QString>
 
@@ -20,16 +22,18 @@ public:
     ~Shell();
 
     // Builds the (hidden) window, loads every plug-in of the folder in
-    // file-name order and initialises each with the command line.
+    // file-name order and initialises each with the command line. When this
+    // user's window runs already, hands it the command line instead and lets
+    // the program end without a window of its own.
     void initialize(int argc, char **argv);
     // Lets each plug-in finish starting, puts its widget in a tab and shows
-    // the window.
+    // the window; then the paths of the command line are dropped on it.
     void delayedInitialize();
     // Shuts every hosted plug-in down once and closes the window.
     void shutdown();
 
 private:
-    enum class Stage { Loaded, Initialized, Started, ShutDown };
+    enum class Stage { Loaded, Initialized, Started, ShutDown, HandedOver };
 
     struct Entry {
         std::unique_ptr<HostedPlugin> plugin;
@@ -46,4 +50,5 @@ private:
     QString m_folder;
     QPointer<MainWindow> m_window;
     std::vector<Entry> m_entries;
+    OneWindow m_oneWindow;
 };

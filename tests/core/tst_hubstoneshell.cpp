@@ -122,6 +122,12 @@ private slots:
         QVERIFY(mainWindow());
         QVERIFY(!mainWindow()->isVisible()); // shown once everything is in place
         m_core.delayedInitialize();
+        // Arguments that are no options name paths, from the working
+        // directory; this one names nothing, which the window says once it
+        // runs.
+        const QString missing = QDir::current().absoluteFilePath("第二个参数");
+        QTRY_VERIFY(unstamped(logLines()).contains("路径不存在：" + missing));
+        QCOMPARE(unstamped(logLines()).filter("第二个参数").size(), 1);
         m_stderrAtStart = capture.finish();
     }
 

@@ -14,9 +14,41 @@ struct KeystrelRun {
     QByteArray standardError;
     QStringList report; // the driver's lines
     QStringList failures() const { return report.filter(QRegularExpression(QStringLiteral("^FAIL "))); }
+    // The log pane as the driver copied it ("expect" and "stay").
+    QStringList log() const
+    {
+        QStringList lines;
+        for (const QString &line : report) {
+            if (line.startsWith(QLatin1String("log ")))
+                lines << line.mid(4);
+        }
+        return lines;
+    }
 };
 
-// Runs `program` with the driver in `workDir` until it exits; `environment`
-// ("NAME=value" each) is added to the test's own.
+struct KeystrelOptions {
+    QStringList arguments;
+    QStringList expect;  // the "expect" scenario's log lines
+    QStringList wrapper; // a command to run it under, e.g. setpriv
+    QStringList environment; // "NAME=value" each, added to the test's own
+};
+
+// Runs `program` with the driver in `workDir` until it exits.
 KeystrelRun runKeystrel(const QString &program, const QString &workDir, const QString &scenario,
-                        const QStringList &environment = {});
+                        const KeystrelOptions &options = {});
+
+// The same in the background, for a test that acts meanwhile.
+class KeystrelProcess
+{
+public:
+    void start(const QString &program, const QString &workDir, const QString &scenario,
+               const KeystrelOptions &options = {});
+    // Waits for the end (a hung run is killed) and collects.
+    KeystrelRun finish();
+
+    QProcess process;
+
+private:
+    QString m_workDir;
+    bool m_started = false;
+};

@@ -42,7 +42,9 @@ private slots:
         QStringList environment{"KEYSTREL_E2E_TEXT=" + typed};
         if (mirrored)
             environment << "KEYSTREL_LOG_TO_STDERR=1";
-        const KeystrelRun run = runKeystrel(binDir + "/Keystrel", work.path(), "full", environment);
+        KeystrelOptions options;
+        options.environment = environment;
+        const KeystrelRun run = runKeystrel(binDir + "/Keystrel", work.path(), "full", options);
         QVERIFY(run.started);
 
         // The driver's own verdicts, from inside the window.

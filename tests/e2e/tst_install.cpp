@@ -1,12 +1,14 @@
 // `cmake --install` into a fresh prefix: the program, its plug-ins, the
-// launcher in bin, the desktop entry and its icon; then the installed
-// program started through bin, as a desktop would start it.
+// launcher in bin, the desktop entry and its icon, the file managers'
+// actions; then the installed program started through bin, as a desktop
+// would start it.
 #include "KeystrelRun.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -14,8 +16,8 @@
 
 namespace {
 
-// The keys of the [Desktop Entry] group, values as written.
-QMap<QString, QString> desktopEntry(const QString &path)
+// The keys of a group of a desktop file, values as written.
+QMap<QString, QString> desktopEntry(const QString &path, const QString &group = QStringLiteral("Desktop Entry"))
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
@@ -24,7 +26,7 @@ QMap<QString, QString> desktopEntry(const QString &path)
     bool inGroup = false;
     for (const QString &line : QString::fromUtf8(file.readAll()).split('\n')) {
         if (line.startsWith('['))
-            inGroup = line == QLatin1String("[Desktop Entry]");
+            inGroup = line == '[' + group + ']';
         else if (inGroup && line.contains('='))
             keys.insert(line.section('=', 0, 0), line.section('=', 1));
     }
@@ -32,8 +34,8 @@ QMap<QString, QString> desktopEntry(const QString &path)
 }
 
 // The program of an Exec value: string escapes first, then the quoting of
-// arguments, then the field code %%.
-QString execProgram(const QString &value)
+// arguments, then the field code %% (a Nemo action has none).
+QString execProgram(const QString &value, bool fieldCodes = true)
 {
     QString unescaped;
     for (int i = 0; i < value.size(); ++i) {
@@ -51,7 +53,7 @@ QString execProgram(const QString &value)
     } else {
         program = unescaped.section(' ', 0, 0);
     }
-    return program.replace(QLatin1String("%%"), QLatin1String("%"));
+    return fieldCodes ? program.replace(QLatin1String("%%"), QLatin1String("%")) : program;
 }
 
 } // namespace
@@ -112,10 +114,25 @@ private slots:
         QCOMPARE(entry.value("Name"), QStringLiteral("Keystrel"));
         const QString launcher = inPrefix(QStringLiteral(KEYSTREL_BINDIR "/keystrel"));
         QCOMPARE(execProgram(entry.value("Exec")), launcher);
+        // Files and folders from "Open with", all at once.
+        QVERIFY(entry.value("Exec").endsWith("\" %F"));
+        for (const char *type : {"application/octet-stream", "inode/directory"})
+            QVERIFY(entry.value("MimeType").split(';').contains(type));
         QCOMPARE(entry.value("TryExec"), launcher);
         QCOMPARE(entry.value("Terminal"), QStringLiteral("false"));
         QVERIFY(entry.value("Categories").split(';').contains("Utility"));
         QCOMPARE(entry.value("Icon"), QStringLiteral("keystrel"));
+
+        // The quoting survives the validator, blanks and percent sign too.
+        const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
+        if (!validator.isEmpty()) {
+            QProcess validate;
+            validate.setProcessChannelMode(QProcess::MergedChannels);
+            validate.start(validator, {entryPath});
+            QVERIFY(validate.waitForFinished(60000));
+            const QByteArray complaints = validate.readAll();
+            QVERIFY2(validate.exitCode() == 0 && complaints.isEmpty(), complaints.constData());
+        }
 
         QImageReader icon(inPrefix(QStringLiteral(KEYSTREL_DATADIR "/icons/hicolor/scalable/apps/keystrel.svg")));
         icon.setScaledSize(QSize(48, 48));
@@ -124,13 +141,31 @@ private slots:
         QCOMPARE(image.size(), QSize(48, 48));
     }
 
+    void fileManagerActionsStartTheLauncher()
+    {
+        const QString launcher = inPrefix(QStringLiteral(KEYSTREL_BINDIR "/keystrel"));
+        const QString dolphin = inPrefix(QStringLiteral(KEYSTREL_DATADIR "/kio/servicemenus/keystrel.desktop"));
+        const QMap<QString, QString> action = desktopEntry(dolphin, "Desktop Action keystrelToggle");
+        QCOMPARE(action.value("Name"), QStringLiteral("用 Keystrel 加密/解密"));
+        QCOMPARE(execProgram(action.value("Exec")), launcher);
+        QVERIFY(action.value("Exec").endsWith("\" %F"));
+        QCOMPARE(desktopEntry(dolphin).value("Actions"), QStringLiteral("keystrelToggle;"));
+
+        const QString nemo = inPrefix(QStringLiteral(KEYSTREL_DATADIR "/nemo/actions/keystrel.nemo_action"));
+        const QMap<QString, QString> nemoAction = desktopEntry(nemo, "Nemo Action");
+        QCOMPARE(nemoAction.value("Name"), QStringLiteral("用 Keystrel 加密/解密"));
+        QCOMPARE(execProgram(nemoAction.value("Exec"), false), launcher);
+        QVERIFY(nemoAction.value("Exec").endsWith("\" %F"));
+        QCOMPARE(nemoAction.value("Quote"), QStringLiteral("double")); // each path one argument
+    }
+
     void installedProgramRunsFromBin()
     {
         QTemporaryDir work;
         QVERIFY(work.isValid());
         const KeystrelRun run =
             runKeystrel(inPrefix(QStringLiteral(KEYSTREL_BINDIR "/keystrel")), work.path(), "smoke",
-                        {"KEYSTREL_LOG_TO_STDERR=1"});
+                        KeystrelOptions{{}, {}, {}, {"KEYSTREL_LOG_TO_STDERR=1"}});
         QVERIFY(run.started);
         QVERIFY2(run.failures().isEmpty(), qPrintable(run.failures().join('\n') + '\n' + run.standardError));
         QVERIFY(run.report.contains("ok form in its tab"));

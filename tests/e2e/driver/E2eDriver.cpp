@@ -6,8 +6,11 @@
 //
 // KEYSTREL_E2E_SCENARIO: "full" (the default) as above; "smoke" only checks
 // the window and closes it; "screenshot" types and encrypts, decrypts, then
-// writes "ready" and leaves the window open. KEYSTREL_E2E_TEXT, when set, is
-// the text the full scenario types.
+// writes "ready" and leaves the window open. "expect" writes "ready" and waits
+// until the log pane holds the lines of KEYSTREL_E2E_EXPECT (one per line) in
+// their order, "stay" until a file "close" appears in the work folder; both
+// then copy the pane into the report ("log <line>") and close the window.
+// KEYSTREL_E2E_TEXT, when set, is the text the full scenario types.
 #include "E2eSteps.h"
 
 #include <QApplication>

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -12,6 +13,9 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
+#include <QTimer>
+
+#include <functional>
 
 using namespace E2eUi;
 
@@ -95,6 +99,15 @@ public:
     void folderDropped();
     void close();
     void markReady() { writeFile(m_work.filePath(QStringLiteral("ready")), "ready\n"); }
+    // True once `expected` are in the log pane in this order.
+    bool logHas(const QStringList &expected)
+    {
+        QString missing;
+        return inOrder(logLines(m_window), expected, &missing);
+    }
+    bool workFileExists(const QString &name) { return m_work.exists(name); }
+    void expectationMet(bool met, const QStringList &expected);
+    void dumpLog();
 
 private:
     QStringList logSince(int first) { return logLines(m_window).mid(first); }
@@ -235,6 +248,20 @@ void Scenario::folderDropped()
                    "text area lists the batch", m_form.text->toPlainText());
 }
 
+void Scenario::expectationMet(bool met, const QStringList &expected)
+{
+    QString missing;
+    const QStringList log = logLines(m_window);
+    m_report.check(met && inOrder(log, expected, &missing), "expected lines in the log pane",
+                   missing + QStringLiteral(" not in ") + showLog(log));
+}
+
+void Scenario::dumpLog()
+{
+    for (const QString &line : logLines(m_window))
+        m_report.write(QStringLiteral("log ") + line);
+}
+
 void Scenario::close()
 {
     m_report.write(QStringLiteral("done"));
@@ -244,6 +271,28 @@ void Scenario::close()
         QCoreApplication::exit(3);
 }
 
+// Looks at the window until `done` says so, then finishes; gives up after
+// `patience`, which only guards against a run that hangs.
+void watch(Scenario *steps, std::function<bool()> done, std::function<void(bool)> finish)
+{
+    constexpr int patience = 120 * 1000;
+    auto *timer = new QTimer(qApp);
+    auto *clock = new QElapsedTimer;
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, qApp, [=] {
+        const bool met = done();
+        if (!met && clock->elapsed() < patience)
+            return;
+        timer->deleteLater();
+        delete clock;
+        finish(met);
+        steps->dumpLog();
+        steps->close();
+        delete steps;
+    });
+    timer->start(20);
+}
+
 } // namespace
 
 namespace E2eSteps {
@@ -251,6 +300,23 @@ namespace E2eSteps {
 void run(const QString &workDir, const QString &scenario)
 {
     auto *steps = new Scenario(workDir);
+    if (scenario == QLatin1String("expect") || scenario == QLatin1String("stay")) {
+        if (!steps->window()) {
+            steps->close();
+            delete steps;
+            return;
+        }
+        steps->markReady();
+        if (scenario == QLatin1String("stay")) { // until the test asks to close
+            watch(steps, [steps] { return steps->workFileExists(QStringLiteral("close")); }, [](bool) {});
+            return;
+        }
+        const QStringList expected =
+            qEnvironmentVariable("KEYSTREL_E2E_EXPECT").split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        watch(steps, [steps, expected] { return steps->logHas(expected); },
+              [steps, expected](bool met) { steps->expectationMet(met, expected); });
+        return;
+    }
     if (scenario == QLatin1String("screenshot")) {
         if (steps->window()) {
             steps->strings(QStringLiteral("你好，Keystrel！这是一段要加密的文字。"));

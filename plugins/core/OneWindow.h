@@ -1,0 +1,38 @@
+// One window per user, and the paths that reach it: those on its own
+// command line once it is shown, then those that later starts of the
+// program hand over.
+#pragma once
+
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+class InstanceChannel;
+class PathDelivery;
+class QTabWidget;
+class QWidget;
+
+class OneWindow
+{
+public:
+    OneWindow();
+    ~OneWindow();
+
+    // Reads the paths of the command line. True when a window of this user
+    // runs already and took them: this start has nothing more to do.
+    bool handOver(int argc, char **argv);
+    // The window is shown: paths go to its first tab that takes drops.
+    void open(QWidget *window, QTabWidget *tabs);
+    // No more hand-overs; paths still waiting are named in the log.
+    void close();
+
+private:
+    void arrived(const QStringList &paths, bool raise);
+
+    QStringList m_ownPaths;
+    std::unique_ptr<InstanceChannel> m_channel;
+    std::unique_ptr<PathDelivery> m_delivery;
+    // Handed over before the window was shown.
+    std::vector<QStringList> m_early;
+};

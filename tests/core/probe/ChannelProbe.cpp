@@ -1,0 +1,83 @@
+// The other end of the one-window channel, in a process of its own (and as
+// another user when run under setpriv).
+//
+//   channel_probe claim FOLDER [PATH...]  claims as a later start would and
+//                                         prints the role it got
+//   channel_probe send SOCKET [PATH...]   hands PATHs over without any of
+//                                         the checks, as a hostile peer would,
+//                                         and prints the answer
+// Log lines are printed as "log <line>".
+#include "InstanceChannel.h"
+
+#include <QCoreApplication>
+#include <QLocalSocket>
+#include <QtEndian>
+
+#include <cstdio>
+
+namespace {
+
+void print(const QString &line)
+{
+    std::printf("%s\n", line.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+int claim(const QString &folder, const QStringList &paths)
+{
+    InstanceChannel channel(folder, [](const QString &line) { print(QStringLiteral("log ") + line); });
+    switch (channel.claim(paths)) {
+    case InstanceChannel::Role::HandedOver:
+        print(QStringLiteral("handed over"));
+        break;
+    case InstanceChannel::Role::Serving:
+        print(QStringLiteral("serving"));
+        break;
+    case InstanceChannel::Role::Alone:
+        print(QStringLiteral("alone"));
+        break;
+    }
+    return 0;
+}
+
+int send(const QString &socketPath, const QStringList &paths)
+{
+    QLocalSocket socket;
+    socket.connectToServer(socketPath);
+    if (!socket.waitForConnected(30000)) {
+        print(QStringLiteral("not connected: ") + socket.errorString());
+        return 0;
+    }
+    QByteArray payload;
+    for (const QString &path : paths)
+        payload += path.toUtf8() + '\0';
+    QByteArray length(4, '\0');
+    qToBigEndian(quint32(payload.size()), length.data());
+    socket.write("KSP1" + length + payload);
+    socket.waitForBytesWritten(30000);
+    // Until the other side answers or hangs up; the bound only guards
+    // against a hung test. No confirmation follows.
+    QByteArray answer;
+    while (answer.size() < 2 && socket.state() == QLocalSocket::ConnectedState && socket.waitForReadyRead(30000))
+        answer += socket.readAll();
+    answer += socket.readAll();
+    print(QStringLiteral("answer \"%1\"").arg(QString::fromLatin1(answer)));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    if (args.size() < 2)
+        return 2;
+    const QString mode = args.takeFirst();
+    const QString where = args.takeFirst();
+    if (mode == QLatin1String("claim"))
+        return claim(where, args);
+    if (mode == QLatin1String("send"))
+        return send(where, args);
+    return 2;
+}

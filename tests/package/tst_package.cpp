@@ -1,0 +1,229 @@
+// The Debian package as a user gets it: built by CPack from this build,
+// its file list and control fields, its documents, its desktop files checked
+// by desktop-file-validate, and the program unpacked into a temporary root
+// encrypting a file named on its command line. Lintian takes longer and runs
+// in scripts/check-package.sh.
+#include "KeystrelRun.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Command {
+    int exitCode = -1;
+    QByteArray output; // standard output and error together
+};
+
+Command run(const QString &program, const QStringList &arguments, const QString &workDir = QString())
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    if (!workDir.isEmpty())
+        process.setWorkingDirectory(workDir);
+    process.start(program, arguments);
+    Command result;
+    // Only a guard against a hang.
+    if (!process.waitForFinished(10 * 60 * 1000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    result.output = process.readAll();
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return result;
+}
+
+// The keys of one group of a desktop file, values as written.
+QMap<QString, QString> group(const QString &path, const QString &name)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QMap<QString, QString> keys;
+    bool inGroup = false;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split('\n')) {
+        if (line.startsWith('['))
+            inGroup = line == '[' + name + ']';
+        else if (inGroup && line.contains('='))
+            keys.insert(line.section('=', 0, 0), line.section('=', 1));
+    }
+    return keys;
+}
+
+QByteArray gunzip(const QString &path)
+{
+    return run("gzip", {"-dc", path}).output;
+}
+
+} // namespace
+
+class TestPackage : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_out;  // where CPack writes
+    QTemporaryDir m_root; // the package unpacked
+    QString m_package;
+    QString m_arch;
+
+    QString inRoot(const QString &path) const { return m_root.path() + path; }
+
+private slots:
+    void initTestCase()
+    {
+        for (const char *tool : {"dpkg-deb", "dpkg-shlibdeps", "desktop-file-validate", "gzip"}) {
+            if (QStandardPaths::findExecutable(tool).isEmpty())
+                QSKIP(qPrintable(QStringLiteral("%1 is missing (scripts/install-deps.sh test installs it)").arg(tool)));
+        }
+        QVERIFY(m_out.isValid() && m_root.isValid());
+        m_arch = QString::fromLatin1(run("dpkg", {"--print-architecture"}).output.trimmed());
+        QVERIFY(!m_arch.isEmpty());
+
+        const Command cpack = run(KEYSTREL_CPACK, {"-G", "DEB", "-B", m_out.path()}, KEYSTREL_BUILD_DIR);
+        QVERIFY2(cpack.exitCode == 0, cpack.output.constData());
+        m_package = m_out.filePath(QStringLiteral("keystrel_%1_%2.deb").arg(KEYSTREL_VERSION, m_arch));
+        QVERIFY2(QFileInfo(m_package).isFile(), cpack.output.constData());
+
+        const Command unpack = run("dpkg-deb", {"-x", m_package, m_root.path()});
+        QVERIFY2(unpack.exitCode == 0, unpack.output.constData());
+    }
+
+    void filesUnderUsrOwnedByRoot()
+    {
+        const Command list = run("dpkg-deb", {"-c", m_package});
+        QCOMPARE(list.exitCode, 0);
+        // "perms owner size date time path[ -> target]"
+        QMap<QString, QString> modes;
+        QMap<QString, QString> links;
+        for (const QString &line : QString::fromUtf8(list.output).split('\n', Qt::SkipEmptyParts)) {
+            const QStringList fields = line.split(' ', Qt::SkipEmptyParts);
+            QVERIFY2(fields.size() >= 6, qPrintable(line));
+            QCOMPARE(fields.at(1), QStringLiteral("root/root"));
+            const QString path = fields.at(5);
+            QVERIFY2(path == "./" || path.startsWith("./usr/"), qPrintable(path));
+            modes.insert(path, fields.at(0));
+            if (fields.size() == 8 && fields.at(6) == "->")
+                links.insert(path, fields.at(7));
+        }
+        QCOMPARE(links.value("./usr/bin/keystrel"), QStringLiteral("../lib/keystrel/Keystrel"));
+        QCOMPARE(modes.value("./usr/lib/keystrel/Keystrel"), QStringLiteral("-rwxr-xr-x"));
+        for (const char *plugin : {"Hubstone.so", "Vaultine.so"})
+            QCOMPARE(modes.value(QStringLiteral("./usr/lib/keystrel/Plugin/") + plugin), QStringLiteral("-rw-r--r--"));
+        for (const char *file :
+             {"./usr/share/applications/keystrel.desktop", "./usr/share/icons/hicolor/scalable/apps/keystrel.svg",
+              "./usr/share/kio/servicemenus/keystrel.desktop", "./usr/share/nemo/actions/keystrel.nemo_action",
+              "./usr/share/man/man1/keystrel.1.gz", "./usr/share/doc/keystrel/copyright",
+              "./usr/share/doc/keystrel/changelog.gz"})
+            QVERIFY2(modes.value(file) == QLatin1String("-rw-r--r--"), file);
+    }
+
+    void controlFields()
+    {
+        const Command fields = run("dpkg-deb", {"-f", m_package});
+        QCOMPARE(fields.exitCode, 0);
+        QMap<QString, QString> control;
+        QString description;
+        for (const QString &line : QString::fromUtf8(fields.output).split('\n', Qt::SkipEmptyParts)) {
+            if (line.startsWith(' '))
+                description += line + '\n';
+            else
+                control.insert(line.section(": ", 0, 0), line.section(": ", 1));
+        }
+        QCOMPARE(control.value("Package"), QStringLiteral("keystrel"));
+        QCOMPARE(control.value("Version"), QStringLiteral(KEYSTREL_VERSION));
+        QCOMPARE(control.value("Architecture"), m_arch);
+        QCOMPARE(control.value("Section"), QStringLiteral("utils"));
+        QCOMPARE(control.value("Priority"), QStringLiteral("optional"));
+        QVERIFY(control.value("Maintainer").contains(QRegularExpression("^[^<]+ <[^@>]+@[^>]+>$")));
+        // Computed from the binaries, plus the SVG plug-in Qt loads itself.
+        const QString depends = control.value("Depends");
+        for (const char *package : {"libc6", "libqt5core5a", "libqt5widgets5", "libqt5network5", "libqt5svg5"})
+            QVERIFY2(depends.contains(QRegularExpression(QStringLiteral("(^|, )%1( |,|$)").arg(package))),
+                     qPrintable(depends));
+        QCOMPARE(control.value("Recommends"), QStringLiteral("fonts-wqy-zenhei | fonts-noto-cjk"));
+        QVERIFY(!control.value("Description").isEmpty());
+        QVERIFY(description.count('\n') >= 3);
+    }
+
+    void documents()
+    {
+        QFile copyright(inRoot("/usr/share/doc/keystrel/copyright"));
+        QVERIFY(copyright.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(copyright.readAll());
+        QVERIFY(text.startsWith("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"));
+        for (const char *files : {"Files: host/resources/fonts/Roboto-*.ttf", "Files: host/resources/icons/*"})
+            QVERIFY2(text.contains(QLatin1String(files) + QLatin1Char('\n')), files);
+        QCOMPARE(text.count("License: Apache-2.0\n"), 3); // two uses and the text
+
+        // The changelog's newest entry is this version.
+        QVERIFY(gunzip(inRoot("/usr/share/doc/keystrel/changelog.gz"))
+                    .startsWith("keystrel (" KEYSTREL_VERSION ") unstable; urgency="));
+        QVERIFY(gunzip(inRoot("/usr/share/man/man1/keystrel.1.gz")).startsWith(".TH KEYSTREL 1 "));
+    }
+
+    // Every desktop file through desktop-file-validate. Dolphin's service
+    // menu is a KDE service (Type=Service): the validator knows that type
+    // only by name and objects to the keys it takes; nothing else may be
+    // wrong with it.
+    void desktopFilesValidate()
+    {
+        const QString application = inRoot("/usr/share/applications/keystrel.desktop");
+        const QString serviceMenu = inRoot("/usr/share/kio/servicemenus/keystrel.desktop");
+        const Command entry = run("desktop-file-validate", {application});
+        QVERIFY2(entry.exitCode == 0 && entry.output.isEmpty(), entry.output.constData());
+        const Command menu = run("desktop-file-validate", {serviceMenu});
+        for (const QString &line : QString::fromUtf8(menu.output).split('\n', Qt::SkipEmptyParts))
+            QVERIFY2(line.contains("but the type is \"Service\" while this key is only valid for type \"Application\""),
+                     qPrintable(line));
+
+        // "Open with" on any file and on folders; the actions on both.
+        const QMap<QString, QString> app = group(application, "Desktop Entry");
+        QCOMPARE(app.value("Exec"), QStringLiteral("\"/usr/bin/keystrel\" %F"));
+        for (const char *type : {"application/octet-stream", "inode/directory"})
+            QVERIFY(app.value("MimeType").split(';').contains(type));
+        const QMap<QString, QString> menuEntry = group(serviceMenu, "Desktop Entry");
+        QCOMPARE(menuEntry.value("Type"), QStringLiteral("Service"));
+        QCOMPARE(menuEntry.value("MimeType"), QStringLiteral("application/octet-stream;inode/directory;"));
+        const QMap<QString, QString> menuAction = group(serviceMenu, "Desktop Action keystrelToggle");
+        QCOMPARE(menuAction.value("Name"), QStringLiteral("用 Keystrel 加密/解密"));
+        QCOMPARE(menuAction.value("Exec"), QStringLiteral("\"/usr/bin/keystrel\" %F"));
+        const QMap<QString, QString> nemo =
+            group(inRoot("/usr/share/nemo/actions/keystrel.nemo_action"), "Nemo Action");
+        QCOMPARE(nemo.value("Name"), QStringLiteral("用 Keystrel 加密/解密"));
+        QCOMPARE(nemo.value("Exec"), QStringLiteral("\"/usr/bin/keystrel\" %F"));
+        QCOMPARE(nemo.value("Extensions"), QStringLiteral("nodirs;dir;"));
+        QCOMPARE(nemo.value("Selection"), QStringLiteral("notnone"));
+    }
+
+    void unpackedProgramEncryptsAFileFromItsCommandLine()
+    {
+        QTemporaryDir work;
+        QVERIFY(work.isValid());
+        const QString file = work.filePath("from the package.txt");
+        QFile plain(file);
+        QVERIFY(plain.open(QIODevice::WriteOnly) && plain.write("packaged\n") == 9);
+        plain.close();
+
+        KeystrelOptions options;
+        options.environment = QStringList{"KEYSTREL_LOG_TO_STDERR=1"}; // the lines checked on stderr
+        options.arguments = QStringList{file};
+        options.expect = QStringList{"加密文件已输出到:" + file};
+        const KeystrelRun run = runKeystrel(inRoot("/usr/bin/keystrel"), work.path(), "expect", options);
+        QVERIFY2(run.failures().isEmpty(), qPrintable(run.report.join('\n') + '\n' + run.standardError));
+        QVERIFY(run.report.contains("ok expected lines in the log pane"));
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(plain.open(QIODevice::ReadOnly));
+        QVERIFY(plain.readAll().startsWith(QByteArray("has been encrypt\0", 17)));
+        // Its plug-ins came from the unpacked tree.
+        const QString plugins = QFileInfo(inRoot("/usr/lib/keystrel/Plugin")).canonicalFilePath();
+        QVERIFY2(run.standardError.contains(("插件目录：" + plugins).toUtf8()), run.standardError.constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPackage)
+#include "tst_package.moc"
