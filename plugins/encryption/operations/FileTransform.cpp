@@ -67,8 +67,13 @@ Outcome FileTransform::writeWith(InputFile &input, const QString &inputName, con
                                              : decrypt(input, inputName, outputName, locate);
 }
 
-Outcome FileTransform::open(const Target &target, const QString &outputName)
+Outcome FileTransform::open(const std::function<bool(Target &)> &locate, const QString &outputName)
 {
+    Target target;
+    if (!locate(target)) {
+        m_control.line(m_texts.cannotOpenOutput + outputName);
+        return Outcome::Failed;
+    }
     // Another name would keep the old content: the user would believe it
     // hidden (or restored) when it is not.
     if (target.exists && target.info.st_nlink > 1) {
@@ -135,12 +140,7 @@ Outcome FileTransform::encrypt(InputFile &input, const QString &inputName, const
         && marker::losesTrailingSpaces(std::uint64_t(size), std::uint8_t(last)))
         m_control.line(loglines::kEncryptTrailingSpaces);
 
-    Target target;
-    if (!locate(target)) {
-        m_control.line(m_texts.cannotOpenOutput + outputName);
-        return Outcome::Failed;
-    }
-    if (open(target, outputName) != Outcome::Done)
+    if (open(locate, outputName) != Outcome::Done)
         return Outcome::Failed;
     if (!m_replacement->write(reinterpret_cast<const char *>(marker::kFileHeader), marker::kHeaderSize))
         return writeFailed(outputName);
@@ -190,12 +190,7 @@ Outcome FileTransform::decrypt(InputFile &input, const QString &inputName, const
         return Outcome::Failed;
     }
 
-    Target target;
-    if (!locate(target)) {
-        m_control.line(m_texts.cannotOpenOutput + outputName);
-        return Outcome::Failed;
-    }
-    if (open(target, outputName) != Outcome::Done)
+    if (open(locate, outputName) != Outcome::Done)
         return Outcome::Failed;
 
     // The length is known: the chunk that ends the file is the only one that

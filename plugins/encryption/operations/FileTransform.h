@@ -64,7 +64,8 @@ private:
     Outcome writeWith(InputFile &input, const QString &inputName, const QString &outputName,
                       const std::function<bool(Target &)> &locate);
     Outcome completeWith(const QString &inputName, const QString &outputName, const std::function<bool()> &check);
-    Outcome open(const Target &target, const QString &outputName);
+    // Finds the target and starts its replacement.
+    Outcome open(const std::function<bool(Target &)> &locate, const QString &outputName);
     Outcome encrypt(InputFile &input, const QString &inputName, const QString &outputName,
                     const std::function<bool(Target &)> &locate);
     Outcome decrypt(InputFile &input, const QString &inputName, const QString &outputName,
