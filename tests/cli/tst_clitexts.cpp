@@ -192,21 +192,6 @@ private slots:
         QCOMPARE(result.err, QByteArray());
     }
 
-    // Without a locale (cron, a bare ssh session) a Chinese text is still
-    // taken and given back as UTF-8.
-    void withoutLocale()
-    {
-        clirun::Options options;
-        options.extra.insert("LC_ALL", "C");
-        options.extra.insert("LANG", "C");
-        const QString plain = QStringLiteral("没有区域设置");
-        const QString hex = formEncrypted(plain);
-        clirun::Result result = clirun::run({"encrypt-string", plain}, options);
-        QCOMPARE(result.outText(), hex + '\n');
-        result = clirun::run({"decrypt-string", hex}, options);
-        QCOMPARE(result.out, plain.toUtf8() + '\n');
-    }
-
     // No display, no platform plug-in, no GUI library: every run of this
     // test has DISPLAY and QT_QPA_PLATFORM removed (CliRun.h); here also
     // nothing complains about them, and the loader maps Qt Core alone.
