@@ -128,6 +128,7 @@ struct Slot
 {
     int index = 0;
     State state = State::Failed;
+    bool inState = false; // skipped as already in the batch's direction
     QStringList lines;
     std::unique_ptr<Replacement> replacement;
     int folder = -1;
@@ -208,6 +209,7 @@ Slot BatchEngine::Private::prepare(int index, bool flushNow)
     const qint64 headerLength = input.peekStart(header, qint64(sizeof header));
     const bool encrypted = headerLength > 0
         && marker::startsWithHeader(reinterpret_cast<const std::uint8_t *>(header), std::size_t(headerLength));
+    slot.inState = encrypted == (direction == Direction::Encrypt);
     if (direction == Direction::Encrypt && encrypted)
         return skip(actionlines::kSkipPrefix + path + actionlines::kAlreadyEncrypted);
     if (direction == Direction::Decrypt && !encrypted)
@@ -220,7 +222,9 @@ Slot BatchEngine::Private::prepare(int index, bool flushNow)
         target.name = file.name;
         target.exists = true;
         target.info = info;
-        return true;
+        // A file the user made read-only is refused, as a plain write would
+        // refuse it, rather than replaced.
+        return ::faccessat(folder, file.name.constData(), W_OK, AT_EACCESS) == 0;
     });
     if (outcome != Outcome::Done) {
         slot.state = outcome == Outcome::Cancelled ? State::Cancelled : State::Failed;
@@ -329,6 +333,7 @@ void BatchEngine::Private::count(const Slot &slot)
         break;
     case State::Skipped:
         ++summary.skipped;
+        summary.alreadyInState += slot.inState ? 1 : 0;
         break;
     default:
         ++summary.failed;

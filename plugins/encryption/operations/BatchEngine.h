@@ -24,6 +24,7 @@ struct BatchSummary
 {
     int done = 0;
     int skipped = 0;
+    int alreadyInState = 0; // of the skipped: already encrypted (decrypted)
     int failed = 0;
     int left = 0; // not handled: stopped or cancelled before them
     QStringList failedPaths;

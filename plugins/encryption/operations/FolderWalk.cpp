@@ -52,7 +52,7 @@ public:
     {
         walked.insert(realPath);
         if (!QDir(folderPath).isReadable()) {
-            log(actionlines::kEntryUnreachable + folderPath);
+            unreachable(folderPath);
             return;
         }
         reportOddEntries(folderPath);
@@ -72,7 +72,7 @@ public:
             if (entry.isFile()) {
                 const QString real = entry.isSymLink() ? entry.canonicalFilePath() : realPath + QLatin1Char('/') + name;
                 if (!record(real)) {
-                    log(actionlines::kEntryUnreachable + path);
+                    unreachable(path);
                     continue;
                 }
                 log(actionlines::kFileFound + path);
@@ -88,12 +88,18 @@ public:
             } else if (!entry.isSymLink() && !entry.exists()) {
                 // Listed but not reachable by its path: a name in another
                 // encoding, or a path past the system's length limit.
-                log(actionlines::kEntryUnreachable + path);
+                unreachable(path);
             }
         }
     }
 
 private:
+    void unreachable(const QString &path)
+    {
+        ++listing.unreachable;
+        log(actionlines::kEntryUnreachable + path);
+    }
+
     // Where the file at `real` lives and which file it is.
     bool record(const QString &real)
     {
@@ -143,7 +149,7 @@ private:
             if (isLeftoverTemporary(raw))
                 log(actionlines::kLeftoverTemporary + shown);
             else if (!raw.startsWith('.') && QFile::encodeName(QFile::decodeName(raw)) != raw)
-                log(actionlines::kEntryUnreachable + shown);
+                unreachable(shown);
         }
         ::closedir(dir);
     }

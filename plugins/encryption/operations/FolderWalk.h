@@ -39,6 +39,7 @@ struct FolderListing
     std::vector<WalkedFolder> folders; // [0] is the dropped folder
     QVector<QString> paths;            // absolute paths as found, in walk order
     std::vector<WalkedFile> files;     // where each of them really is
+    int unreachable = 0;               // entries logged as not reachable, hence not listed
 
     bool isEmpty() const { return paths.isEmpty(); }
 };

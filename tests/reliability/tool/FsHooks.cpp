@@ -17,7 +17,7 @@
 namespace {
 
 enum class Event { None, Read, Write, Sync, Link, Rename, Renamed, Syncfs, AnyRename, AnyRenamed, Count };
-enum class Action { Kill, Append, Truncate, Replace, Unlink };
+enum class Action { Kill, Append, Truncate, Replace, Unlink, Interrupt };
 
 struct HookState {
     Event event = Event::None;
@@ -79,7 +79,8 @@ bool parseAction(const std::string &name, Action *action)
                    {"append", Action::Append},
                    {"truncate", Action::Truncate},
                    {"replace", Action::Replace},
-                   {"unlink", Action::Unlink}};
+                   {"unlink", Action::Unlink},
+                   {"interrupt", Action::Interrupt}};
     for (const auto &a : actions) {
         if (name == a.name) {
             *action = a.action;
@@ -126,6 +127,10 @@ void act()
     }
     case Action::Unlink:
         ::unlink(s.path.c_str());
+        break;
+    case Action::Interrupt:
+        // As a Ctrl-C on the terminal: the handler runs before this returns.
+        ::raise(SIGINT);
         break;
     }
 }
@@ -197,8 +202,13 @@ namespace fshooks {
 
 void arm(const QString &path)
 {
+    armEncoded(QFile::encodeName(path).constData());
+}
+
+void armEncoded(const char *path)
+{
     HookState &s = state();
-    s.path = QFile::encodeName(path).toStdString();
+    s.path = path;
     const size_t slash = s.path.rfind('/');
     if (slash != std::string::npos) {
         char *folder = ::realpath(slash == 0 ? "/" : s.path.substr(0, slash).c_str(), nullptr);
@@ -212,9 +222,12 @@ void arm(const QString &path)
         s.device = info.st_dev;
         s.inode = info.st_ino;
     }
-    s.noTmpfile = qEnvironmentVariableIntValue("KEYSTREL_TOOL_NO_TMPFILE") == 1;
-    s.trace = qEnvironmentVariableIntValue("KEYSTREL_TOOL_TRACE") == 1;
-    const std::string hookText = qgetenv("KEYSTREL_TOOL_HOOK").toStdString();
+    const char *noTmpfile = std::getenv("KEYSTREL_TOOL_NO_TMPFILE");
+    s.noTmpfile = noTmpfile && std::string(noTmpfile) == "1";
+    const char *hook = std::getenv("KEYSTREL_TOOL_HOOK");
+    const std::string hookText = hook ? hook : "";
+    const char *trace = std::getenv("KEYSTREL_TOOL_TRACE");
+    s.trace = trace && std::string(trace) == "1";
     const size_t first = hookText.find(':');
     const size_t second = hookText.find(':', first == std::string::npos ? first : first + 1);
     if (first != std::string::npos && second != std::string::npos) {

@@ -13,7 +13,7 @@
 //          anyrename  n-th rename onto any name, before it runs (batches)
 //          anyrenamed the same, after it succeeded
 //   action kill (SIGKILL), append, truncate, replace (another file renamed
-//          over the path), unlink
+//          over the path), unlink, interrupt (SIGINT, as Ctrl-C)
 // KEYSTREL_TOOL_NO_TMPFILE=1 makes open(O_TMPFILE) fail as on file systems
 // without unnamed temporary files.
 // KEYSTREL_TOOL_TRACE=1 prints "renamed: <path>" after each rename and
@@ -27,6 +27,9 @@ namespace fshooks {
 
 // Starts watching `path` (its current file) according to the environment.
 void arm(const QString &path);
+// The same for a path in the local encoding; uses nothing of Qt, so that a
+// preloaded copy can arm itself before the program starts.
+void armEncoded(const char *path);
 
 // True once the hook's action ran.
 bool fired();

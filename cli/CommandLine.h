@@ -1,0 +1,32 @@
+// What the user asked for on the command line.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+struct Invocation
+{
+    enum class Command { Encrypt, Decrypt, Toggle, Status, EncryptString, DecryptString, Help, Version };
+
+    Command command = Command::Help;
+    QStringList paths;      // the file commands' paths
+    bool hasText = false;   // the string commands: false reads standard input
+    QString text;
+    bool quiet = false;
+};
+
+struct ParsedCommandLine
+{
+    bool ok = false;
+    QString error; // what was wrong, when not ok
+    Invocation invocation;
+};
+
+// `arguments` without the program name, as the bytes the shell gave them:
+// paths keep their local encoding, texts are decoded as the terminal's.
+ParsedCommandLine parseCommandLine(const QList<QByteArray> &arguments);
+
+// A few lines for standard error after a usage error.
+QString usageText();
+// The whole help, for standard output.
+QString helpText();

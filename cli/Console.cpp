@@ -1,0 +1,63 @@
+#include "Console.h"
+
+#include "LogLines.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+void writeAll(int fd, const QByteArray &bytes)
+{
+    const char *data = bytes.constData();
+    qint64 left = bytes.size();
+    while (left > 0) {
+        const ssize_t put = ::write(fd, data, size_t(left));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return;
+        data += put;
+        left -= put;
+    }
+}
+
+} // namespace
+
+Console::Console(bool quiet)
+    : m_quiet(quiet)
+    , m_progress(STDERR_FILENO, !quiet)
+{
+}
+
+void Console::log(const QString &line)
+{
+    // A terminal's standard error often ends in a log file: a text and its
+    // decryption belong in the result alone.
+    if (m_quiet || loglines::carriesUserText(line))
+        return;
+    m_progress.clear();
+    // One write per line keeps lines whole when standard error is shared.
+    writeAll(STDERR_FILENO, line.toUtf8() + '\n');
+}
+
+LogFn Console::logger()
+{
+    return [this](const QString &line) { log(line); };
+}
+
+void Console::result(const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+bool Console::flushResults()
+{
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
+void Console::error(const QString &text)
+{
+    writeAll(STDERR_FILENO, QByteArrayLiteral("keystrel-cli: ") + text.toUtf8() + '\n');
+}

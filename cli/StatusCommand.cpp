@@ -1,0 +1,100 @@
+#include "StatusCommand.h"
+
+#include "Console.h"
+#include "ExitStatus.h"
+#include "Interrupt.h"
+#include "operations/ActionLogLines.h"
+#include "operations/FileCrypt.h"
+#include "operations/FolderWalk.h"
+#include "operations/RegularFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+using namespace actionlines;
+
+namespace {
+
+// A file found in a folder, spelled from the folder as the user named it:
+// "status ." lists "./a.txt", not the absolute path.
+QString shownPath(const QString &folderArgument, const QString &folderAbsolute, const QString &found)
+{
+    const QString prefix = folderAbsolute.endsWith(QLatin1Char('/')) ? folderAbsolute : folderAbsolute + QLatin1Char('/');
+    if (!found.startsWith(prefix))
+        return found;
+    QString base = folderArgument;
+    while (base.size() > 1 && base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    if (base != QLatin1String("/"))
+        base += QLatin1Char('/');
+    return base + found.mid(prefix.size());
+}
+
+class StatusRun
+{
+public:
+    explicit StatusRun(Console &console)
+        : m_console(console)
+    {
+    }
+
+    int run(const QStringList &paths)
+    {
+        for (const QString &path : paths) {
+            if (interrupt::requested())
+                break;
+            if (QFileInfo(path).isDir())
+                reportFolder(path);
+            else
+                reportFile(path, path);
+        }
+        if (interrupt::requested())
+            return exitstatus::kInterrupted;
+        return m_failed ? exitstatus::kFailed : exitstatus::kDone;
+    }
+
+private:
+    void reportFile(const QString &path, const QString &shown)
+    {
+        QFile file;
+        if (!openRegularFileForReading(file, path)) {
+            const QFileInfo info(path);
+            m_console.log((info.isFile() ? kUnreadableFile : kNotRegularFile) + shown);
+            m_failed = true;
+            return;
+        }
+        file.close();
+        const QByteArray state = filecrypt::isFileEncrypted(path) ? "encrypted\t" : "plain\t";
+        m_console.result(state + QFile::encodeName(shown) + '\n');
+    }
+
+    void reportFolder(const QString &folder)
+    {
+        // The list goes to standard output; of the walk's lines only those
+        // about what it could not list go to standard error.
+        const FolderListing listing = walkFolder(folder, [this](const QString &line) {
+            if (!line.startsWith(kDirFound) && !line.startsWith(kFileFound))
+                m_console.log(line);
+        });
+        if (listing.unreachable > 0)
+            m_failed = true;
+        if (listing.isEmpty())
+            m_console.log(kFolderHoldsNoFile + folder);
+        const QString absolute = QFileInfo(folder).absoluteFilePath();
+        for (const QString &path : listing.paths) {
+            if (interrupt::requested())
+                return;
+            reportFile(path, shownPath(folder, absolute, path));
+        }
+    }
+
+    Console &m_console;
+    bool m_failed = false;
+};
+
+} // namespace
+
+int runStatusCommand(const QStringList &paths, Console &console)
+{
+    return StatusRun(console).run(paths);
+}

@@ -1,0 +1,241 @@
+// keystrel-cli's string commands, usage and environment: the same
+// hexadecimal text as the form's own code and openssl, through arguments and
+// standard input; refusals and usage errors with their exit status; no text
+// on standard error; no display and no GUI library; the installed files.
+#include "CliRun.h"
+#include "FileTestUtils.h"
+#include "LogRecorder.h"
+#include "form/Form.h"
+#include "operations/LogLines.h"
+
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QString formEncrypted(const QString &plain)
+{
+    Form form;
+    QString text = plain;
+    form.encryptString(text);
+    LogRecorder::clear();
+    return text;
+}
+
+QString formDecrypted(const QString &hex)
+{
+    Form form;
+    QString text = hex;
+    form.decryptString(text);
+    LogRecorder::clear();
+    return text;
+}
+
+// Standard error may end in a log file: no line carries a text, and the
+// text appears nowhere in it.
+void verifyNoText(const clirun::Result &result, const QString &text)
+{
+    for (const QString &line : result.errLines)
+        QVERIFY2(!loglines::carriesUserText(line), qPrintable(line));
+    if (!text.trimmed().isEmpty())
+        QVERIFY2(!QString::fromUtf8(result.err).contains(text), result.err.constData());
+}
+
+QStringList textArgument(const char *command, const QString &text)
+{
+    QStringList arguments{QLatin1String(command)};
+    if (text.startsWith(QLatin1Char('-')))
+        arguments << QStringLiteral("--");
+    return arguments << text;
+}
+
+} // namespace
+
+class TestCliTexts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void roundTrips_data()
+    {
+        QTest::addColumn<QString>("plain");
+        QTest::newRow("ASCII") << "attack at dawn";
+        QTest::newRow("Chinese") << "你好，世界：明天见";
+        QTest::newRow("empty") << "";
+        QTest::newRow("lines and emoji") << "Grüße 😀\nzweite Zeile";
+        QTest::newRow("300 letters") << QString(300, 'q');
+        QTest::newRow("leading dash") << "-n --help";
+    }
+
+    // Each way the form's text (checked against openssl) comes out, and the
+    // form's hexadecimal text goes back to the same text.
+    void roundTrips()
+    {
+        QFETCH(QString, plain);
+        const QString hex = formEncrypted(plain);
+        if (filetest::haveOpenssl())
+            QCOMPARE(hex.toLatin1(), filetest::openssl(filetest::spacePadded(plain.toUtf8()), false).toHex());
+        const QString length = QString::number(plain.toUtf8().size());
+
+        clirun::Result result = clirun::run(textArgument("encrypt-string", plain));
+        QCOMPARE(result.status, 0);
+        QCOMPARE(result.outText(), hex + '\n');
+        // The ciphertext is the text to anyone with the program: stdout only.
+        QCOMPARE(result.errLines, QStringList({"长度：" + length}));
+        verifyNoText(result, plain);
+
+        clirun::Options fromInput;
+        fromInput.input = plain.toUtf8() + '\n';
+        result = clirun::run({"encrypt-string"}, fromInput);
+        QCOMPARE(result.status, 0);
+        QCOMPARE(result.outText(), hex + '\n');
+
+        result = clirun::run({"decrypt-string", hex});
+        QCOMPARE(result.status, 0);
+        QCOMPARE(result.outText(), plain + '\n');
+        QCOMPARE(result.errLines, QStringList({"解密：长度：" + QString::number(hex.size())}));
+        verifyNoText(result, plain);
+
+        fromInput.input = hex.toUpper().toLatin1() + "\r\n";
+        result = clirun::run({"decrypt-string"}, fromInput);
+        QCOMPARE(result.status, 0);
+        QCOMPARE(result.outText(), plain + '\n');
+    }
+
+    // Spaces at the end are taken for padding: the warning says so before
+    // they are lost, as in the form.
+    void trailingSpaces()
+    {
+        const QString plain = QStringLiteral("密码 ");
+        const QString hex = formEncrypted(plain);
+        clirun::Result result = clirun::run({"encrypt-string", plain});
+        QCOMPARE(result.status, 0);
+        QCOMPARE(result.outText(), hex + '\n');
+        QVERIFY(result.errLines.contains(loglines::kStringNotRestorable));
+        verifyNoText(result, plain);
+
+        result = clirun::run({"decrypt-string", hex});
+        QCOMPARE(result.status, 0);
+        QCOMPARE(result.outText(), formDecrypted(hex) + '\n');
+        QCOMPARE(result.outText(), QStringLiteral("密码\n"));
+    }
+
+    void badHex_data()
+    {
+        QTest::addColumn<QString>("hex");
+        QTest::addColumn<bool>("fromInput");
+        QTest::addColumn<QString>("refusal");
+        const QString block = formEncrypted("x");
+        QTest::newRow("not hexadecimal") << "zz" << false << loglines::kDecryptStringBadLength;
+        QTest::newRow("a block short of a digit") << block.left(31) << false << loglines::kDecryptStringBadLength;
+        QTest::newRow("a block and a half") << block + block.left(16) << true << loglines::kDecryptStringBadLength;
+        QTest::newRow("not ASCII") << "密文" + block << true << loglines::kDecryptStringNotAscii;
+    }
+
+    // Refused: nothing on standard output, status 1.
+    void badHex()
+    {
+        QFETCH(QString, hex);
+        QFETCH(bool, fromInput);
+        QFETCH(QString, refusal);
+        clirun::Options options;
+        QStringList arguments{"decrypt-string"};
+        if (fromInput)
+            options.input = hex.toUtf8();
+        else
+            arguments << hex;
+        const clirun::Result result = clirun::run(arguments, options);
+        QCOMPARE(result.status, 1);
+        QCOMPARE(result.out, QByteArray());
+        QCOMPARE(result.errLines.last(), refusal);
+    }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("nothing") << QStringList();
+        QTest::newRow("unknown command") << QStringList{"shred", "a.txt"};
+        QTest::newRow("unknown option") << QStringList{"--force", "encrypt", "a.txt"};
+        QTest::newRow("no path") << QStringList{"encrypt"};
+        QTest::newRow("no path for status") << QStringList{"-q", "status"};
+        QTest::newRow("two texts") << QStringList{"encrypt-string", "one", "two"};
+        QTest::newRow("empty path") << QStringList{"decrypt", ""};
+    }
+
+    void usageErrors()
+    {
+        QFETCH(QStringList, arguments);
+        const clirun::Result result = clirun::run(arguments);
+        QCOMPARE(result.status, 2);
+        QCOMPARE(result.out, QByteArray());
+        QVERIFY2(result.err.contains("Usage: keystrel-cli"), result.err.constData());
+        QVERIFY(result.errLines.size() <= 6);
+    }
+
+    void helpAndVersion()
+    {
+        clirun::Result result = clirun::run({"--help"});
+        QCOMPARE(result.status, 0);
+        for (const char *command : {"encrypt", "decrypt", "toggle", "status", "encrypt-string", "decrypt-string"})
+            QVERIFY(result.out.contains(QByteArray("  ") + command + ' '));
+        QCOMPARE(result.err, QByteArray());
+        result = clirun::run({"--version"});
+        QCOMPARE(result.status, 0);
+        QVERIFY(result.out.startsWith("keystrel-cli 1."));
+    }
+
+    void quiet()
+    {
+        const clirun::Result result = clirun::run({"encrypt-string", "-q", "a b c  "});
+        QCOMPARE(result.status, 0);
+        QCOMPARE(result.outText(), formEncrypted("a b c  ") + '\n');
+        QCOMPARE(result.err, QByteArray());
+    }
+
+    // No display, no platform plug-in, no GUI library: every run of this
+    // test has DISPLAY and QT_QPA_PLATFORM removed (CliRun.h); here also
+    // nothing complains about them, and the loader maps Qt Core alone.
+    void needsNoDisplay()
+    {
+        const clirun::Result result = clirun::run({"encrypt-string", "headless"});
+        QCOMPARE(result.status, 0);
+        QCOMPARE(result.errLines.size(), 1); // the length line alone
+        QVERIFY(!result.err.contains("qt."));
+
+        QProcess ldd;
+        ldd.start("ldd", {KEYSTREL_CLI});
+        QVERIFY(ldd.waitForFinished(-1));
+        const QByteArray libraries = ldd.readAllStandardOutput();
+        QVERIFY2(libraries.contains("libQt5Core"), libraries.constData());
+        QVERIFY2(!libraries.contains("libQt5Gui") && !libraries.contains("libQt5Widgets"), libraries.constData());
+    }
+
+    // cmake --install puts the program in bin and its manual in man1; the
+    // installed program runs from there.
+    void installs()
+    {
+        QTemporaryDir prefix;
+        QVERIFY(prefix.isValid());
+        QProcess install;
+        install.setProcessChannelMode(QProcess::MergedChannels);
+        install.start(KEYSTREL_CMAKE, {"--install", KEYSTREL_BUILD_DIR, "--prefix", prefix.path()});
+        QVERIFY(install.waitForFinished(-1));
+        QVERIFY2(install.exitCode() == 0, install.readAll().constData());
+
+        const QString program = prefix.filePath("bin/keystrel-cli");
+        QVERIFY(QFileInfo(program).isExecutable());
+        const QString manual = prefix.filePath("share/man/man1/keystrel-cli.1");
+        QVERIFY(filetest::read(manual).startsWith(".TH KEYSTREL-CLI 1"));
+
+        QProcess installed;
+        installed.setProcessEnvironment(clirun::baseEnvironment());
+        installed.start(program, {"encrypt-string", "installed"});
+        QVERIFY(installed.waitForFinished(-1));
+        QCOMPARE(installed.exitCode(), 0);
+        QCOMPARE(QString::fromLatin1(installed.readAllStandardOutput()), formEncrypted("installed") + '\n');
+    }
+};
+
+QTEST_MAIN(TestCliTexts)
+#include "tst_clitexts.moc"
