@@ -20,6 +20,7 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Keystrel is a small Qt desktop tool with a
 typed into its window is turned into hexadecimal ciphertext and back; files
 and folders dropped on the window, opened with it from a file manager or
 named on its command line are encrypted or decrypted in place (AES-128-CBC).
+keystrel-cli does the same from a terminal or a script, without a display.
 .
 The key is built into the program: the encryption keeps casual eyes out, not
 anyone who has the program.")

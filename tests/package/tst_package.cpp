@@ -112,12 +112,14 @@ private slots:
         }
         QCOMPARE(links.value("./usr/bin/keystrel"), QStringLiteral("../lib/keystrel/Keystrel"));
         QCOMPARE(modes.value("./usr/lib/keystrel/Keystrel"), QStringLiteral("-rwxr-xr-x"));
+        QCOMPARE(modes.value("./usr/bin/keystrel-cli"), QStringLiteral("-rwxr-xr-x"));
         for (const char *plugin : {"Hubstone.so", "Vaultine.so"})
             QCOMPARE(modes.value(QStringLiteral("./usr/lib/keystrel/Plugin/") + plugin), QStringLiteral("-rw-r--r--"));
         for (const char *file :
              {"./usr/share/applications/keystrel.desktop", "./usr/share/icons/hicolor/scalable/apps/keystrel.svg",
               "./usr/share/kio/servicemenus/keystrel.desktop", "./usr/share/nemo/actions/keystrel.nemo_action",
-              "./usr/share/man/man1/keystrel.1.gz", "./usr/share/doc/keystrel/copyright",
+              "./usr/share/man/man1/keystrel.1.gz", "./usr/share/man/man1/keystrel-cli.1.gz",
+              "./usr/share/doc/keystrel/copyright",
               "./usr/share/doc/keystrel/changelog.gz"})
             QVERIFY2(modes.value(file) == QLatin1String("-rw-r--r--"), file);
     }
