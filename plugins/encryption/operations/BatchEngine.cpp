@@ -131,6 +131,8 @@ struct Slot
     bool inState = false; // skipped as already in the batch's direction
     QStringList lines;
     std::unique_ptr<Replacement> replacement;
+    // The file read, open until its replacement is in place: see LateClose.
+    std::unique_ptr<InputFile> input;
     int folder = -1;
     dev_t device = 0;
 };
@@ -188,7 +190,8 @@ Slot BatchEngine::Private::prepare(int index, bool flushNow)
                         : status == Folders::Status::Missing ? actionlines::kNotRegularFile + path
                                                              : actionlines::kUnreadableFile + path);
     }
-    InputFile input;
+    auto opened = std::make_unique<InputFile>();
+    InputFile &input = *opened;
     switch (input.openAt(folder, file.name)) {
     case InputFile::Opened::Ok:
         break;
@@ -249,6 +252,7 @@ Slot BatchEngine::Private::prepare(int index, bool flushNow)
         slot.lines << texts.attributesNotKept + path + loglines::kReasonSeparator
                           + slot.replacement->attributesNotKept().join(QLatin1String(", "));
     folders.pin(file.folder);
+    slot.input = std::move(opened);
     slot.folder = folder;
     slot.device = info.st_dev;
     slot.state = State::Ready;
@@ -372,6 +376,8 @@ void BatchEngine::Private::settle(std::vector<Slot> &group, int settledCount)
             for (const QString &line : qAsConst(slot.lines))
                 hooks.log(line);
         }
+        if (slot.input)
+            slot.input->closeLater();
     }
 }
 

@@ -84,13 +84,16 @@ Outcome transformFile(Direction direction, const QString &inputPath, const QStri
     });
     if (written != Outcome::Done)
         return written;
-    input.close();
-    return transform.complete(inputPath, outputPath, [&] {
+    const Outcome outcome = transform.complete(inputPath, outputPath, [&] {
         // The input is still what was read: same file, size and time stamps.
         struct stat now;
         return ::stat(QFile::encodeName(inputPath).constData(), &now) == 0
             && FileState::of(input.info()).isUnchanged(now);
     });
+    // Kept open until now, so that the rename does not wait for the old
+    // content's blocks to be freed.
+    input.closeLater();
+    return outcome;
 }
 
 int encryptFile(const QString &inputPath, const QString &outputPath, bool cipherActive, const LogFn &log)

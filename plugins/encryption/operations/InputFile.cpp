@@ -1,5 +1,7 @@
 #include "InputFile.h"
 
+#include "LateClose.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -23,6 +25,12 @@ void InputFile::close()
 {
     if (m_fd >= 0)
         ::close(m_fd);
+    m_fd = -1;
+}
+
+void InputFile::closeLater()
+{
+    ::closeLater(m_fd);
     m_fd = -1;
 }
 

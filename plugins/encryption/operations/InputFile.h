@@ -23,6 +23,8 @@ public:
     // `name` in the folder `folder`, never through a symbolic link.
     Opened openAt(int folder, const QByteArray &name);
     void close();
+    // Hands the descriptor to closeLater(): for a file just replaced.
+    void closeLater();
 
     bool isOpen() const { return m_fd >= 0; }
     int fd() const { return m_fd; }

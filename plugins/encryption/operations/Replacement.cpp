@@ -66,9 +66,16 @@ void Replacement::fail()
     m_error = errnoText();
 }
 
+// The file's own permission bits from the start (the set-id bits come last,
+// as writing clears them): mostly, there is nothing to change afterwards.
+mode_t Replacement::initialMode() const
+{
+    return m_replacing ? (m_existing.st_mode & 0777) : 0600;
+}
+
 bool Replacement::createUnnamed()
 {
-    m_fd = ::openat(m_folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    m_fd = ::openat(m_folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, initialMode());
     return m_fd >= 0;
 }
 
@@ -76,7 +83,8 @@ bool Replacement::createNamed()
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QByteArray name = temporaryName();
-        m_fd = ::openat(m_folder, name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600);
+        m_fd = ::openat(m_folder, name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW,
+                        initialMode());
         if (m_fd >= 0) {
             m_tempName = name;
             return true;
@@ -146,18 +154,18 @@ bool Replacement::write(const char *data, qint64 length)
     return true;
 }
 
-void Replacement::copyAttributes()
+bool Replacement::copyAttributes()
 {
     // By path through the folder, without following a link and without
     // needing to open the file (it may be write-only).
     const QByteArray path = "/proc/self/fd/" + QByteArray::number(m_folder) + '/' + m_name;
     ssize_t size = ::llistxattr(path.constData(), nullptr, 0);
     if (size <= 0)
-        return;
+        return false;
     QByteArray names(int(size), '\0');
     size = ::llistxattr(path.constData(), names.data(), size_t(names.size()));
     if (size < 0)
-        return; // changed meanwhile: the commit will notice
+        return false; // changed meanwhile: the commit will notice
     QByteArray value;
     for (const QByteArray &name : names.left(int(size)).split('\0')) {
         if (name.isEmpty())
@@ -168,6 +176,7 @@ void Replacement::copyAttributes()
         if (got < 0 || ::fsetxattr(m_fd, name.constData(), value.constData(), size_t(got), 0) != 0)
             m_attributesNotKept << QString::fromLocal8Bit(name);
     }
+    return true;
 }
 
 bool Replacement::finish(bool flush)
@@ -177,8 +186,11 @@ bool Replacement::finish(bool flush)
     if (m_replacing) {
         // Attributes (ACLs among them) before the mode, which also sets the
         // ACL mask; the mode after the last write, which clears set-id bits.
-        copyAttributes();
-        if (::fchmod(m_fd, m_existing.st_mode & 07777) != 0) {
+        const bool copied = copyAttributes();
+        // The umask, a folder's default ACL, an ACL copied above or set-id
+        // bits may leave the mode other than the file's.
+        const mode_t wanted = m_existing.st_mode & 07777;
+        if ((copied || (m_committed.st_mode & 07777) != wanted) && ::fchmod(m_fd, wanted) != 0) {
             fail();
             return false;
         }

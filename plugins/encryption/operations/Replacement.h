@@ -51,7 +51,9 @@ public:
 private:
     bool createUnnamed();
     bool createNamed();
-    void copyAttributes();
+    // True when it copied any (an ACL among them may have changed the mode).
+    bool copyAttributes();
+    mode_t initialMode() const;
     bool giveName();
     void fail();
     void startWriteBack();
