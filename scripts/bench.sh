@@ -27,7 +27,10 @@
 #   KEYSTREL_BENCH_MIB        file compared with openssl and the shell (256)
 #   KEYSTREL_BENCH_FILES      batch sizes ("2000 10000")
 #   KEYSTREL_BENCH_PER_FOLDER files per sub-folder in batches (100)
-#   KEYSTREL_BENCH_ROUNDS     rounds of the file and batch comparisons (5)
+#   KEYSTREL_BENCH_ROUNDS     rounds of the file comparison (5)
+#   KEYSTREL_BENCH_BATCH_ROUNDS rounds of the batch comparisons (as many): on
+#                             a disk whose flush takes milliseconds the
+#                             per-file ways run at about 100 files/s
 #   KEYSTREL_BENCH_LARGE_MIB  file dropped for the event loop's gaps (1024)
 #   KEYSTREL_BENCH_LARGE_BATCH files x MiB of the folder dropped for the
 #                             gaps ("4x192")
@@ -41,6 +44,7 @@ mib=${KEYSTREL_BENCH_MIB:-256}
 batch_sizes=${KEYSTREL_BENCH_FILES:-2000 10000}
 per_folder=${KEYSTREL_BENCH_PER_FOLDER:-100}
 rounds=${KEYSTREL_BENCH_ROUNDS:-5}
+batch_rounds=${KEYSTREL_BENCH_BATCH_ROUNDS:-$rounds}
 large_mib=${KEYSTREL_BENCH_LARGE_MIB:-1024}
 large_batch=${KEYSTREL_BENCH_LARGE_BATCH:-4x192}
 large_batch_files=${large_batch%x*}
@@ -295,8 +299,8 @@ for files in $batch_sizes; do
     rm -rf "$data/batch"
     mkdir -p "$data/batch"
     "$files_bench" make-batch "$data/batch/master" "$files" "$per_folder"
-    for round in $(seq "$rounds"); do
-        echo "Batch of $files files, round $round/$rounds..." >&2
+    for round in $(seq "$batch_rounds"); do
+        echo "Batch of $files files, round $round/$batch_rounds..." >&2
         copy_trees "$data/batch/master" "${batch_contenders[@]}"
         in_turn "$round" batch_step encrypt "${batch_contenders[@]}"
         if [ -n "$reference" ] && ! diff -rq "$data/batch/ours" "$data/batch/reference" >/dev/null; then
@@ -366,8 +370,8 @@ fs=$(findmnt -n -o FSTYPE -T "$data" 2>/dev/null || stat -f -c %T "$data")
 options=$(findmnt -n -o OPTIONS -T "$data" 2>/dev/null | tr ',' '\n' | grep -x -E 'discard|nodiscard|data=.*|barrier=.*' | paste -sd, || true)
 printf "\nKeystrel benchmark  %s  (%s cores; load average %s at start, %s at end; data on %s%s)\n" \
     "$cpu" "$(nproc)" "$load_at_start" "$(cut -d' ' -f1 /proc/loadavg)" "$fs" "${options:+ ($options)}"
-printf "Medians of %s rounds (gaps: %s rounds), every contender in every round, who goes first changing.\n" \
-    "$rounds" "$gap_rounds"
+printf "Medians of %s rounds (batches: %s, gaps: %s), every contender in every round, who goes first changing.\n" \
+    "$rounds" "$batch_rounds" "$gap_rounds"
 if [ -n "$reference" ]; then
     printf "Reference: %s\n" "$reference"
 fi
