@@ -434,7 +434,7 @@ printf "against bench/durable_rewrite.py on identical copies (each: per file wri
 printf "grouped: 256 files written, one syncfs, the renames, one fsync per folder). Files per second, medians.\n"
 printf "  %6s %-9s %7s %7s %8s %9s %12s" files direction ours each grouped ours/each ours/grouped
 [ -n "$reference" ] && printf " %9s %8s" reference ours/ref
-printf " %16s\n" "longest gap ours"
+printf " %24s\n" "longest gap ours (ended at)"
 for files in $batch_sizes; do
     for mode in encrypt decrypt; do
         key=batch$files
@@ -447,9 +447,11 @@ for files in $batch_sizes; do
             printf " %9s %8s" "$(median "$key/reference/$mode/files_per_second")" \
                 "$(ratio "$ours" "$(median "$key/reference/$mode/files_per_second")")"
         fi
-        printf " %13s ms\n" "$(fmt %.0f "$(stat_of max "$key/ours/$mode/max_gap_ms")")"
+        printf " %9s ms (%6s ms)\n" "$(fmt %.0f "$(stat_of max "$key/ours/$mode/max_gap_ms")")" \
+            "$(fmt %.0f "$(stat_of max "$key/ours/$mode/max_gap_ended_ms")")"
     done
 done
+printf "  Longest gap: the highest over the rounds, and when the latest of them ended after the drop.\n"
 printf "  Where ours' time goes (share of the median batch time; medians):\n"
 for files in $batch_sizes; do
     for mode in encrypt decrypt; do
