@@ -9,7 +9,7 @@ case "${1:-test}" in
     # dpkg-dev and file: CPack's Debian package and its Depends
     # (dpkg-shlibdeps); desktop-file-utils checks the desktop entries.
     test) packages+=(openssl clang libclang-rt-dev dpkg-dev file desktop-file-utils) ;;
-    bench) packages+=(openssl libbenchmark-dev time) ;;
+    bench) packages+=(openssl libbenchmark-dev time python3) ;;
     screenshot) packages+=(xvfb xauth imagemagick fonts-wqy-zenhei x11-utils) ;;
     package) packages+=(dpkg-dev file desktop-file-utils lintian) ;;
 esac
