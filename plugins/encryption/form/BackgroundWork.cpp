@@ -1,5 +1,13 @@
 #include "BackgroundWork.h"
 
+#include <QElapsedTimer>
+
+namespace {
+
+constexpr qint64 kDrainSliceMs = 20;
+
+} // namespace
+
 BackgroundWork::BackgroundWork(QObject *context)
     : m_context(context)
 {
@@ -83,6 +91,10 @@ void BackgroundWork::cancel()
 // call takes the next one.
 void BackgroundWork::drain()
 {
+    // Thousands of lines (a large folder's walk) would otherwise keep the
+    // loop from turning: past this, the rest waits for the next turn.
+    QElapsedTimer busy;
+    busy.start();
     for (;;) {
         Message message;
         qint64 done = 0;
@@ -92,6 +104,10 @@ void BackgroundWork::drain()
             if (m_messages.empty()) {
                 m_wakePending = false;
                 return;
+            }
+            if (busy.elapsed() >= kDrainSliceMs && m_loop.isRunning()) {
+                QMetaObject::invokeMethod(this, &BackgroundWork::drain, Qt::QueuedConnection);
+                return; // still pending: nothing else posts the wake
             }
             message = std::move(m_messages.front());
             m_messages.pop_front();

@@ -9,11 +9,17 @@
 #include <QFile>
 #include <QHash>
 
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 #include <vector>
@@ -22,17 +28,36 @@ using namespace filecrypt;
 
 namespace {
 
-// One group: few enough files that their descriptors fit any limit, little
-// enough data that its flush stays short.
-constexpr int kGroupFiles = 128;
+// One group: little enough data that its flush stays short, and few enough
+// files that two groups' descriptors (file read, file written, folders) fit
+// the process's limit.
+constexpr int kMostGroupFiles = 256;
 constexpr qint64 kGroupBytes = qint64(64) << 20;
 // Larger files end their group: they are flushed without waiting for more.
 constexpr qint64 kLargeFile = qint64(16) << 20;
 // Folder descriptors kept open beyond those the group needs.
 constexpr std::size_t kSpareFolders = 64;
 
+int groupSize()
+{
+    // The usual soft limit of 1024 is a default, not a need: the hard limit
+    // is there to be used, up to what two full groups take.
+    struct rlimit limit;
+    constexpr rlim_t kWanted = 4096;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < kWanted && limit.rlim_max > limit.rlim_cur) {
+        limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? kWanted : qMin(limit.rlim_max, kWanted);
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    const rlim_t open = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? limit.rlim_cur : 1024;
+    const rlim_t spare = 200 + kSpareFolders; // Qt's own, the spare folders
+    const rlim_t fit = open > spare ? (open - spare) / 6 : 1;
+    return int(qBound<rlim_t>(1, fit, kMostGroupFiles));
+}
+
 // Descriptors of the walked folders, each opened from its parent without
-// following a link and checked against the walk.
+// following a link and checked against the walk. Shared by the thread that
+// writes ahead and the one that commits: a descriptor handed out stays
+// pinned, never closed, until its user lets it go.
 class Folders
 {
 public:
@@ -48,9 +73,38 @@ public:
             ::close(entry.second.fd);
     }
 
+    // The folder's descriptor, pinned; -1 with the reason when it cannot be
+    // reached as the walk found it.
+    int openPinned(int index, Status *status)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        *status = Status::Ok;
+        const int fd = open(index, status);
+        if (fd >= 0)
+            ++m_open.at(index).pins;
+        evict();
+        return fd;
+    }
+
+    void unpin(int index)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        auto found = m_open.find(index);
+        if (found != m_open.end() && found->second.pins > 0)
+            --found->second.pins;
+        evict();
+    }
+
+private:
+    struct Entry
+    {
+        int fd;
+        quint64 used;
+        int pins;
+    };
+
     int open(int index, Status *status)
     {
-        *status = Status::Ok;
         auto found = m_open.find(index);
         if (found != m_open.end()) {
             found->second.used = ++m_clock;
@@ -80,25 +134,8 @@ public:
             return -1;
         }
         m_open.emplace(index, Entry{fd, ++m_clock, 0});
-        evict();
         return fd;
     }
-
-    void pin(int index) { ++m_open.at(index).pins; }
-    void unpinAll()
-    {
-        for (auto &entry : m_open)
-            entry.second.pins = 0;
-        evict();
-    }
-
-private:
-    struct Entry
-    {
-        int fd;
-        quint64 used;
-        int pins;
-    };
 
     void evict()
     {
@@ -118,11 +155,19 @@ private:
     }
 
     const FolderListing &m_listing;
+    std::mutex m_lock;
     std::unordered_map<int, Entry> m_open;
     quint64 m_clock = 0;
 };
 
-enum class State { Ready, Done, Skipped, Failed, Cancelled };
+enum class State {
+    Ready,     // written ahead, waiting to be flushed and committed
+    Deferred,  // large: written by the committing thread when its turn comes
+    Done,
+    Skipped,
+    Failed,
+    Cancelled,
+};
 
 struct Slot
 {
@@ -133,9 +178,12 @@ struct Slot
     std::unique_ptr<Replacement> replacement;
     // The file read, open until its replacement is in place: see LateClose.
     std::unique_ptr<InputFile> input;
-    int folder = -1;
+    int folder = -1;       // its descriptor, pinned while the slot holds it
+    int folderIndex = -1;
     dev_t device = 0;
 };
+
+using Group = std::vector<Slot>;
 
 } // namespace
 
@@ -147,6 +195,7 @@ public:
         , direction(direction)
         , cipherActive(cipherActive)
         , hooks(std::move(hooks))
+        , groupFiles(groupSize())
         , folders(listing)
     {
     }
@@ -154,21 +203,50 @@ public:
     bool cancelled() const { return hooks.cancel && hooks.cancel->load(std::memory_order_relaxed); }
 
     Slot prepare(int index, bool flushNow);
-    void flushGroup(std::vector<Slot> &group);
+    Group writeAhead(int *next);
+    void flushGroup(Group &group);
     void commit(Slot &slot);
-    void settle(std::vector<Slot> &group, int settledCount);
+    void settle(Group &group, int settledCount);
     void count(const Slot &slot);
+    void release(Slot &slot);
+    bool isRewritten(const QPair<int, QByteArray> &key, ino_t inode);
 
     const FolderListing &listing;
     const Direction direction;
     const bool cipherActive;
     const Hooks hooks;
+    const int groupFiles;
     Folders folders;
     // Files this batch replaced, by where they are: a file listed twice (a
     // link inside the folder) is then still recognised.
+    std::mutex rewrittenLock;
     QHash<QPair<int, QByteArray>, ino_t> rewritten;
+    // The committing thread stopped: no more writing ahead.
+    std::atomic<bool> stopRequested{false};
     BatchSummary summary;
 };
+
+// Lets go of what a slot holds but its lines: the replacement (discarded
+// unless committed), the file read (closed late if it was replaced) and its
+// folder.
+void BatchEngine::Private::release(Slot &slot)
+{
+    slot.replacement.reset();
+    if (slot.input && slot.state == State::Done)
+        slot.input->closeLater();
+    slot.input.reset();
+    if (slot.folderIndex >= 0)
+        folders.unpin(slot.folderIndex);
+    slot.folderIndex = -1;
+    slot.folder = -1;
+}
+
+bool BatchEngine::Private::isRewritten(const QPair<int, QByteArray> &key, ino_t inode)
+{
+    std::lock_guard<std::mutex> lock(rewrittenLock);
+    const auto found = rewritten.constFind(key);
+    return found != rewritten.constEnd() && found.value() == inode;
+}
 
 // Opens the file the walk recorded, judges it and writes its replacement.
 Slot BatchEngine::Private::prepare(int index, bool flushNow)
@@ -180,11 +258,14 @@ Slot BatchEngine::Private::prepare(int index, bool flushNow)
     auto skip = [&](const QString &line) {
         slot.lines << line;
         slot.state = State::Skipped;
+        release(slot);
         return std::move(slot);
     };
 
     Folders::Status status;
-    const int folder = folders.open(file.folder, &status);
+    const int folder = folders.openPinned(file.folder, &status);
+    slot.folder = folder;
+    slot.folderIndex = folder >= 0 ? file.folder : -1;
     if (folder < 0) {
         return skip(status == Folders::Status::Swapped      ? actionlines::kSwappedAfterWalk + path
                         : status == Folders::Status::Missing ? actionlines::kNotRegularFile + path
@@ -204,8 +285,8 @@ Slot BatchEngine::Private::prepare(int index, bool flushNow)
         return skip(actionlines::kUnreadableFile + path);
     }
     const struct stat &info = input.info();
-    const auto key = qMakePair(file.folder, file.name);
-    if (info.st_dev != file.device || (info.st_ino != file.inode && rewritten.value(key) != info.st_ino))
+    if (info.st_dev != file.device
+        || (info.st_ino != file.inode && !isRewritten(qMakePair(file.folder, file.name), info.st_ino)))
         return skip(actionlines::kSwappedAfterWalk + path);
 
     char header[marker::kHeaderSize];
@@ -218,7 +299,9 @@ Slot BatchEngine::Private::prepare(int index, bool flushNow)
     if (direction == Direction::Decrypt && !encrypted)
         return skip(actionlines::kSkipPrefix + path + actionlines::kAlreadyPlain);
 
-    Control control{[&slot](const QString &line) { slot.lines << line; }, hooks.cancel, hooks.fileProgress};
+    // Progress only on the committing thread (the one that flushes at once).
+    Control control{[&slot](const QString &line) { slot.lines << line; }, hooks.cancel,
+                    flushNow ? hooks.fileProgress : nullptr};
     FileTransform transform(direction, cipherActive, control);
     const Outcome outcome = transform.write(input, path, path, [&](Target &target) {
         target.folder = folder;
@@ -231,29 +314,27 @@ Slot BatchEngine::Private::prepare(int index, bool flushNow)
     });
     if (outcome != Outcome::Done) {
         slot.state = outcome == Outcome::Cancelled ? State::Cancelled : State::Failed;
+        release(slot);
         return slot;
     }
     slot.replacement = transform.takeReplacement();
     const Texts &texts = textsFor(direction);
     if (!transform.readWhole()) {
-        // Cut short while read: judged again when its turn comes.
-        slot.replacement.reset();
         slot.lines << texts.changed + path;
         slot.state = State::Failed;
+        release(slot);
         return slot;
     }
     if (!slot.replacement->finish(flushNow)) {
         slot.lines << texts.writeFailed + path + loglines::kReasonSeparator + slot.replacement->errorString();
-        slot.replacement.reset();
         slot.state = State::Failed;
+        release(slot);
         return slot;
     }
     if (!slot.replacement->attributesNotKept().isEmpty())
         slot.lines << texts.attributesNotKept + path + loglines::kReasonSeparator
                           + slot.replacement->attributesNotKept().join(QLatin1String(", "));
-    folders.pin(file.folder);
     slot.input = std::move(opened);
-    slot.folder = folder;
     slot.device = info.st_dev;
     slot.state = State::Ready;
     return slot;
@@ -261,7 +342,7 @@ Slot BatchEngine::Private::prepare(int index, bool flushNow)
 
 // The group's new files reach the disk with one flush per file system, or
 // with their own flush when alone.
-void BatchEngine::Private::flushGroup(std::vector<Slot> &group)
+void BatchEngine::Private::flushGroup(Group &group)
 {
     std::vector<Slot *> ready;
     for (Slot &slot : group) {
@@ -271,8 +352,8 @@ void BatchEngine::Private::flushGroup(std::vector<Slot> &group)
     auto fail = [this](Slot &slot, const QString &reason) {
         slot.lines << textsFor(direction).writeFailed + listing.paths.at(slot.index) + loglines::kReasonSeparator
                           + reason;
-        slot.replacement.reset();
         slot.state = State::Failed;
+        release(slot);
     };
     if (ready.size() == 1) {
         if (!ready.front()->replacement->flush())
@@ -295,38 +376,44 @@ void BatchEngine::Private::flushGroup(std::vector<Slot> &group)
 
 void BatchEngine::Private::commit(Slot &slot)
 {
-    if (slot.state != State::Ready)
-        return;
+    if (slot.state == State::Deferred)
+        slot = prepare(slot.index, true);
     const QString &path = listing.paths.at(slot.index);
     const Texts &texts = textsFor(direction);
     const WalkedFile &file = listing.files[std::size_t(slot.index)];
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        switch (slot.replacement->commit()) {
-        case Replacement::Committed::Done:
-            rewritten.insert(qMakePair(file.folder, file.name), slot.replacement->newInfo().st_ino);
+    const auto key = qMakePair(file.folder, file.name);
+    for (int attempt = 0; attempt < 2 && slot.state == State::Ready; ++attempt) {
+        // Known before the rename, so that the thread writing ahead never
+        // meets the new file without knowing it for this batch's own.
+        {
+            std::lock_guard<std::mutex> lock(rewrittenLock);
+            rewritten.insert(key, slot.replacement->newInfo().st_ino);
+        }
+        const Replacement::Committed committed = slot.replacement->commit();
+        if (committed == Replacement::Committed::Done) {
             slot.replacement.reset();
-            slot.state = State::Done;
+            slot.state = State::Done; // its folder stays pinned until flushed
             return;
-        case Replacement::Committed::Failed:
+        }
+        {
+            std::lock_guard<std::mutex> lock(rewrittenLock);
+            rewritten.remove(key);
+        }
+        if (committed == Replacement::Committed::Failed) {
             slot.lines << texts.writeFailed + path + loglines::kReasonSeparator + slot.replacement->errorString();
-            slot.replacement.reset();
             slot.state = State::Failed;
-            return;
-        case Replacement::Committed::Changed:
-            break;
-        }
-        if (attempt == 1) {
+        } else if (attempt == 1) {
             slot.lines << texts.changed + path;
-            slot.replacement.reset();
             slot.state = State::Failed;
-            return;
+        } else {
+            // Changed since it was written ahead: judged afresh now that its
+            // turn has come, exactly as if it had not been read before.
+            release(slot);
+            slot = prepare(slot.index, true);
         }
-        // Changed since it was written ahead: judged afresh now that its
-        // turn has come, exactly as if it had not been read before.
-        slot = prepare(slot.index, true);
-        if (slot.state != State::Ready)
-            return;
     }
+    if (slot.state != State::Done)
+        release(slot);
 }
 
 void BatchEngine::Private::count(const Slot &slot)
@@ -348,7 +435,7 @@ void BatchEngine::Private::count(const Slot &slot)
 
 // Flushes the folders of the renamed files, then logs the lines of the
 // settled files in order.
-void BatchEngine::Private::settle(std::vector<Slot> &group, int settledCount)
+void BatchEngine::Private::settle(Group &group, int settledCount)
 {
     std::map<int, int> folderErrors;
     for (int i = 0; i < settledCount; ++i) {
@@ -376,8 +463,7 @@ void BatchEngine::Private::settle(std::vector<Slot> &group, int settledCount)
             for (const QString &line : qAsConst(slot.lines))
                 hooks.log(line);
         }
-        if (slot.input)
-            slot.input->closeLater();
+        release(slot);
     }
 }
 
@@ -391,57 +477,123 @@ BatchEngine::~BatchEngine()
     delete d;
 }
 
+// The files from `*next` on that make one group, written ahead: none of them
+// in place yet. A large file is left for the committing thread to write when
+// its turn comes, so that its progress is reported from there.
+Group BatchEngine::Private::writeAhead(int *next)
+{
+    const int total = listing.paths.size();
+    Group group;
+    qint64 bytes = 0;
+    while (*next < total && int(group.size()) < groupFiles && bytes < kGroupBytes && !cancelled()
+           && !stopRequested.load()) {
+        const bool large = listing.files[std::size_t(*next)].size >= kLargeFile;
+        // A large file has a group of its own: the files before it are put
+        // in place first instead of waiting for it.
+        if (large && !group.empty())
+            break;
+        if (large) {
+            Slot slot;
+            slot.index = (*next)++;
+            slot.state = State::Deferred;
+            group.push_back(std::move(slot));
+            break;
+        }
+        group.push_back(prepare((*next)++, false));
+        if (group.back().state == State::Cancelled)
+            break;
+        bytes += group.back().replacement ? group.back().replacement->written() : 0;
+    }
+    return group;
+}
+
+// Two threads: one writes the next group ahead while this one flushes the
+// group before it, puts its files in place one by one as the caller lets it
+// and logs them.
 BatchSummary BatchEngine::run()
 {
     const int total = d->listing.paths.size();
-    int next = 0;
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<Group> written;
+    bool writerDone = false;
+    bool stopWriting = false;
+
+    std::thread writer([&] {
+        int next = 0;
+        while (next < total) {
+            {
+                // One group ahead at most: descriptors and memory stay bounded.
+                std::unique_lock<std::mutex> guard(lock);
+                changed.wait(guard, [&] { return written.empty() || stopWriting; });
+                if (stopWriting)
+                    break;
+            }
+            Group group = d->writeAhead(&next);
+            const bool cancelled = group.empty() || group.back().state == State::Cancelled;
+            std::lock_guard<std::mutex> guard(lock);
+            written.push_back(std::move(group));
+            changed.notify_all();
+            if (cancelled)
+                break;
+        }
+        std::lock_guard<std::mutex> guard(lock);
+        writerDone = true;
+        changed.notify_all();
+    });
+
     int settled = 0;
     bool stopped = false;
-    while (next < total && !stopped) {
-        // Write ahead: the group's replacements, none of them in place yet.
-        std::vector<Slot> group;
-        qint64 bytes = 0;
-        while (next < total && int(group.size()) < kGroupFiles && bytes < kGroupBytes) {
-            if (d->cancelled()) {
-                stopped = true;
+    while (!stopped) {
+        Group group;
+        {
+            std::unique_lock<std::mutex> guard(lock);
+            changed.wait(guard, [&] { return !written.empty() || writerDone; });
+            if (written.empty())
                 break;
-            }
-            // A large file starts a group of its own: the files before it
-            // are put in place first instead of waiting for it.
-            if (!group.empty() && d->listing.files[std::size_t(next)].size >= kLargeFile)
-                break;
-            group.push_back(d->prepare(next++, false));
-            const Slot &slot = group.back();
-            if (slot.state == State::Cancelled) {
-                stopped = true;
-                break;
-            }
-            const qint64 written = slot.replacement ? slot.replacement->written() : 0;
-            bytes += written;
-            if (written >= kLargeFile)
-                break;
+            group = std::move(written.front());
+            written.pop_front();
+            changed.notify_all();
         }
-        if (stopped)
-            break; // nothing of this group was put in place
-        d->flushGroup(group);
-
-        // In place, in order, each once the caller has seen the one before.
-        int settledInGroup = 0;
-        for (Slot &slot : group) {
-            if (d->cancelled()) {
-                stopped = true;
-                break;
+        if (group.empty() || group.back().state == State::Cancelled || d->cancelled()) {
+            stopped = true; // nothing of this group was put in place
+        } else {
+            d->flushGroup(group);
+            // In place, in order, each once the caller has seen the one
+            // before.
+            int settledInGroup = 0;
+            for (Slot &slot : group) {
+                if (d->cancelled()) {
+                    stopped = true;
+                    break;
+                }
+                d->commit(slot);
+                if (slot.state == State::Cancelled) {
+                    stopped = true;
+                    break;
+                }
+                ++settledInGroup;
+                if (d->hooks.settled && !d->hooks.settled(slot.index)) {
+                    stopped = true;
+                    break;
+                }
             }
-            d->commit(slot);
-            ++settledInGroup;
-            if (d->hooks.settled && !d->hooks.settled(slot.index)) {
-                stopped = true;
-                break;
-            }
+            d->settle(group, settledInGroup);
+            settled += settledInGroup;
         }
-        d->settle(group, settledInGroup);
-        settled += settledInGroup;
-        d->folders.unpinAll();
+        for (Slot &slot : group)
+            d->release(slot); // what was not put in place stays as it was
+    }
+    d->stopRequested = true;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        stopWriting = true;
+        changed.notify_all();
+    }
+    writer.join();
+    for (Group &group : written) {
+        for (Slot &slot : group)
+            d->release(slot);
     }
     d->summary.left = total - settled;
     return d->summary;

@@ -2,7 +2,8 @@
 // place in one direction, as fast as the disk allows and as safely as a
 // single file.
 //
-// Files are written in groups: each group's new files are flushed to disk in
+// Files are written in groups, the next group on a second thread while the
+// last one is put in place: each group's new files are flushed to disk in
 // one go, then renamed over the originals in walk order, then their folders
 // are flushed, and only then are their lines logged. Every file is reached
 // through folder descriptors from the dropped folder, never through a link,
@@ -47,7 +48,8 @@ public:
         std::function<bool(int index)> settled;
         // Stops the batch within a chunk of the file in hand.
         const std::atomic<bool> *cancel = nullptr;
-        // Bytes of the file being written.
+        // Bytes of a large file being written. Every hook is called on the
+        // thread that runs run().
         std::function<void(qint64 done, qint64 total)> fileProgress;
     };
 
