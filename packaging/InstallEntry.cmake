@@ -4,8 +4,8 @@
 # KEYSTREL_TEMPLATE, KEYSTREL_ENTRY (relative to the prefix).
 #
 # In the template:
-#   @KEYSTREL_EXEC@        the launcher for an Exec key of the desktop entry
-#                          specification: quoted, as the prefix may hold blanks
+#   @KEYSTREL_EXEC@        the launcher for an Exec key, as freedesktop.org's
+#                          desktop entry format wants it: quoted, as the prefix may hold blanks
 #                          (inside the quotes " ` $ and \ take a backslash, %
 #                          is doubled), then, as in every string value, each
 #                          backslash doubled once more
