@@ -162,7 +162,8 @@ private:
 
 enum class State {
     Ready,     // written ahead, waiting to be flushed and committed
-    Deferred,  // large: written by the committing thread when its turn comes
+    Deferred,  // written by the committing thread when its turn comes (large,
+               // or changed while written ahead)
     Done,
     Skipped,
     Failed,
@@ -320,9 +321,16 @@ Slot BatchEngine::Private::prepare(int index, bool flushNow)
     slot.replacement = transform.takeReplacement();
     const Texts &texts = textsFor(direction);
     if (!transform.readWhole()) {
-        slot.lines << texts.changed + path;
-        slot.state = State::Failed;
+        // Changed while it was read: written ahead, it is read again when
+        // its turn comes; in its turn, it is refused.
         release(slot);
+        if (flushNow) {
+            slot.lines << texts.changed + path;
+            slot.state = State::Failed;
+        } else {
+            slot.lines.clear();
+            slot.state = State::Deferred;
+        }
         return slot;
     }
     if (!slot.replacement->finish(flushNow)) {
