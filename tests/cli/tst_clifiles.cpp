@@ -88,7 +88,7 @@ private slots:
         QVERIFY(write(path, plain));
 
         clirun::Result result = clirun::run({"encrypt", path});
-        QCOMPARE(result.status, 0);
+        QVERIFY2(result.status == 0, result.err.constData());
         QCOMPARE(result.errLines,
                  QStringList({"加密：文件大小：" + QString::number(plain.size()), "加密文件已输出到:" + path}));
         QCOMPARE(result.out, QByteArray());
@@ -104,7 +104,7 @@ private slots:
         QVERIFY(read(path) == encrypted);
 
         result = clirun::run({"decrypt", path});
-        QCOMPARE(result.status, 0);
+        QVERIFY2(result.status == 0, result.err.constData());
         QCOMPARE(result.errLines,
                  QStringList({"解密：文件大小：" + QString::number(encrypted.size()), "解密文件已输出到:" + path}));
         QVERIFY(read(path) == plain);
