@@ -71,8 +71,7 @@ int main(int argc, char **argv)
     if (aes_ni::supported()) {
         registerEngine("aes-ni", aes_ni::cbcEncrypt, aes_ni::cbcDecrypt);
         benchmark::RegisterBenchmark("ceiling/encrypt", dependentRoundsCeiling);
-    }
-    else
+    } else
         std::fprintf(stderr, "AES-NI not offered by this processor: portable engine only\n");
 #endif
     std::fprintf(stderr, "public entry points use: %s\n", activeAesEngine());

@@ -138,10 +138,10 @@ public:
                     "link_seconds=%.4f close_seconds=%.4f max_gap_ms=%.1f max_gap_ended_ms=%.0f gaps_over_100ms=%d "
                     "log_lines=%ld "
                     "rss_start_kib=%ld peak_kib=%ld %s\n",
-                    what, m_seconds, io.readSeconds, io.writeSeconds, io.writeBackSeconds, io.syncSeconds,
-                    io.syncCalls, io.folderSyncSeconds, io.folderSyncCalls, io.syncfsSeconds, io.syncfsCalls,
-                    io.renameSeconds, io.renameCalls, io.linkSeconds, io.closeSeconds, m_gaps.longestMs(),
-                    m_gaps.longestEndedMs(), m_gaps.overLimit(), g_logLines, m_rssAtStart, statusKiB("VmHWM"), qPrintable(extra));
+                    what, m_seconds, io.readSeconds, io.writeSeconds, io.writeBackSeconds, io.syncSeconds, io.syncCalls,
+                    io.folderSyncSeconds, io.folderSyncCalls, io.syncfsSeconds, io.syncfsCalls, io.renameSeconds,
+                    io.renameCalls, io.linkSeconds, io.closeSeconds, m_gaps.longestMs(), m_gaps.longestEndedMs(),
+                    m_gaps.overLimit(), g_logLines, m_rssAtStart, statusKiB("VmHWM"), qPrintable(extra));
         std::fflush(stdout);
     }
 

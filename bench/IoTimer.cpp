@@ -37,13 +37,13 @@ struct Sum
 
 Sum g_read, g_write, g_sync, g_folderSync, g_syncfs, g_writeBack, g_rename, g_link, g_close;
 
-template<typename Function>
+template <typename Function>
 Function realFunction(const char *name)
 {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
-template<typename Result, typename... Args>
+template <typename Result, typename... Args>
 Result timedCall(Result (*real)(Args...), Sum &sum, Args... args)
 {
     const auto start = std::chrono::steady_clock::now();

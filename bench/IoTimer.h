@@ -4,7 +4,8 @@
 
 namespace iotimer {
 
-struct Totals {
+struct Totals
+{
     double readSeconds = 0;
     double writeSeconds = 0;
     double syncSeconds = 0; // fsync and fdatasync of files
@@ -14,7 +15,7 @@ struct Totals {
     double syncfsSeconds = 0;
     long syncfsCalls = 0;
     double writeBackSeconds = 0; // sync_file_range
-    double renameSeconds = 0; // rename, renameat, renameat2
+    double renameSeconds = 0;    // rename, renameat, renameat2
     long renameCalls = 0;
     double linkSeconds = 0; // linkat
     double closeSeconds = 0;

@@ -9,8 +9,8 @@ struct Invocation
     enum class Command { Encrypt, Decrypt, Toggle, Status, EncryptString, DecryptString, Help, Version };
 
     Command command = Command::Help;
-    QStringList paths;      // the file commands' paths
-    bool hasText = false;   // the string commands: false reads standard input
+    QStringList paths;    // the file commands' paths
+    bool hasText = false; // the string commands: false reads standard input
     QString text;
     bool quiet = false;
 };

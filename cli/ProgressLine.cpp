@@ -41,10 +41,10 @@ int cellsOf(QChar c)
 {
     const ushort u = c.unicode();
     return (u >= 0x1100 && u <= 0x115F) || (u >= 0x2E80 && u <= 0xA4CF) || (u >= 0xAC00 && u <= 0xD7A3)
-            || (u >= 0xF900 && u <= 0xFAFF) || (u >= 0xFE30 && u <= 0xFE4F) || (u >= 0xFF00 && u <= 0xFF60)
-            || (u >= 0xFFE0 && u <= 0xFFE6)
-        ? 2
-        : 1;
+                   || (u >= 0xF900 && u <= 0xFAFF) || (u >= 0xFE30 && u <= 0xFE4F) || (u >= 0xFF00 && u <= 0xFF60)
+                   || (u >= 0xFFE0 && u <= 0xFFE6)
+               ? 2
+               : 1;
 }
 
 // What fits in the terminal's width without wrapping: a wrapped line could
@@ -127,13 +127,14 @@ QString ProgressLine::text() const
     const double seconds = qMax<qint64>(m_clock.elapsed(), 1) / 1000.0;
     if (m_filesTotal < 0) {
         return m_label + QStringLiteral("：") + mebibytes(m_bytesDone) + QStringLiteral(" / ") + mebibytes(m_bytesTotal)
-            + percent(m_bytesDone, m_bytesTotal) + QStringLiteral("，")
-            + mebibytes(qint64(double(m_bytesDone) / seconds)) + QStringLiteral("/s");
+               + percent(m_bytesDone, m_bytesTotal) + QStringLiteral("，")
+               + mebibytes(qint64(double(m_bytesDone) / seconds)) + QStringLiteral("/s");
     }
     QString line = m_label + QStringLiteral("：%1 / %2 个文件").arg(m_filesDone).arg(m_filesTotal)
-        + percent(m_filesDone, m_filesTotal)
-        + QStringLiteral("，%1 个/秒").arg(QString::number(double(m_filesDone) / seconds, 'f', 0));
+                   + percent(m_filesDone, m_filesTotal)
+                   + QStringLiteral("，%1 个/秒").arg(QString::number(double(m_filesDone) / seconds, 'f', 0));
     if (m_bytesTotal >= kLargeFileInBatch)
-        line += QStringLiteral("，当前文件 ") + mebibytes(m_bytesDone) + QStringLiteral(" / ") + mebibytes(m_bytesTotal);
+        line +=
+            QStringLiteral("，当前文件 ") + mebibytes(m_bytesDone) + QStringLiteral(" / ") + mebibytes(m_bytesTotal);
     return line;
 }

@@ -19,7 +19,8 @@ namespace {
 // "status ." lists "./a.txt", not the absolute path.
 QString shownPath(const QString &folderArgument, const QString &folderAbsolute, const QString &found)
 {
-    const QString prefix = folderAbsolute.endsWith(QLatin1Char('/')) ? folderAbsolute : folderAbsolute + QLatin1Char('/');
+    const QString prefix =
+        folderAbsolute.endsWith(QLatin1Char('/')) ? folderAbsolute : folderAbsolute + QLatin1Char('/');
     if (!found.startsWith(prefix))
         return found;
     QString base = folderArgument;

@@ -48,7 +48,8 @@ int run(const Invocation &invocation, Console &console)
     case Command::DecryptString:
         // Reading standard input must not wait on after Ctrl-C.
         interrupt::install(false);
-        return runStringCommand(invocation.command == Command::EncryptString ? StringMode::Encrypt : StringMode::Decrypt,
+        return runStringCommand(invocation.command == Command::EncryptString ? StringMode::Encrypt
+                                                                             : StringMode::Decrypt,
                                 invocation.hasText ? &invocation.text : nullptr, console);
     case Command::Status:
         interrupt::install(true);
@@ -59,9 +60,9 @@ int run(const Invocation &invocation, Console &console)
         break;
     }
     interrupt::install(true);
-    const FileMode mode = invocation.command == Command::Encrypt ? FileMode::Encrypt
-        : invocation.command == Command::Decrypt                 ? FileMode::Decrypt
-                                                                 : FileMode::Toggle;
+    const FileMode mode = invocation.command == Command::Encrypt   ? FileMode::Encrypt
+                          : invocation.command == Command::Decrypt ? FileMode::Decrypt
+                                                                   : FileMode::Toggle;
     return runFileCommand(mode, invocation.paths, console);
 }
 

@@ -44,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     const std::size_t choiceCount = std::min<std::size_t>(data[0] & 0x07, size - 1);
     const std::uint8_t *choices = data + 1;
-    const QByteArray message =
-        reference::padded(QByteArray(reinterpret_cast<const char *>(choices + choiceCount), int(size - 1 - choiceCount)));
+    const QByteArray message = reference::padded(
+        QByteArray(reinterpret_cast<const char *>(choices + choiceCount), int(size - 1 - choiceCount)));
 
     const QByteArray whole = reference::encrypted(message);
     FUZZ_CHECK(whole.size() == message.size());

@@ -41,8 +41,8 @@ QByteArray readFile(const QString &path)
 
 QStringList leftInDir()
 {
-    return QDir(workDir().path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                            QDir::Name);
+    return QDir(workDir().path())
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 bool decryptable(const QByteArray &file)

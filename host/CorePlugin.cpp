@@ -38,7 +38,8 @@ bool CorePlugin::load(QLibrary &library, const QString &path, Entries &entries)
 
     // All four are looked up before any is judged.
     const auto initialize = reinterpret_cast<PluginApi::InitializeFn>(library.resolve(PluginApi::kInitialize));
-    const auto delayed = reinterpret_cast<PluginApi::DelayedInitializeFn>(library.resolve(PluginApi::kDelayedInitialize));
+    const auto delayed =
+        reinterpret_cast<PluginApi::DelayedInitializeFn>(library.resolve(PluginApi::kDelayedInitialize));
     const auto shutdown = reinterpret_cast<PluginApi::ShutdownFn>(library.resolve(PluginApi::kShutdown));
     const auto name = reinterpret_cast<PluginApi::TextFn>(library.resolve(PluginApi::kName));
     if (!initialize || !delayed || !shutdown || !name)

@@ -44,6 +44,7 @@ int Launcher::run(int &argc, char **argv)
 
     core.initialize(argc, argv);
     core.delayedInitialize();
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [&core] { core.shutdown(); }, Qt::DirectConnection);
+    QObject::connect(
+        &app, &QCoreApplication::aboutToQuit, &app, [&core] { core.shutdown(); }, Qt::DirectConnection);
     return app.exec();
 }

@@ -38,10 +38,10 @@ bool elfFits(int fd, off_t fileSize)
     if (!readAt(fd, &header, sizeof header, 0))
         return false;
     const bool identity = header.e_ident[EI_MAG0] == ELFMAG0 && header.e_ident[EI_MAG1] == ELFMAG1
-        && header.e_ident[EI_MAG2] == ELFMAG2 && header.e_ident[EI_MAG3] == ELFMAG3
-        && header.e_ident[EI_CLASS] == (sizeof(void *) == 8 ? ELFCLASS64 : ELFCLASS32)
-        && header.e_type == ET_DYN && (kMachine < 0 || header.e_machine == kMachine)
-        && header.e_phentsize == sizeof(ElfW(Phdr)) && header.e_phnum > 0;
+                          && header.e_ident[EI_MAG2] == ELFMAG2 && header.e_ident[EI_MAG3] == ELFMAG3
+                          && header.e_ident[EI_CLASS] == (sizeof(void *) == 8 ? ELFCLASS64 : ELFCLASS32)
+                          && header.e_type == ET_DYN && (kMachine < 0 || header.e_machine == kMachine)
+                          && header.e_phentsize == sizeof(ElfW(Phdr)) && header.e_phnum > 0;
     if (!identity)
         return false;
     const quint64 size = quint64(fileSize);

@@ -8,9 +8,9 @@ class QString;
 class QWidget;
 
 #if defined(HUBSTONE_LIBRARY)
-#  define HUBSTONE_EXPORT Q_DECL_EXPORT
+#define HUBSTONE_EXPORT Q_DECL_EXPORT
 #else
-#  define HUBSTONE_EXPORT Q_DECL_IMPORT
+#define HUBSTONE_EXPORT Q_DECL_IMPORT
 #endif
 
 // One complete log line, borrowed for the call. Exported by the core plug-in

@@ -104,8 +104,8 @@ void *HostedPlugin::ownSymbol(const char *symbol) const
     void *address = ::dlsym(m_handle, symbol);
     Dl_info info;
     link_map *owner = nullptr;
-    if (!address || !m_object
-        || ::dladdr1(address, &info, reinterpret_cast<void **>(&owner), RTLD_DL_LINKMAP) == 0 || owner != m_object)
+    if (!address || !m_object || ::dladdr1(address, &info, reinterpret_cast<void **>(&owner), RTLD_DL_LINKMAP) == 0
+        || owner != m_object)
         return nullptr;
     return address;
 }

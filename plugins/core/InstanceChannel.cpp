@@ -12,8 +12,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <fcntl.h>
+#include <memory>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -62,7 +62,8 @@ QStringList decodePayload(const QByteArray &payload)
 // The user at the other end of a connected Unix socket, -1 if unknown.
 qint64 peerUid(qintptr fd)
 {
-    struct ucred credentials {};
+    struct ucred credentials
+    { };
     socklen_t size = sizeof credentials;
     if (::getsockopt(int(fd), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0)
         return -1;
@@ -188,7 +189,8 @@ bool InstanceChannel::handOver(const QStringList &paths)
 bool InstanceChannel::listen()
 {
     const QByteArray path = QFile::encodeName(socketPath());
-    struct sockaddr_un address {};
+    struct sockaddr_un address
+    { };
     if (size_t(path.size()) >= sizeof address.sun_path) {
         m_log(QStringLiteral("单窗口通道的路径太长：") + socketPath());
         return false;
@@ -242,7 +244,8 @@ void InstanceChannel::acceptPending()
 
 void InstanceChannel::serve(QLocalSocket *peer)
 {
-    struct HandOver {
+    struct HandOver
+    {
         QByteArray received;
         QStringList paths;
         bool answered = false;

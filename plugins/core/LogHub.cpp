@@ -62,7 +62,8 @@ void write(const QString &line)
         target->appendLine(text);
     } else {
         // Posted while the pane surely exists; dropped if it is gone by then.
-        QMetaObject::invokeMethod(target, [target, text] { target->appendLine(text); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            target, [target, text] { target->appendLine(text); }, Qt::QueuedConnection);
     }
 }
 

@@ -46,7 +46,8 @@ public:
     QStringList takePending();
 
 private:
-    struct HandOver {
+    struct HandOver
+    {
         QStringList paths;
         bool raise = false;
     };

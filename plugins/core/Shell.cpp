@@ -133,9 +133,8 @@ void Shell::hostWidget(Entry &entry)
         log(QStringLiteral("插件的界面已在另一个标签中：") + plugin.name());
         return;
     }
-    const QString toolTip = QStringLiteral("类别：%1\n版本：%2\n类型：%3")
-                                .arg(plugin.category(), plugin.version())
-                                .arg(plugin.type());
+    const QString toolTip =
+        QStringLiteral("类别：%1\n版本：%2\n类型：%3").arg(plugin.category(), plugin.version()).arg(plugin.type());
     entry.page = widget;
     m_window->addPluginTab(widget, plugin.name(), toolTip);
 }

@@ -35,7 +35,8 @@ public:
 private:
     enum class Stage { Loaded, Initialized, Started, ShutDown, HandedOver };
 
-    struct Entry {
+    struct Entry
+    {
         std::unique_ptr<HostedPlugin> plugin;
         QPointer<QWidget> page; // the widget while it sits in a tab
     };

@@ -11,22 +11,26 @@ namespace {
 
 using Bytes = QByteArray;
 
-std::uint8_t *u8(QByteArray &b) { return reinterpret_cast<std::uint8_t *>(b.data()); }
-const std::uint8_t *u8(const QByteArray &b) { return reinterpret_cast<const std::uint8_t *>(b.constData()); }
+std::uint8_t *u8(QByteArray &b)
+{
+    return reinterpret_cast<std::uint8_t *>(b.data());
+}
+const std::uint8_t *u8(const QByteArray &b)
+{
+    return reinterpret_cast<const std::uint8_t *>(b.constData());
+}
 
 // SP 800-38A F.2.1 / F.2.2 (CBC-AES128).
 const Bytes kSpKey = QByteArray::fromHex("2b7e151628aed2a6abf7158809cf4f3c");
 const Bytes kSpIv = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f");
-const Bytes kSpPlain = QByteArray::fromHex(
-    "6bc1bee22e409f96e93d7e117393172a"
-    "ae2d8a571e03ac9c9eb76fac45af8e51"
-    "30c81c46a35ce411e5fbc1191a0a52ef"
-    "f69f2445df4f9b17ad2b417be66c3710");
-const Bytes kSpCipher = QByteArray::fromHex(
-    "7649abac8119b246cee98e9b12e9197d"
-    "5086cb9b507219ee95db113a917678b2"
-    "73bed6b8e3c1743b7116e69e22229516"
-    "3ff1caa1681fac09120eca307586e1a7");
+const Bytes kSpPlain = QByteArray::fromHex("6bc1bee22e409f96e93d7e117393172a"
+                                           "ae2d8a571e03ac9c9eb76fac45af8e51"
+                                           "30c81c46a35ce411e5fbc1191a0a52ef"
+                                           "f69f2445df4f9b17ad2b417be66c3710");
+const Bytes kSpCipher = QByteArray::fromHex("7649abac8119b246cee98e9b12e9197d"
+                                            "5086cb9b507219ee95db113a917678b2"
+                                            "73bed6b8e3c1743b7116e69e22229516"
+                                            "3ff1caa1681fac09120eca307586e1a7");
 
 CipherContext makeContext(const Bytes &key, const Bytes &iv)
 {
@@ -35,7 +39,10 @@ CipherContext makeContext(const Bytes &key, const Bytes &iv)
     return ctx;
 }
 
-Bytes ivOf(const CipherContext &ctx) { return Bytes(reinterpret_cast<const char *>(ctx.iv), 16); }
+Bytes ivOf(const CipherContext &ctx)
+{
+    return Bytes(reinterpret_cast<const char *>(ctx.iv), 16);
+}
 
 } // namespace
 

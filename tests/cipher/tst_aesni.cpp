@@ -15,7 +15,8 @@ namespace {
 
 using CbcFunction = void (*)(CipherContext *, std::uint8_t *, std::uint32_t);
 
-struct Engine {
+struct Engine
+{
     const char *name;
     CbcFunction encrypt;
     CbcFunction decrypt;
@@ -47,18 +48,27 @@ bool aesNiUsable()
 }
 
 // The hardware engine, or a skip when this build or processor lacks it.
-#define REQUIRE_AESNI()                                                                          \
-    do {                                                                                         \
-        if (!aesNiBuilt())                                                                       \
-            QSKIP("built with the portable engine only");                                        \
-        if (!aesNiUsable())                                                                      \
-            QSKIP("the processor has no AES instructions");                                      \
+#define REQUIRE_AESNI()                                                                                                \
+    do {                                                                                                               \
+        if (!aesNiBuilt())                                                                                             \
+            QSKIP("built with the portable engine only");                                                              \
+        if (!aesNiUsable())                                                                                            \
+            QSKIP("the processor has no AES instructions");                                                            \
     } while (false)
 
-std::uint8_t *u8(QByteArray &b) { return reinterpret_cast<std::uint8_t *>(b.data()); }
-const std::uint8_t *u8(const QByteArray &b) { return reinterpret_cast<const std::uint8_t *>(b.constData()); }
+std::uint8_t *u8(QByteArray &b)
+{
+    return reinterpret_cast<std::uint8_t *>(b.data());
+}
+const std::uint8_t *u8(const QByteArray &b)
+{
+    return reinterpret_cast<const std::uint8_t *>(b.constData());
+}
 
-QByteArray ivOf(const CipherContext &ctx) { return QByteArray(reinterpret_cast<const char *>(ctx.iv), 16); }
+QByteArray ivOf(const CipherContext &ctx)
+{
+    return QByteArray(reinterpret_cast<const char *>(ctx.iv), 16);
+}
 
 CipherContext makeContext(const QByteArray &key, const QByteArray &iv)
 {
@@ -90,13 +100,14 @@ QByteArray randomBytes(QRandomGenerator &rng, int size)
 
 // One engine's run over a buffer cut into pieces, each piece a separate call
 // on the same context. The buffer carries guard bytes past its last block.
-struct ChainRun {
+struct ChainRun
+{
     QByteArray buffer;
     QList<QByteArray> ivAfterEachCall;
 };
 
-ChainRun runChain(CbcFunction function, const QByteArray &key, const QByteArray &iv, QByteArray buffer,
-                  int offset, const QVector<int> &pieces)
+ChainRun runChain(CbcFunction function, const QByteArray &key, const QByteArray &iv, QByteArray buffer, int offset,
+                  const QVector<int> &pieces)
 {
     CipherContext ctx = makeContext(key, iv);
     ChainRun run;
@@ -143,7 +154,10 @@ private slots:
         QCOMPARE(QByteArray(activeAesEngine()), expected);
     }
 
-    void fips197AppendixC1_data() { addEngineRows(); }
+    void fips197AppendixC1_data()
+    {
+        addEngineRows();
+    }
     void fips197AppendixC1()
     {
         QFETCH(int, engine);
@@ -163,7 +177,10 @@ private slots:
         QCOMPARE(ivOf(ctx).toHex(), QByteArray("69c4e0d86a7b0430d8cdb78070b4c55a"));
     }
 
-    void sp80038aCbc_data() { addEngineRows(); }
+    void sp80038aCbc_data()
+    {
+        addEngineRows();
+    }
     void sp80038aCbc()
     {
         QFETCH(int, engine);
@@ -196,7 +213,10 @@ private slots:
         QCOMPARE(data.toHex(), kSpPlain.toHex());
     }
 
-    void sp80038aRepeatedPastTheDecryptionGroups_data() { addEngineRows(); }
+    void sp80038aRepeatedPastTheDecryptionGroups_data()
+    {
+        addEngineRows();
+    }
     void sp80038aRepeatedPastTheDecryptionGroups()
     {
         QFETCH(int, engine);

@@ -7,7 +7,10 @@
 #include <cstdlib>
 
 namespace {
-unsigned char *u8(QByteArray &b) { return reinterpret_cast<unsigned char *>(b.data()); }
+unsigned char *u8(QByteArray &b)
+{
+    return reinterpret_cast<unsigned char *>(b.data());
+}
 } // namespace
 
 class TestBufferOps : public QObject
@@ -35,8 +38,8 @@ private slots:
         QByteArray data("sixteen byte msg");
         form.encryptBuffer(u8(data), 16);
         QProcess openssl;
-        openssl.start("openssl", {"enc", "-aes-128-cbc", "-nopad", "-K", "4b8b92b0f10cb41fd91d9cbc42023f83",
-                                  "-iv", "5e5d3044342076ff1a94f8653215f47a"});
+        openssl.start("openssl", {"enc", "-aes-128-cbc", "-nopad", "-K", "4b8b92b0f10cb41fd91d9cbc42023f83", "-iv",
+                                  "5e5d3044342076ff1a94f8653215f47a"});
         openssl.write("sixteen byte msg");
         openssl.closeWriteChannel();
         QVERIFY(openssl.waitForFinished());

@@ -35,8 +35,8 @@ private slots:
 
     void removalTakesAtMostFifteenSpaces()
     {
-        QCOMPARE(kept(padded("abc  ")), std::size_t(3));   // own spaces go too
-        QCOMPARE(kept(padded(" ")), std::size_t(1));       // first byte survives
+        QCOMPARE(kept(padded("abc  ")), std::size_t(3)); // own spaces go too
+        QCOMPARE(kept(padded(" ")), std::size_t(1));     // first byte survives
         QCOMPARE(kept(padded(QByteArray(16, ' '))), std::size_t(1));
         QCOMPARE(kept(padded(QByteArray(31, ' '))), std::size_t(17));
         QCOMPARE(kept(padded("abcdefghijklmnop")), std::size_t(16));
@@ -72,7 +72,8 @@ private slots:
         QByteArray header("has been encrypt", 16);
         header.append('\0');
         auto test = [](const QByteArray &b) {
-            return marker::startsWithHeader(reinterpret_cast<const std::uint8_t *>(b.constData()), std::size_t(b.size()));
+            return marker::startsWithHeader(reinterpret_cast<const std::uint8_t *>(b.constData()),
+                                            std::size_t(b.size()));
         };
         QVERIFY(test(header));
         QVERIFY(test(header + "more"));

@@ -23,9 +23,9 @@ struct Result
 
 struct Options
 {
-    QByteArray input;                   // standard input (closed after it)
-    QProcessEnvironment extra;          // added to the environment
-    QStringList wrapper;                // a command to run it under (setpriv)
+    QByteArray input;          // standard input (closed after it)
+    QProcessEnvironment extra; // added to the environment
+    QStringList wrapper;       // a command to run it under (setpriv)
     QString workingDirectory;
 };
 

@@ -5,8 +5,8 @@
 #include "CliRun.h"
 #include "FileTestUtils.h"
 #include "LogRecorder.h"
-#include "form/FormDriver.h"
 #include "form/Form.h"
+#include "form/FormDriver.h"
 
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -144,10 +144,14 @@ private slots:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("line");
-        QTest::newRow("encrypt") << "encrypt" << "加密：无法打开文件 ";
-        QTest::newRow("decrypt") << "decrypt" << "解密：无法打开输入文件 ";
-        QTest::newRow("toggle") << "toggle" << "加密：无法打开文件 ";
-        QTest::newRow("status") << "status" << "文件已不存在或不是普通文件，跳过：";
+        QTest::newRow("encrypt") << "encrypt"
+                                 << "加密：无法打开文件 ";
+        QTest::newRow("decrypt") << "decrypt"
+                                 << "解密：无法打开输入文件 ";
+        QTest::newRow("toggle") << "toggle"
+                                << "加密：无法打开文件 ";
+        QTest::newRow("status") << "status"
+                                << "文件已不存在或不是普通文件，跳过：";
     }
 
     // Said in the form's words, status 1, and the next path is still done.
@@ -200,7 +204,7 @@ private slots:
         clirun::Result status = clirun::run({"status", trees[1] + '/'});
         QCOMPARE(status.status, 0);
         QCOMPARE(status.outText(), "encrypted\t" + trees[1] + "/s/x.txt\nencrypted\t" + trees[1] + "/a.txt\nencrypted\t"
-                     + trees[1] + "/b.txt\n");
+                                       + trees[1] + "/b.txt\n");
         QCOMPARE(status.err, QByteArray());
 
         QCOMPARE(clirun::run({"decrypt", trees[1]}).status, 0);
@@ -294,7 +298,8 @@ private slots:
         QCOMPARE(result.status, 130);
         QVERIFY(read(path) == before);
         QCOMPARE(entries(dir.path()), QStringList{"large.bin"});
-        QCOMPARE(result.errLines.last(), (decrypting ? "解密：已取消，原文件保持不变 " : "加密：已取消，原文件保持不变 ") + path);
+        QCOMPARE(result.errLines.last(),
+                 (decrypting ? "解密：已取消，原文件保持不变 " : "加密：已取消，原文件保持不变 ") + path);
     }
 
     // Ctrl-C in a folder of three 17 MiB files (each its own group), while

@@ -185,8 +185,9 @@ private slots:
     {
         const QString dir = m_folder.path();
         const QStringList log = unstamped(logLines());
-        QVERIFY2(log.contains("跳过：" + dir + "/g_NoLifecycle.so（缺少入口：initializePlugin, delayedInitialize, "
-                              "shutdownPlugin）"),
+        QVERIFY2(log.contains("跳过：" + dir
+                              + "/g_NoLifecycle.so（缺少入口：initializePlugin, delayedInitialize, "
+                                "shutdownPlugin）"),
                  qPrintable(log.join('\n')));
         QVERIFY(log.contains("跳过：" + dir + "/h_NoName.so（缺少入口：pluginName）"));
         QCOMPARE(log.filter("NoLifecycle").size(), 1);
@@ -217,9 +218,8 @@ private slots:
     void pluginsAreInitialisedWithTheCommandLineThenStarted()
     {
         const QString init = QStringLiteral("initializePlugin 3 keystrel-test|--alpha|第二个参数");
-        QCOMPARE(journal(), QStringList({"Zeta:" + init, "Alpha:" + init, "Headless:" + init,
-                                         "Zeta:delayedInitialize", "Alpha:delayedInitialize",
-                                         "Headless:delayedInitialize"}));
+        QCOMPARE(journal(), QStringList({"Zeta:" + init, "Alpha:" + init, "Headless:" + init, "Zeta:delayedInitialize",
+                                         "Alpha:delayedInitialize", "Headless:delayedInitialize"}));
         // What a plug-in logs while starting reaches the pane.
         QVERIFY(unstamped(logLines()).contains("Alpha says hello"));
     }
@@ -337,8 +337,8 @@ private slots:
         journal().clear();
 
         // As the launcher does it.
-        connect(qApp, &QCoreApplication::aboutToQuit, qApp, [this] { m_core.shutdown(); },
-                Qt::DirectConnection);
+        connect(
+            qApp, &QCoreApplication::aboutToQuit, qApp, [this] { m_core.shutdown(); }, Qt::DirectConnection);
         QTimer::singleShot(0, window, [window] { window->close(); });
         StderrCapture capture;
         QCOMPARE(QApplication::exec(), 0);
@@ -346,9 +346,9 @@ private slots:
 
         // Last loaded, first shut down; each widget out of the window before
         // its plug-in releases it, and deleted exactly once.
-        QCOMPARE(journal(), QStringList({"Headless:shutdownPlugin", "Alpha:shutdownPlugin parent=none",
-                                         "Zeta:shutdownPlugin parent=none", "Alpha:widget destroyed",
-                                         "Zeta:widget destroyed"}));
+        QCOMPARE(journal(),
+                 QStringList({"Headless:shutdownPlugin", "Alpha:shutdownPlugin parent=none",
+                              "Zeta:shutdownPlugin parent=none", "Alpha:widget destroyed", "Zeta:widget destroyed"}));
         QVERIFY(zeta.isNull());
         QVERIFY(alpha.isNull());
         QVERIFY(window.isNull());

@@ -74,8 +74,8 @@ private slots:
     {
         QPointer<QWidget> form = pluginTabs()->widget(0);
         QPointer<QMainWindow> window = mainWindow();
-        connect(qApp, &QCoreApplication::aboutToQuit, qApp, [this] { m_core.shutdown(); },
-                Qt::DirectConnection);
+        connect(
+            qApp, &QCoreApplication::aboutToQuit, qApp, [this] { m_core.shutdown(); }, Qt::DirectConnection);
         QTimer::singleShot(0, window, [window] { window->close(); });
         QCOMPARE(QApplication::exec(), 0);
         QVERIFY(window.isNull());

@@ -24,7 +24,8 @@ namespace {
 
 constexpr uid_t kNobody = 65534;
 
-struct ProbeResult {
+struct ProbeResult
+{
     int exitCode = -1;
     QStringList lines;
 };
@@ -37,8 +38,7 @@ ProbeResult runProbe(const QStringList &arguments, const QStringList &wrapper = 
     QProcess probe;
     probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QEventLoop loop;
-    QObject::connect(&probe, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop,
-                     &QEventLoop::quit);
+    QObject::connect(&probe, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop, &QEventLoop::quit);
     QObject::connect(&probe, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
     QTimer::singleShot(60000, &loop, &QEventLoop::quit); // only against a hung probe
     probe.start(command.takeFirst(), command);
@@ -64,7 +64,8 @@ mode_t modeOf(const QString &path)
 bool leaveStaleSocket(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
-    struct sockaddr_un address {};
+    struct sockaddr_un address
+    { };
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -100,10 +101,7 @@ private slots:
             m_asNobody = QStringList{setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"};
     }
 
-    void init()
-    {
-        m_log.clear();
-    }
+    void init() { m_log.clear(); }
 
     void folderIsMadePrivateAndTheSocketRemovedAtTheEnd()
     {
@@ -130,11 +128,16 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("why");
-        QTest::newRow("open to others") << "open" << "其他用户可以访问（权限 755）";
-        QTest::newRow("open to the group") << "group" << "其他用户可以访问（权限 750）";
-        QTest::newRow("a link to a private folder") << "link" << "不是文件夹";
-        QTest::newRow("a file") << "file" << "不是文件夹";
-        QTest::newRow("another user's") << "theirs" << "属于另一个用户（uid 65534）";
+        QTest::newRow("open to others") << "open"
+                                        << "其他用户可以访问（权限 755）";
+        QTest::newRow("open to the group") << "group"
+                                           << "其他用户可以访问（权限 750）";
+        QTest::newRow("a link to a private folder") << "link"
+                                                    << "不是文件夹";
+        QTest::newRow("a file") << "file"
+                                << "不是文件夹";
+        QTest::newRow("another user's") << "theirs"
+                                        << "属于另一个用户（uid 65534）";
     }
 
     void untrustedFoldersAreNotUsed()

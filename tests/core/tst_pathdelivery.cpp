@@ -24,10 +24,7 @@ namespace {
 class DropRecorder : public QWidget
 {
 public:
-    explicit DropRecorder(bool acceptsDrops)
-    {
-        setAcceptDrops(acceptsDrops);
-    }
+    explicit DropRecorder(bool acceptsDrops) { setAcceptDrops(acceptsDrops); }
 
     int enters = 0;
     QList<QStringList> drops; // the local paths of each drop
@@ -86,20 +83,18 @@ private slots:
         m_tabs->addTab(m_second, "second");
         m_window->show();
         m_log.clear();
-        m_delivery = new PathDelivery(m_window, m_tabs, [this](const QString &line) { m_log << line; }, m_window);
+        m_delivery = new PathDelivery(
+            m_window, m_tabs, [this](const QString &line) { m_log << line; }, m_window);
     }
 
-    void cleanup()
-    {
-        delete m_window;
-    }
+    void cleanup() { delete m_window; }
 
     void argumentsBecomeAbsolutePaths()
     {
         const QString before = QDir::currentPath();
         QVERIFY(QDir::setCurrent(m_dir.path()));
-        QByteArray args[] = {"keystrel", "notes.txt", "--alpha", "-x", "sub/../other", "/abs/path", "-",
-                             "--", "-dash", QStringLiteral("文件夹").toUtf8()};
+        QByteArray args[] = {"keystrel",  "notes.txt", "--alpha", "-x",    "sub/../other",
+                             "/abs/path", "-",         "--",      "-dash", QStringLiteral("文件夹").toUtf8()};
         char *argv[11];
         for (int i = 0; i < 10; ++i)
             argv[i] = args[i].data();

@@ -7,7 +7,8 @@
 #include <QRegularExpression>
 #include <QStringList>
 
-struct KeystrelRun {
+struct KeystrelRun
+{
     bool started = false;
     QProcess::ExitStatus exitStatus = QProcess::CrashExit;
     int exitCode = -1;
@@ -26,10 +27,11 @@ struct KeystrelRun {
     }
 };
 
-struct KeystrelOptions {
+struct KeystrelOptions
+{
     QStringList arguments;
-    QStringList expect;  // the "expect" scenario's log lines
-    QStringList wrapper; // a command to run it under, e.g. setpriv
+    QStringList expect;      // the "expect" scenario's log lines
+    QStringList wrapper;     // a command to run it under, e.g. setpriv
     QStringList environment; // "NAME=value" each, added to the test's own
 };
 

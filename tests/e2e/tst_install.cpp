@@ -163,9 +163,8 @@ private slots:
     {
         QTemporaryDir work;
         QVERIFY(work.isValid());
-        const KeystrelRun run =
-            runKeystrel(inPrefix(QStringLiteral(KEYSTREL_BINDIR "/keystrel")), work.path(), "smoke",
-                        KeystrelOptions{{}, {}, {}, {"KEYSTREL_LOG_TO_STDERR=1"}});
+        const KeystrelRun run = runKeystrel(inPrefix(QStringLiteral(KEYSTREL_BINDIR "/keystrel")), work.path(), "smoke",
+                                            KeystrelOptions{{}, {}, {}, {"KEYSTREL_LOG_TO_STDERR=1"}});
         QVERIFY(run.started);
         QVERIFY2(run.failures().isEmpty(), qPrintable(run.failures().join('\n') + '\n' + run.standardError));
         QVERIFY(run.report.contains("ok form in its tab"));

@@ -78,8 +78,13 @@ private slots:
         KeystrelOptions options;
         options.environment = QStringList{"KEYSTREL_LOG_TO_STDERR=1"}; // the lines checked on stderr
         options.arguments = QStringList{"notes.txt", "-style", "fusion", "folder", "missing.txt"};
-        options.expect = QStringList{"加密文件已输出到:" + notes, "dir: " + work.filePath("folder/s"), "file: " + x,
-                                     "file: " + a, "开始加密", "加密文件已输出到:" + x, "加密文件已输出到:" + a};
+        options.expect = QStringList{"加密文件已输出到:" + notes,
+                                     "dir: " + work.filePath("folder/s"),
+                                     "file: " + x,
+                                     "file: " + a,
+                                     "开始加密",
+                                     "加密文件已输出到:" + x,
+                                     "加密文件已输出到:" + a};
         const KeystrelRun run = runKeystrel(program(), work.path(), "expect", options);
         QVERIFY(run.started);
         QVERIFY2(run.failures().isEmpty(), qPrintable(details(run)));

@@ -139,9 +139,8 @@ private slots:
         form.collectFiles(r);
         const QStringList walk{r + "/s/x.txt", r + "/C.txt", r + "/a.txt", r + "/b.txt"};
         QCOMPARE(form.collectedFiles().toList(), walk);
-        QCOMPARE(LogRecorder::takeLines(),
-                 QStringList({"dir: " + r + "/s", "file: " + walk[0], "file: " + walk[1], "file: " + walk[2],
-                              "file: " + walk[3]}));
+        QCOMPARE(LogRecorder::takeLines(), QStringList({"dir: " + r + "/s", "file: " + walk[0], "file: " + walk[1],
+                                                        "file: " + walk[2], "file: " + walk[3]}));
 
         // A drop starts from an empty list and handles the files in walk order.
         QVERIFY(drop(&form, localUrls({r})));
@@ -175,11 +174,14 @@ private slots:
         QVERIFY(drop(&form, localUrls({dir.path()})));
 
         const QStringList files{"file: " + a, "file: " + b, "file: " + c};
-        const QStringList expected = firstEncrypted
-            ? files + QStringList{"开始解密", "解密文件已输出到:" + a, "文件:" + b + "已经未加密，不再解密",
-                                  "解密文件已输出到:" + c, "批量解密完成：解密2个，跳过1个，失败0个"}
-            : files + QStringList{"开始加密", "加密文件已输出到:" + a, "文件:" + b + "已经加密，不再加密",
-                                  "加密文件已输出到:" + c, "批量加密完成：加密2个，跳过1个，失败0个"};
+        const QStringList expected =
+            firstEncrypted
+                ? files
+                      + QStringList{"开始解密", "解密文件已输出到:" + a, "文件:" + b + "已经未加密，不再解密",
+                                    "解密文件已输出到:" + c, "批量解密完成：解密2个，跳过1个，失败0个"}
+                : files
+                      + QStringList{"开始加密", "加密文件已输出到:" + a, "文件:" + b + "已经加密，不再加密",
+                                    "加密文件已输出到:" + c, "批量加密完成：加密2个，跳过1个，失败0个"};
         QCOMPARE(batchLines(), expected);
         for (const QString &p : {a, b, c})
             QCOMPARE(read(p), firstEncrypted ? plain : cipher);
@@ -244,11 +246,11 @@ private slots:
         Form form;
         QVERIFY(drop(&form, localUrls({r})));
         const QString skip = QStringLiteral("文件夹已遍历过或指向上级文件夹，跳过：");
-        QCOMPARE(batchLines().mid(0, 7),
-                 QStringList({"dir: " + r + "/sub", skip + r + "/sub/loop", skip + r + "/sub/self",
-                              "file: " + r + "/sub/b.txt", skip + r + "/twin",
-                              QStringLiteral("链接指向拖入的文件夹之外，跳过：") + r + "/up",
-                              "file: " + r + "/a.txt"}));
+        QCOMPARE(
+            batchLines().mid(0, 7),
+            QStringList({"dir: " + r + "/sub", skip + r + "/sub/loop", skip + r + "/sub/self",
+                         "file: " + r + "/sub/b.txt", skip + r + "/twin",
+                         QStringLiteral("链接指向拖入的文件夹之外，跳过：") + r + "/up", "file: " + r + "/a.txt"}));
         QCOMPARE(form.collectedFiles().toList(), QStringList({r + "/sub/b.txt", r + "/a.txt"}));
         QCOMPARE(read(dir.filePath("outside.txt")), QByteArray("plain textoutside.txt"));
     }
@@ -279,9 +281,8 @@ private slots:
         form.findChild<QPlainTextEdit *>()->setPlainText("earlier text");
         BatchWatch watch(&form);
         QVERIFY(drop(&form, localUrls({r})));
-        QCOMPARE(LogRecorder::lines(),
-                 QStringList({"dir: " + r + "/deeper", "dir: " + r + "/deeper/inner", "dir: " + r + "/empty",
-                              QStringLiteral("文件夹中没有文件：") + r}));
+        QCOMPARE(LogRecorder::lines(), QStringList({"dir: " + r + "/deeper", "dir: " + r + "/deeper/inner",
+                                                    "dir: " + r + "/empty", QStringLiteral("文件夹中没有文件：") + r}));
         QVERIFY(watch.seen.isNull() && watch.values.isEmpty());
         QVERIFY(form.findChildren<QProgressDialog *>().isEmpty());
         QVERIFY(form.collectedFiles().isEmpty());
@@ -297,10 +298,9 @@ private slots:
         QVERIFY(drop(&form, localUrls({r})));
         const QString doc = r + QStringLiteral("/文档.txt"), sheet = r + QStringLiteral("/子目录/表格.csv");
         QVERIFY(read(doc).startsWith(header()) && read(sheet).startsWith(header()));
-        QCOMPARE(batchLines(),
-                 QStringList({"dir: " + r + QStringLiteral("/子目录"), "file: " + sheet, "file: " + doc, "开始加密",
-                              "加密文件已输出到:" + sheet, "加密文件已输出到:" + doc,
-                              "批量加密完成：加密2个，跳过0个，失败0个"}));
+        QCOMPARE(batchLines(), QStringList({"dir: " + r + QStringLiteral("/子目录"), "file: " + sheet, "file: " + doc,
+                                            "开始加密", "加密文件已输出到:" + sheet, "加密文件已输出到:" + doc,
+                                            "批量加密完成：加密2个，跳过0个，失败0个"}));
     }
 
     void filesChangingDuringTheBatch()
@@ -324,8 +324,8 @@ private slots:
         QVERIFY(watch.acted);
         const QString gone = QStringLiteral("文件已不存在或不是普通文件，跳过：");
         QCOMPARE(batchLines().mid(5),
-                 QStringList({"开始加密", "加密文件已输出到:" + a, gone + b, "文件:" + c + "已经加密，不再加密", gone + d,
-                              root ? "加密文件已输出到:" + e : QStringLiteral("文件无法读取，跳过：") + e,
+                 QStringList({"开始加密", "加密文件已输出到:" + a, gone + b, "文件:" + c + "已经加密，不再加密",
+                              gone + d, root ? "加密文件已输出到:" + e : QStringLiteral("文件无法读取，跳过：") + e,
                               root ? QStringLiteral("批量加密完成：加密2个，跳过3个，失败0个")
                                    : QStringLiteral("批量加密完成：加密1个，跳过4个，失败0个")}));
         QCOMPARE(read(c), cCipher);
@@ -352,8 +352,8 @@ private slots:
         QVERIFY(watch.acted);
         QVERIFY(!noDialog.answered);
         const QString busy = QStringLiteral("正在批量处理，忽略：");
-        QCOMPARE(batchLines().filter(busy),
-                 QStringList({busy + two, busy + "加密字符串", busy + "解密字符串", busy + "加密文件", busy + "解密文件"}));
+        QCOMPARE(batchLines().filter(busy), QStringList({busy + two, busy + "加密字符串", busy + "解密字符串",
+                                                         busy + "加密文件", busy + "解密文件"}));
         QCOMPARE(read(dir.filePath("two/x")), QByteArray("plain texttwo/x"));
         QCOMPARE(shown(form), QStringList({one + "/1", one + "/2", one + "/3"}).join('\n'));
         QCOMPARE(batchLines().last(), QStringLiteral("批量加密完成：加密3个，跳过0个，失败0个"));

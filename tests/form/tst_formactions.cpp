@@ -20,10 +20,7 @@ class TestFormActions : public QObject
     static QPushButton *button(Form &form, const char *name) { return form.findChild<QPushButton *>(name); }
     static QPlainTextEdit *text(Form &form) { return form.findChild<QPlainTextEdit *>("plainTextEdit"); }
 
-    static void click(Form &form, const char *name)
-    {
-        QTest::mouseClick(button(form, name), Qt::LeftButton);
-    }
+    static void click(Form &form, const char *name) { QTest::mouseClick(button(form, name), Qt::LeftButton); }
 
 private slots:
     void init() { LogRecorder::clear(); }

@@ -93,9 +93,9 @@ private slots:
         QVERIFY(write(a, "ay"));
         QVERIFY(write(c, "sea"));
         Form form;
-        QVERIFY(drop(&form, {QUrl::fromLocalFile(c), QUrl(QStringLiteral("https://example.org/a")),
-                             QUrl::fromLocalFile(dir.filePath("missing")), QUrl::fromLocalFile(b),
-                             QUrl::fromLocalFile(a)}));
+        QVERIFY(drop(&form,
+                     {QUrl::fromLocalFile(c), QUrl(QStringLiteral("https://example.org/a")),
+                      QUrl::fromLocalFile(dir.filePath("missing")), QUrl::fromLocalFile(b), QUrl::fromLocalFile(a)}));
         QCOMPARE(read(b), QByteArray("bee"));
         QVERIFY(read(a).startsWith(header()) && read(c).startsWith(header()));
         QCOMPARE(shown(form), QStringLiteral("ay"));

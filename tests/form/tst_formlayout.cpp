@@ -37,9 +37,8 @@ private slots:
         for (QObject *child : form.children())
             names << child->objectName();
         // Children appear in creation order, which is also the focus chain.
-        QCOMPARE(names, QStringList({"gridLayout_2", "label", "plainTextEdit", "comboBox",
-                                     "encryptfile_pushButton", "decryptfile_pushButton",
-                                     "encrypt_pushButton", "decrypt_pushButton"}));
+        QCOMPARE(names, QStringList({"gridLayout_2", "label", "plainTextEdit", "comboBox", "encryptfile_pushButton",
+                                     "decryptfile_pushButton", "encrypt_pushButton", "decrypt_pushButton"}));
 
         auto *outer = qobject_cast<QGridLayout *>(form.layout());
         QVERIFY(outer);

@@ -200,10 +200,9 @@ private slots:
         QCOMPARE(title, QStringLiteral("加解密进度对话框"));
         QVERIFY2(label.startsWith(QStringLiteral("正在加密：long.bin\n")), qPrintable(label));
         QCOMPARE(cancelText, QStringLiteral("取消"));
-        QCOMPARE(LogRecorder::takeLines(),
-                 QStringList({QStringLiteral("加密：文件大小：%1").arg(plain.size()),
-                              QStringLiteral("正在处理文件，忽略：") + other,
-                              QStringLiteral("正在处理文件，忽略：加密字符串")}));
+        QCOMPARE(LogRecorder::takeLines(), QStringList({QStringLiteral("加密：文件大小：%1").arg(plain.size()),
+                                                        QStringLiteral("正在处理文件，忽略：") + other,
+                                                        QStringLiteral("正在处理文件，忽略：加密字符串")}));
         QVERIFY(read(path).startsWith(header()));
         QCOMPARE(read(other), QByteArray("another file"));
         QVERIFY(form.findChildren<QProgressDialog *>().isEmpty());

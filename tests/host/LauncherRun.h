@@ -14,19 +14,19 @@ struct LauncherSetup
     Folder folder = Folder::WithCore;
     QString core = QStringLiteral("keystrel_test_core_good"); // under the test cores' folder
     QStringList arguments;
-    int quitCode = 0;               // what the test core quits with
+    int quitCode = 0;                   // what the test core quits with
     bool platformFromArguments = false; // no QT_QPA_PLATFORM: the arguments must name it
-    QStringList wrapper;            // a command to run the launcher under, e.g. setpriv
+    QStringList wrapper;                // a command to run the launcher under, e.g. setpriv
 };
 
 struct LauncherRun
 {
-    QString program;        // the copied executable, as started
-    bool finished = false;  // on its own, in time
+    QString program;       // the copied executable, as started
+    bool finished = false; // on its own, in time
     QProcess::ExitStatus exitStatus = QProcess::CrashExit;
     int exitCode = -1;
-    QStringList coreCalls;  // lines the test core plug-in recorded
-    QJsonObject report;     // what the probe recorded
+    QStringList coreCalls; // lines the test core plug-in recorded
+    QJsonObject report;    // what the probe recorded
     QByteArray errorOutput;
 };
 

@@ -9,15 +9,28 @@ inline QStringList expectedStyleSheetLines()
 {
     return {
         "QPushButton {",
-        "border-radius: 5px;", "border-width: 1px;", "border-color: #1ABC9B;", "border-style: solid;",
-        "margin: 0px;", "padding: 5px;", "font-size: 15px;", "color: black;", "background: white;",
+        "border-radius: 5px;",
+        "border-width: 1px;",
+        "border-color: #1ABC9B;",
+        "border-style: solid;",
+        "margin: 0px;",
+        "padding: 5px;",
+        "font-size: 15px;",
+        "color: black;",
+        "background: white;",
         "outline: none;",
         "}",
         "QPushButton:hover{",
-        "outline: none;", "background: #1ABC9B;", "color: white;", "text-decoration:underline;",
+        "outline: none;",
+        "background: #1ABC9B;",
+        "color: white;",
+        "text-decoration:underline;",
         "}",
         "QPushButton:pressed{",
-        "outline: none;", "background: #148a72;", "color: white;", "text-decoration:underline;",
+        "outline: none;",
+        "background: #148a72;",
+        "color: white;",
+        "text-decoration:underline;",
         "}",
     };
 }
@@ -35,7 +48,8 @@ inline void verifyStyleSheet(const QString &sheet)
     QCOMPARE(lines.takeLast(), indent);
     QStringList rules;
     for (const QString &line : lines) {
-        QVERIFY2(line.size() > indent.size() && line.startsWith(indent) && !line.at(indent.size()).isSpace(), qPrintable(line));
+        QVERIFY2(line.size() > indent.size() && line.startsWith(indent) && !line.at(indent.size()).isSpace(),
+                 qPrintable(line));
         rules << line.mid(indent.size());
     }
     QCOMPARE(rules, expectedStyleSheetLines());

@@ -23,7 +23,9 @@ QStringList startedCoreCalls(const QString &program, const QStringList &argument
     QStringList calls{"pluginName", "initializePlugin " + QString::number(arguments.size() + 1), "argv " + program};
     for (const QString &argument : arguments)
         calls << "argv " + argument;
-    calls << "argv terminated" << "delayedInitialize" << "shutdownPlugin with application";
+    calls << "argv terminated"
+          << "delayedInitialize"
+          << "shutdownPlugin with application";
     return calls;
 }
 
@@ -150,10 +152,10 @@ private slots:
             bundled << value.toString().mid(QStringLiteral(":/icons/").size());
         }
         const QMap<QString, int> expectedCounts{
-            {"action", 215}, {"alert", 4},         {"av", 80},      {"communication", 50},
-            {"content", 41}, {"device", 79},       {"editor", 68},  {"file", 14},
-            {"hardware", 48}, {"image", 155},      {"maps", 68},    {"navigation", 27},
-            {"notification", 54}, {"places", 19},  {"social", 30},  {"toggle", 8},
+            {"action", 215},      {"alert", 4},   {"av", 80},     {"communication", 50},
+            {"content", 41},      {"device", 79}, {"editor", 68}, {"file", 14},
+            {"hardware", 48},     {"image", 155}, {"maps", 68},   {"navigation", 27},
+            {"notification", 54}, {"places", 19}, {"social", 30}, {"toggle", 8},
         };
         QCOMPARE(counts, expectedCounts);
 
@@ -172,8 +174,8 @@ private slots:
         QCOMPARE(compressed, (QJsonArray{":/icons/icons/image/svg/production/ic_blur_off_24px.svg",
                                          ":/icons/icons/image/svg/production/ic_blur_on_24px.svg",
                                          ":/icons/icons/places/svg/production/ic_pool_24px.svg"}));
-        qInfo("bundle: %lld bytes stored, %lld bytes uncompressed",
-              qint64(bundle.value("storedBytes").toDouble()), qint64(bundle.value("uncompressedBytes").toDouble()));
+        qInfo("bundle: %lld bytes stored, %lld bytes uncompressed", qint64(bundle.value("storedBytes").toDouble()),
+              qint64(bundle.value("uncompressedBytes").toDouble()));
     }
 
     void bundleRegisteredAroundMain()

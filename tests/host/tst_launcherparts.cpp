@@ -37,10 +37,7 @@ private slots:
         qunsetenv("KEYSTREL_TEST_CORE_EXIT");
     }
 
-    void styleSheetText()
-    {
-        verifyStyleSheet(LookAndFeel::styleSheet());
-    }
+    void styleSheetText() { verifyStyleSheet(LookAndFeel::styleSheet()); }
 
     void corePluginBesideExecutable()
     {
@@ -73,10 +70,7 @@ private slots:
         QCOMPARE(CorePlugin::isCoreName(copy.get()), accepted);
     }
 
-    void nullNameIsRefused()
-    {
-        QVERIFY(!CorePlugin::isCoreName(nullptr));
-    }
+    void nullNameIsRefused() { QVERIFY(!CorePlugin::isCoreName(nullptr)); }
 
     void loadChecksTheLibrary_data()
     {

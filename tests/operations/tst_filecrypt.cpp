@@ -92,14 +92,15 @@ private slots:
     void trailingSpaces()
     {
         Form form;
-        struct Case {
+        struct Case
+        {
             QByteArray plain, back;
             bool warned;
         };
         const Case cases[] = {
             {"abc  ", "abc", true},
-            {" ", " ", false},                         // 15 padding spaces, first byte kept
-            {QByteArray(16, ' '), " ", true},          // no padding, 15 own spaces go
+            {" ", " ", false},                // 15 padding spaces, first byte kept
+            {QByteArray(16, ' '), " ", true}, // no padding, 15 own spaces go
             {QByteArray(17, ' '), QByteArray(17, ' '), false},
             {"sixteen bytes!! ", "sixteen bytes!!", true},
             {QByteArray("zero\0", 5), QByteArray("zero\0", 5), false}, // files keep zero bytes
@@ -206,7 +207,8 @@ private slots:
         QCOMPARE(QFileInfo(link).symLinkTarget(), QFileInfo(target).absoluteFilePath());
         QVERIFY(form.isFileEncrypted(target));
         const QFile::Permissions classes = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
-            | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+                                           | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther
+                                           | QFile::ExeOther;
         QCOMPARE(QFile::permissions(target) & classes, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
         QCOMPARE(form.decryptFile(link, link), 0);
         QCOMPARE(read(target), QByteArray("through a link"));

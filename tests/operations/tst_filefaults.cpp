@@ -74,7 +74,8 @@ private slots:
         ::umount(QFile::encodeName(mountPoint).constData());
         QVERIFY(written);
         QCOMPARE(encrypted, -1);
-        QVERIFY2(lines.last().startsWith("加密：写入文件失败，原文件保持不变 " + file + "："), qPrintable(lines.last()));
+        QVERIFY2(lines.last().startsWith("加密：写入文件失败，原文件保持不变 " + file + "："),
+                 qPrintable(lines.last()));
         QVERIFY(after == plain);
         QCOMPARE(left, QStringList{"large.bin"});
     }

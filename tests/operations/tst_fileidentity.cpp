@@ -4,8 +4,8 @@
 // keep the old content; so says the log, for the buttons, drops and batches.
 #include "FileTestUtils.h"
 #include "LogRecorder.h"
-#include "form/FormDriver.h"
 #include "form/Form.h"
+#include "form/FormDriver.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -52,9 +52,16 @@ QByteArray accessAcl()
 {
     QByteArray acl;
     auto put16 = [&](quint16 v) { acl.append(char(v & 0xff)).append(char(v >> 8)); };
-    auto put32 = [&](quint32 v) { put16(quint16(v & 0xffff)); put16(quint16(v >> 16)); };
+    auto put32 = [&](quint32 v) {
+        put16(quint16(v & 0xffff));
+        put16(quint16(v >> 16));
+    };
     put32(2); // version
-    const struct { quint16 tag, perm; quint32 id; } entries[] = {
+    const struct
+    {
+        quint16 tag, perm;
+        quint32 id;
+    } entries[] = {
         {0x01, 6, 0xffffffff}, {0x02, 4, 65534}, {0x04, 4, 0xffffffff}, {0x10, 4, 0xffffffff}, {0x20, 0, 0xffffffff}};
     for (const auto &e : entries) {
         put16(e.tag);

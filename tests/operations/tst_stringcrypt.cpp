@@ -55,8 +55,8 @@ private slots:
         QCOMPARE(text.size(), digits);
         QCOMPARE(text, text.toLower());
         QVERIFY(QRegularExpression("^[0-9a-f]*$").match(text).hasMatch());
-        QCOMPARE(LogRecorder::takeLines(),
-                 QStringList({"长度：" + QString::number(plain.toUtf8().size()), "原始字符串：" + plain, "加密二进制：" + text}));
+        QCOMPARE(LogRecorder::takeLines(), QStringList({"长度：" + QString::number(plain.toUtf8().size()),
+                                                        "原始字符串：" + plain, "加密二进制：" + text}));
         if (filetest::haveOpenssl())
             QCOMPARE(text.toLatin1(), filetest::openssl(filetest::spacePadded(plain.toUtf8()), false).toHex());
 
@@ -89,7 +89,8 @@ private slots:
     void trailingSpacesAndZeroCharacter()
     {
         Form form;
-        const struct {
+        const struct
+        {
             QString plain, back;
             bool warned;
         } cases[] = {

@@ -15,7 +15,8 @@
 
 namespace {
 
-struct Command {
+struct Command
+{
     int exitCode = -1;
     QByteArray output; // standard output and error together
 };
@@ -119,8 +120,7 @@ private slots:
              {"./usr/share/applications/keystrel.desktop", "./usr/share/icons/hicolor/scalable/apps/keystrel.svg",
               "./usr/share/kio/servicemenus/keystrel.desktop", "./usr/share/nemo/actions/keystrel.nemo_action",
               "./usr/share/man/man1/keystrel.1.gz", "./usr/share/man/man1/keystrel-cli.1.gz",
-              "./usr/share/doc/keystrel/copyright",
-              "./usr/share/doc/keystrel/changelog.gz"})
+              "./usr/share/doc/keystrel/copyright", "./usr/share/doc/keystrel/changelog.gz"})
             QVERIFY2(modes.value(file) == QLatin1String("-rw-r--r--"), file);
     }
 

@@ -38,9 +38,8 @@ private slots:
     void everyExportResolves()
     {
         for (const char *name : {PluginApi::kInitialize, PluginApi::kDelayedInitialize, PluginApi::kShutdown,
-                                 PluginApi::kWidget, PluginApi::kName, PluginApi::kCategory,
-                                 PluginApi::kDescription, PluginApi::kLicense, PluginApi::kType,
-                                 PluginApi::kVersion})
+                                 PluginApi::kWidget, PluginApi::kName, PluginApi::kCategory, PluginApi::kDescription,
+                                 PluginApi::kLicense, PluginApi::kType, PluginApi::kVersion})
             QVERIFY2(m_vaultine.resolve(name), name);
         // Internals stay hidden.
         QVERIFY(!m_vaultine.resolve("_ZN4Form13encryptBufferEPhi"));
@@ -67,7 +66,8 @@ private slots:
     {
         auto widget = reinterpret_cast<PluginApi::WidgetFn>(m_vaultine.resolve(PluginApi::kWidget));
         auto init = reinterpret_cast<PluginApi::InitializeFn>(m_vaultine.resolve(PluginApi::kInitialize));
-        auto delayed = reinterpret_cast<PluginApi::DelayedInitializeFn>(m_vaultine.resolve(PluginApi::kDelayedInitialize));
+        auto delayed =
+            reinterpret_cast<PluginApi::DelayedInitializeFn>(m_vaultine.resolve(PluginApi::kDelayedInitialize));
         auto shutdown = reinterpret_cast<PluginApi::ShutdownFn>(m_vaultine.resolve(PluginApi::kShutdown));
 
         QCOMPARE(widget(), nullptr);

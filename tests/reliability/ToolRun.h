@@ -9,21 +9,23 @@
 
 namespace toolrun {
 
-struct Outcome {
+struct Outcome
+{
     bool killed = false; // ended by a signal
     int exitCode = -1;
     bool hookFired = false;
-    QStringList lines;   // log lines, without the hook and result lines
-    int result = 99;     // the operation's result, 99 when none was printed
+    QStringList lines; // log lines, without the hook and result lines
+    int result = 99;   // the operation's result, 99 when none was printed
 };
 
-struct Options {
-    QString hook;            // KEYSTREL_TOOL_HOOK, empty for none
-    bool noTmpfile = false;  // KEYSTREL_TOOL_NO_TMPFILE
-    bool trace = false;      // KEYSTREL_TOOL_TRACE
-    QStringList wrapper;     // a command to run the tool under, e.g. setpriv
+struct Options
+{
+    QString hook;           // KEYSTREL_TOOL_HOOK, empty for none
+    bool noTmpfile = false; // KEYSTREL_TOOL_NO_TMPFILE
+    bool trace = false;     // KEYSTREL_TOOL_TRACE
+    QStringList wrapper;    // a command to run the tool under, e.g. setpriv
     QString tool = QStringLiteral(CRYPT_TOOL);
-    QString runtimeDir;      // XDG_RUNTIME_DIR, when the default does not fit
+    QString runtimeDir; // XDG_RUNTIME_DIR, when the default does not fit
 };
 
 inline Outcome run(const QString &operation, const QString &path, const Options &options = {})

@@ -44,7 +44,8 @@ class TestBatchSafety : public QObject
     bool makeTree(const QString &root)
     {
         for (const QString &name : kFiles) {
-            if (!QDir().mkpath(QFileInfo(root + '/' + name).absolutePath()) || !writeAll(root + '/' + name, m_plain[name]))
+            if (!QDir().mkpath(QFileInfo(root + '/' + name).absolutePath())
+                || !writeAll(root + '/' + name, m_plain[name]))
                 return false;
         }
         return true;

@@ -56,14 +56,22 @@ private slots:
         // Its writes: 1 the header, 2 to 4 the chunks; the last write comes
         // after the last read, and the first sync of the result comes before
         // the rename. Decryption reads the header first.
-        QTest::newRow("encrypt, another program saves a new version") << "encrypt" << "read:1:replace";
-        QTest::newRow("encrypt, the file is cut short while read") << "encrypt" << "read:1:truncate";
-        QTest::newRow("encrypt, bytes appended after the last read") << "encrypt" << "write:4:append";
-        QTest::newRow("encrypt, bytes appended while the result is synced") << "encrypt" << "sync:1:append";
-        QTest::newRow("encrypt, the file is deleted") << "encrypt" << "read:3:unlink";
-        QTest::newRow("decrypt, another program saves a new version") << "decrypt" << "read:2:replace";
-        QTest::newRow("decrypt, the file is cut short while read") << "decrypt" << "read:2:truncate";
-        QTest::newRow("decrypt, the file is deleted") << "decrypt" << "read:2:unlink";
+        QTest::newRow("encrypt, another program saves a new version") << "encrypt"
+                                                                      << "read:1:replace";
+        QTest::newRow("encrypt, the file is cut short while read") << "encrypt"
+                                                                   << "read:1:truncate";
+        QTest::newRow("encrypt, bytes appended after the last read") << "encrypt"
+                                                                     << "write:4:append";
+        QTest::newRow("encrypt, bytes appended while the result is synced") << "encrypt"
+                                                                            << "sync:1:append";
+        QTest::newRow("encrypt, the file is deleted") << "encrypt"
+                                                      << "read:3:unlink";
+        QTest::newRow("decrypt, another program saves a new version") << "decrypt"
+                                                                      << "read:2:replace";
+        QTest::newRow("decrypt, the file is cut short while read") << "decrypt"
+                                                                   << "read:2:truncate";
+        QTest::newRow("decrypt, the file is deleted") << "decrypt"
+                                                      << "read:2:unlink";
     }
 
     void changedMeanwhile()

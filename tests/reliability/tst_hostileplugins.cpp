@@ -25,12 +25,12 @@ namespace {
 
 enum class Hostile {
     EmptyFile,
-    OtherMachine,   // a 64-bit library for aarch64
-    OtherClass,     // the same library marked as 32-bit
-    SystemI386,     // a real 32-bit library, when one is installed
-    Truncated,      // the first kilobyte of a real library
+    OtherMachine,     // a 64-bit library for aarch64
+    OtherClass,       // the same library marked as 32-bit
+    SystemI386,       // a real 32-bit library, when one is installed
+    Truncated,        // the first kilobyte of a real library
     TruncatedHaswell, // the same where Qt looks first on CPUs with AVX2
-    BrokenHeaders,  // an ELF header whose program headers lie past the end
+    BrokenHeaders,    // an ELF header whose program headers lie past the end
     Folder,
     LinkToItself,
     DanglingLink,
@@ -82,7 +82,7 @@ bool plant(const QString &root, Hostile kind)
         return writeAll(core, elf.left(1024));
     case Hostile::TruncatedHaswell:
         return writeAll(core, {}) && QDir().mkpath(folder + "/haswell")
-            && writeAll(folder + "/haswell/Hubstone.so", elf.left(1024));
+               && writeAll(folder + "/haswell/Hubstone.so", elf.left(1024));
     case Hostile::BrokenHeaders: {
         QByteArray head = elf.left(64);
         head[32] = char(0xf0); // e_phoff far beyond the end of the file
@@ -134,7 +134,7 @@ bool plantRealPlugins(const QString &root)
 {
     const QString folder = root + "/Plugin";
     return QDir().mkpath(folder) && QFile::copy(builtPlugin("Hubstone.so"), folder + "/Hubstone.so")
-        && QFile::copy(builtPlugin("Vaultine.so"), folder + "/Vaultine.so");
+           && QFile::copy(builtPlugin("Vaultine.so"), folder + "/Vaultine.so");
 }
 
 bool changeMode(const QString &path, mode_t mode)
@@ -234,10 +234,15 @@ private slots:
     {
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("why");
-        QTest::newRow("writable by all") << "0777" << "所有用户都可写入，权限 0777";
-        QTest::newRow("writable by its group") << "0775" << "同组用户可写入，权限 0775";
-        QTest::newRow("owned by nobody") << "nobody" << "属于其他用户，uid 65534";
-        QTest::newRow("a link into a folder all can write") << "link" << "链接目标所在目录 %1/shared：所有用户都可写入，权限 1777";
+        QTest::newRow("writable by all") << "0777"
+                                         << "所有用户都可写入，权限 0777";
+        QTest::newRow("writable by its group") << "0775"
+                                               << "同组用户可写入，权限 0775";
+        QTest::newRow("owned by nobody") << "nobody"
+                                         << "属于其他用户，uid 65534";
+        QTest::newRow("a link into a folder all can write")
+            << "link"
+            << "链接目标所在目录 %1/shared：所有用户都可写入，权限 1777";
     }
 
     void folderOtherUsersCanChange()
@@ -256,7 +261,8 @@ private slots:
             QVERIFY(QFile::link(root + "/shared/Plugin", folder));
         } else {
             QVERIFY(plantRealPlugins(root));
-            QVERIFY(how == "nobody" ? changeOwner(folder, kNobody) : changeMode(folder, mode_t(how.toUInt(nullptr, 8))));
+            QVERIFY(how == "nobody" ? changeOwner(folder, kNobody)
+                                    : changeMode(folder, mode_t(how.toUInt(nullptr, 8))));
         }
         verifyWindow(runLauncher(root, existingFolder()), {"插件"},
                      "跳过插件目录：" + folder + "（" + why.arg(root) + "）");

@@ -9,8 +9,8 @@
 
 #include <QDir>
 #include <QProgressDialog>
-#include <QTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -91,7 +91,8 @@ private slots:
     {
         QTemporaryDir dir(fastTemplate());
         const QString dropped = dir.filePath("shared"), outside = dir.filePath("home");
-        QVERIFY(makeFile(outside + "/.bashrc", "outside the drop") && makeFile(outside + "/victim.txt", "also outside"));
+        QVERIFY(makeFile(outside + "/.bashrc", "outside the drop")
+                && makeFile(outside + "/victim.txt", "also outside"));
         for (int i = 0; i < 130; ++i)
             QVERIFY(makeFile(dropped + QStringLiteral("/a/f%1.txt").arg(i, 3, 10, QLatin1Char('0'))));
         QVERIFY(makeFile(dropped + "/b/victim.txt") && makeFile(dropped + "/c.txt"));
@@ -104,7 +105,7 @@ private slots:
         bool swapped = false;
         AtProgress whenStarted(&form, 1, [&] {
             swapped = swap(outside + "/.bashrc", readAhead) && swap(outside, dropped + "/b")
-                && swap(outside + "/.bashrc", dropped + "/c.txt");
+                      && swap(outside + "/.bashrc", dropped + "/c.txt");
         });
         QVERIFY(drop(&form, localUrls({dropped})));
         QVERIFY(whenStarted.done && swapped);
@@ -167,7 +168,8 @@ private slots:
         QTemporaryDir dir(fastTemplate());
         const int count = 10000;
         for (int i = 0; i < count; ++i)
-            QVERIFY(write(dir.filePath(QStringLiteral("f%1.txt").arg(i, 5, 10, QLatin1Char('0'))), "file " + QByteArray::number(i)));
+            QVERIFY(write(dir.filePath(QStringLiteral("f%1.txt").arg(i, 5, 10, QLatin1Char('0'))),
+                          "file " + QByteArray::number(i)));
         Form form;
         QVERIFY(drop(&form, localUrls({dir.path()})));
         QCOMPARE(form.collectedFiles().size(), count);

@@ -16,9 +16,9 @@
 
 namespace {
 
+using testfiles::entries;
 using testfiles::readAll;
 using testfiles::writeAll;
-using testfiles::entries;
 
 // File type and device number, without following a link.
 QString nodeOf(const QString &path)

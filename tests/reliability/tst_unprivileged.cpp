@@ -16,9 +16,9 @@
 
 namespace {
 
+using testfiles::entries;
 using testfiles::readAll;
 using testfiles::writeAll;
-using testfiles::entries;
 
 constexpr uid_t kNobody = 65534;
 

@@ -17,12 +17,18 @@ bool ShowLogFunc(const QString &line)
 }
 
 namespace LogRecorder {
-QStringList lines() { return store(); }
+QStringList lines()
+{
+    return store();
+}
 QStringList takeLines()
 {
     QStringList taken;
     taken.swap(store());
     return taken;
 }
-void clear() { store().clear(); }
+void clear()
+{
+    store().clear();
+}
 } // namespace LogRecorder

@@ -26,11 +26,13 @@ KEYSTREL_AESNI inline void store(uint8_t *p, __m128i v)
     _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v);
 }
 
-struct EncryptKeys {
+struct EncryptKeys
+{
     __m128i k[11];
 };
 
-struct DecryptKeys {
+struct DecryptKeys
+{
     __m128i k[11]; // k[0] is round key 10, k[10] round key 0
 };
 
@@ -64,7 +66,7 @@ KEYSTREL_AESNI inline __m128i encryptRounds1To9(__m128i x, const EncryptKeys &ke
 // Decrypts `lanes` consecutive blocks; `prev` is the ciphertext block before
 // the first one. The last round key is folded with the chaining block, so
 // aesdeclast yields the plaintext directly.
-template<int lanes>
+template <int lanes>
 KEYSTREL_AESNI inline __m128i decryptGroup(const DecryptKeys &keys, __m128i prev, uint8_t *buffer)
 {
     __m128i cipher[lanes];

@@ -12,10 +12,10 @@
 
 namespace {
 
-using std::uint32_t;
-using std::uint8_t;
 using aes_tables::invSbox;
 using aes_tables::sbox;
+using std::uint32_t;
+using std::uint8_t;
 
 inline uint32_t load32(const uint8_t *p)
 {
@@ -36,7 +36,8 @@ inline uint32_t xtime4(uint32_t x)
     return ((x & 0x7f7f7f7fu) << 1) ^ (((x >> 7) & 0x01010101u) * 0x1bu);
 }
 
-struct State {
+struct State
+{
     uint32_t r0, r1, r2, r3;
 };
 
@@ -82,21 +83,20 @@ inline State operator^(const State &a, const State &b)
 // SubBytes and ShiftRows of row r: the byte of column (c + r) mod 4 lands in
 // column c. The bytes are joined pairwise, which keeps the dependency chain
 // of a round short.
-template<int r>
+template <int r>
 inline uint32_t subShiftRow(uint32_t row)
 {
-    const uint32_t b[4] = {sbox[row & 0xffu], sbox[(row >> 8) & 0xffu], sbox[(row >> 16) & 0xffu],
-                           sbox[row >> 24]};
+    const uint32_t b[4] = {sbox[row & 0xffu], sbox[(row >> 8) & 0xffu], sbox[(row >> 16) & 0xffu], sbox[row >> 24]};
     return (b[r & 3] | b[(r + 1) & 3] << 8) | (b[(r + 2) & 3] << 16 | b[(r + 3) & 3] << 24);
 }
 
 // InvShiftRows and InvSubBytes of row r: the byte of column c lands in
 // column (c + r) mod 4.
-template<int r>
+template <int r>
 inline uint32_t invSubShiftRow(uint32_t row)
 {
-    const uint32_t b[4] = {invSbox[row & 0xffu], invSbox[(row >> 8) & 0xffu],
-                           invSbox[(row >> 16) & 0xffu], invSbox[row >> 24]};
+    const uint32_t b[4] = {invSbox[row & 0xffu], invSbox[(row >> 8) & 0xffu], invSbox[(row >> 16) & 0xffu],
+                           invSbox[row >> 24]};
     return (b[(4 - r) & 3] | b[(5 - r) & 3] << 8) | (b[(6 - r) & 3] << 16 | b[(7 - r) & 3] << 24);
 }
 
@@ -107,8 +107,7 @@ inline State subShift(const State &s)
 
 inline State invSubShift(const State &s)
 {
-    return {invSubShiftRow<0>(s.r0), invSubShiftRow<1>(s.r1), invSubShiftRow<2>(s.r2),
-            invSubShiftRow<3>(s.r3)};
+    return {invSubShiftRow<0>(s.r0), invSubShiftRow<1>(s.r1), invSubShiftRow<2>(s.r2), invSubShiftRow<3>(s.r3)};
 }
 
 // s_r ^= t ^ xtime(s_r ^ s_{r+1}) with t = s0 ^ s1 ^ s2 ^ s3, for every
@@ -116,8 +115,8 @@ inline State invSubShift(const State &s)
 inline State mixColumns(const State &s)
 {
     const uint32_t t = s.r0 ^ s.r1 ^ s.r2 ^ s.r3;
-    return {s.r0 ^ t ^ xtime4(s.r0 ^ s.r1), s.r1 ^ t ^ xtime4(s.r1 ^ s.r2),
-            s.r2 ^ t ^ xtime4(s.r2 ^ s.r3), s.r3 ^ t ^ xtime4(s.r3 ^ s.r0)};
+    return {s.r0 ^ t ^ xtime4(s.r0 ^ s.r1), s.r1 ^ t ^ xtime4(s.r1 ^ s.r2), s.r2 ^ t ^ xtime4(s.r2 ^ s.r3),
+            s.r3 ^ t ^ xtime4(s.r3 ^ s.r0)};
 }
 
 // Multiplying by {04}x^2 + {05} first turns InvMixColumns into MixColumns:
@@ -130,7 +129,8 @@ inline State invMixColumns(const State &s)
 }
 
 // The context's round keys as rows, made once per call.
-struct RoundKeys {
+struct RoundKeys
+{
     State k[11];
     explicit RoundKeys(const CipherContext &ctx)
     {

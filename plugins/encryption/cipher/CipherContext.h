@@ -10,7 +10,8 @@
 constexpr unsigned kAesBlockSize = 16;
 constexpr unsigned kAesKeySize = 16;
 
-struct CipherContext {
+struct CipherContext
+{
     std::uint8_t roundKeys[176]; // 44 key-schedule words, round key r at 16r
     std::uint8_t iv[16];         // chaining value: the last ciphertext block
 };

@@ -36,8 +36,8 @@ void FolderBatch::run()
     ShowLogFunc(decrypting ? kStartDecrypt : kStartEncrypt);
 
     // On the heap: the form owns it and may be destroyed while events run.
-    QPointer<QProgressDialog> dialog = new QProgressDialog(decrypting ? kDecryptProgress : kEncryptProgress, kCancel,
-                                                           0, listing.paths.size(), form);
+    QPointer<QProgressDialog> dialog =
+        new QProgressDialog(decrypting ? kDecryptProgress : kEncryptProgress, kCancel, 0, listing.paths.size(), form);
     dialog->setWindowTitle(kProgressTitle);
     dialog->setWindowModality(Qt::WindowModal);
     dialog->show();

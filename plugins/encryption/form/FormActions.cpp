@@ -23,8 +23,8 @@ enum class Direction { Encrypt, Decrypt };
 
 void transformChosenFile(Form *form, Direction direction)
 {
-    const QString path = QFileDialog::getOpenFileName(form, QStringLiteral("选择文件"), QString(),
-                                                      QString::fromLatin1(kAllFilesFilter));
+    const QString path =
+        QFileDialog::getOpenFileName(form, QStringLiteral("选择文件"), QString(), QString::fromLatin1(kAllFilesFilter));
     if (path.isEmpty())
         return; // cancelled
     // A typed name can name a FIFO or device, which would block the read.

@@ -49,7 +49,8 @@ int Form::transformFile(bool decrypting, const QString &inputPath, const QString
     };
     const filecrypt::Control control{background.logger(), background.cancelFlag(), background.progressReporter()};
     filecrypt::Outcome outcome = filecrypt::Outcome::Failed;
-    background.run([&] { outcome = filecrypt::transformFile(direction, inputPath, outputPath, cipherActive, control); });
+    background.run(
+        [&] { outcome = filecrypt::transformFile(direction, inputPath, outputPath, cipherActive, control); });
     progress.reset();
     if (self)
         work = previous;

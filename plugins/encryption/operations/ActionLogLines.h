@@ -32,8 +32,10 @@ inline const QString kSwappedAfterWalk = QStringLiteral("文件或其所在文�
 // Batch summary, completed or cancelled: handled, skipped, failed (and left).
 inline const QString kEncryptBatchDone = QStringLiteral("批量加密完成：加密%1个，跳过%2个，失败%3个");
 inline const QString kDecryptBatchDone = QStringLiteral("批量解密完成：解密%1个，跳过%2个，失败%3个");
-inline const QString kEncryptBatchCancelled = QStringLiteral("批量加密已取消：加密%1个，跳过%2个，失败%3个，未处理%4个");
-inline const QString kDecryptBatchCancelled = QStringLiteral("批量解密已取消：解密%1个，跳过%2个，失败%3个，未处理%4个");
+inline const QString kEncryptBatchCancelled =
+    QStringLiteral("批量加密已取消：加密%1个，跳过%2个，失败%3个，未处理%4个");
+inline const QString kDecryptBatchCancelled =
+    QStringLiteral("批量解密已取消：解密%1个，跳过%2个，失败%3个，未处理%4个");
 // Appended to a summary with failures: the first of them by name, so that
 // they outlive the log pane's oldest lines.
 inline const QString kFailedFilesNamed = QStringLiteral("。失败的文件：");

@@ -123,8 +123,8 @@ private:
         }
         if (fd < 0) {
             *status = errno == ELOOP || errno == ENOTDIR ? Status::Swapped
-                : errno == ENOENT                         ? Status::Missing
-                                                          : Status::Unreadable;
+                      : errno == ENOENT                  ? Status::Missing
+                                                         : Status::Unreadable;
             return -1;
         }
         struct stat info;
@@ -161,9 +161,9 @@ private:
 };
 
 enum class State {
-    Ready,     // written ahead, waiting to be flushed and committed
-    Deferred,  // written by the committing thread when its turn comes (large,
-               // or changed while written ahead)
+    Ready,    // written ahead, waiting to be flushed and committed
+    Deferred, // written by the committing thread when its turn comes (large,
+              // or changed while written ahead)
     Done,
     Skipped,
     Failed,
@@ -179,7 +179,7 @@ struct Slot
     std::unique_ptr<Replacement> replacement;
     // The file read, open until its replacement is in place: see LateClose.
     std::unique_ptr<InputFile> input;
-    int folder = -1;       // its descriptor, pinned while the slot holds it
+    int folder = -1; // its descriptor, pinned while the slot holds it
     int folderIndex = -1;
     dev_t device = 0;
 };
@@ -268,9 +268,9 @@ Slot BatchEngine::Private::prepare(int index, bool flushNow)
     slot.folder = folder;
     slot.folderIndex = folder >= 0 ? file.folder : -1;
     if (folder < 0) {
-        return skip(status == Folders::Status::Swapped      ? actionlines::kSwappedAfterWalk + path
-                        : status == Folders::Status::Missing ? actionlines::kNotRegularFile + path
-                                                             : actionlines::kUnreadableFile + path);
+        return skip(status == Folders::Status::Swapped   ? actionlines::kSwappedAfterWalk + path
+                    : status == Folders::Status::Missing ? actionlines::kNotRegularFile + path
+                                                         : actionlines::kUnreadableFile + path);
     }
     auto opened = std::make_unique<InputFile>();
     InputFile &input = *opened;
@@ -292,7 +292,8 @@ Slot BatchEngine::Private::prepare(int index, bool flushNow)
 
     char header[marker::kHeaderSize];
     const qint64 headerLength = input.peekStart(header, qint64(sizeof header));
-    const bool encrypted = headerLength > 0
+    const bool encrypted =
+        headerLength > 0
         && marker::startsWithHeader(reinterpret_cast<const std::uint8_t *>(header), std::size_t(headerLength));
     slot.inState = encrypted == (direction == Direction::Encrypt);
     if (direction == Direction::Encrypt && encrypted)
@@ -451,8 +452,8 @@ void BatchEngine::Private::settle(Group &group, int settledCount)
         if (slot.state == State::Done && !folderErrors.count(slot.folder))
             folderErrors[slot.folder] = ::fsync(slot.folder) == 0 ? 0 : errno;
     }
-    const QString &output = direction == Direction::Encrypt ? actionlines::kEncryptedOutput
-                                                            : actionlines::kDecryptedOutput;
+    const QString &output =
+        direction == Direction::Encrypt ? actionlines::kEncryptedOutput : actionlines::kDecryptedOutput;
     for (int i = 0; i < settledCount; ++i) {
         Slot &slot = group[std::size_t(i)];
         const QString &path = listing.paths.at(slot.index);
@@ -611,13 +612,15 @@ QString batchSummaryLine(Direction direction, const BatchSummary &summary)
 {
     using namespace actionlines;
     const bool encrypting = direction == Direction::Encrypt;
-    QString line = summary.left > 0
-        ? (encrypting ? kEncryptBatchCancelled : kDecryptBatchCancelled)
-              .arg(summary.done)
-              .arg(summary.skipped)
-              .arg(summary.failed)
-              .arg(summary.left)
-        : (encrypting ? kEncryptBatchDone : kDecryptBatchDone).arg(summary.done).arg(summary.skipped).arg(summary.failed);
+    QString line = summary.left > 0 ? (encrypting ? kEncryptBatchCancelled : kDecryptBatchCancelled)
+                                          .arg(summary.done)
+                                          .arg(summary.skipped)
+                                          .arg(summary.failed)
+                                          .arg(summary.left)
+                                    : (encrypting ? kEncryptBatchDone : kDecryptBatchDone)
+                                          .arg(summary.done)
+                                          .arg(summary.skipped)
+                                          .arg(summary.failed);
     if (!summary.failedPaths.isEmpty()) {
         constexpr int kNamed = 20;
         line += kFailedFilesNamed + summary.failedPaths.mid(0, kNamed).join(kFailedFileSeparator);

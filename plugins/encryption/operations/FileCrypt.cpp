@@ -88,7 +88,7 @@ Outcome transformFile(Direction direction, const QString &inputPath, const QStri
         // The input is still what was read: same file, size and time stamps.
         struct stat now;
         return ::stat(QFile::encodeName(inputPath).constData(), &now) == 0
-            && FileState::of(input.info()).isUnchanged(now);
+               && FileState::of(input.info()).isUnchanged(now);
     });
     // Kept open until now, so that the rename does not wait for the old
     // content's blocks to be freed.

@@ -23,9 +23,12 @@ struct FileState
     bool isUnchanged(const struct stat &info) const
     {
         return isSameFile(info) && info.st_size == size && sameTime(info.st_mtim, modified)
-            && sameTime(info.st_ctim, changed);
+               && sameTime(info.st_ctim, changed);
     }
 
 private:
-    static bool sameTime(const timespec &a, const timespec &b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+    static bool sameTime(const timespec &a, const timespec &b)
+    {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    }
 };

@@ -40,12 +40,18 @@ char *chunkBuffer()
 const Texts &textsFor(Direction direction)
 {
     using namespace loglines;
-    static const Texts encrypt{kEncryptCannotOpenInput, kEncryptSize, kEncryptCannotOpenOutput, kEncryptReadFailed,
-                               kEncryptChangedMeanwhile, kEncryptWriteFailed, kEncryptOwnerNotKept, kEncryptHardLinks,
-                               kEncryptCancelled, kEncryptAttributesNotKept, kEncryptNotDurable};
-    static const Texts decrypt{kDecryptCannotOpenInput, kDecryptSize, kDecryptCannotOpenOutput, kDecryptReadFailed,
-                               kDecryptChangedMeanwhile, kDecryptWriteFailed, kDecryptOwnerNotKept, kDecryptHardLinks,
-                               kDecryptCancelled, kDecryptAttributesNotKept, kDecryptNotDurable};
+    static const Texts encrypt{kEncryptCannotOpenInput,  kEncryptSize,
+                               kEncryptCannotOpenOutput, kEncryptReadFailed,
+                               kEncryptChangedMeanwhile, kEncryptWriteFailed,
+                               kEncryptOwnerNotKept,     kEncryptHardLinks,
+                               kEncryptCancelled,        kEncryptAttributesNotKept,
+                               kEncryptNotDurable};
+    static const Texts decrypt{kDecryptCannotOpenInput,  kDecryptSize,
+                               kDecryptCannotOpenOutput, kDecryptReadFailed,
+                               kDecryptChangedMeanwhile, kDecryptWriteFailed,
+                               kDecryptOwnerNotKept,     kDecryptHardLinks,
+                               kDecryptCancelled,        kDecryptAttributesNotKept,
+                               kDecryptNotDurable};
     return direction == Direction::Encrypt ? encrypt : decrypt;
 }
 
@@ -211,8 +217,8 @@ Outcome FileTransform::decrypt(InputFile &input, const QString &inputName, const
         }
         cbc.decrypt(bytes(buffer), std::size_t(got));
         remaining -= got;
-        const qint64 keep = remaining > 0 ? got
-                                          : got - 16 + qint64(marker::unpaddedLength(bytes(buffer + got - 16), 16));
+        const qint64 keep =
+            remaining > 0 ? got : got - 16 + qint64(marker::unpaddedLength(bytes(buffer + got - 16), 16));
         if (!m_replacement->write(buffer, keep))
             return writeFailed(outputName);
         m_control.reached(size - remaining, size);

@@ -22,7 +22,8 @@ struct Target
     int folder = -1; // not owned
     QByteArray name;
     bool exists = false;
-    struct stat info{};
+    struct stat info
+    { };
 };
 
 // Log literals of one direction.

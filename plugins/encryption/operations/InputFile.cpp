@@ -97,8 +97,7 @@ qint64 InputFile::readFully(char *buffer, qint64 want)
 bool InputFile::byteAt(qint64 offset, char *byte)
 {
     const off_t resume = ::lseek(m_fd, 0, SEEK_CUR);
-    const bool ok = resume >= 0 && ::lseek(m_fd, off_t(offset), SEEK_SET) == off_t(offset)
-        && readFully(byte, 1) == 1;
+    const bool ok = resume >= 0 && ::lseek(m_fd, off_t(offset), SEEK_SET) == off_t(offset) && readFully(byte, 1) == 1;
     return ::lseek(m_fd, resume, SEEK_SET) == resume && ok;
 }
 

@@ -44,6 +44,7 @@ private:
     Opened adopt(int fd);
 
     int m_fd = -1;
-    struct stat m_info{};
+    struct stat m_info
+    { };
     QString m_error;
 };

@@ -16,7 +16,8 @@ inline const QString kEncryptReadFailed = QStringLiteral("加密：读取文件�
 inline const QString kEncryptChangedMeanwhile = QStringLiteral("加密：文件在加密过程中被其他程序修改，原文件保持不变 ");
 inline const QString kEncryptWriteFailed = QStringLiteral("加密：写入文件失败，原文件保持不变 ");
 inline const QString kEncryptOwnerNotKept = QStringLiteral("加密：无法保留文件的所有者和组，原文件保持不变 ");
-inline const QString kEncryptHardLinks = QStringLiteral("加密：文件有多个名称（硬链接），其他名称会保留原内容，原文件保持不变 ");
+inline const QString kEncryptHardLinks =
+    QStringLiteral("加密：文件有多个名称（硬链接），其他名称会保留原内容，原文件保持不变 ");
 inline const QString kEncryptCancelled = QStringLiteral("加密：已取消，原文件保持不变 ");
 inline const QString kEncryptAttributesNotKept = QStringLiteral("加密：警告：无法保留扩展属性 ");
 inline const QString kEncryptNotDurable = QStringLiteral("加密：无法确认新文件已写入磁盘 ");
@@ -31,7 +32,8 @@ inline const QString kDecryptReadFailed = QStringLiteral("解密：读取文件�
 inline const QString kDecryptChangedMeanwhile = QStringLiteral("解密：文件在解密过程中被其他程序修改，原文件保持不变 ");
 inline const QString kDecryptWriteFailed = QStringLiteral("解密：写入文件失败，原文件保持不变 ");
 inline const QString kDecryptOwnerNotKept = QStringLiteral("解密：无法保留文件的所有者和组，原文件保持不变 ");
-inline const QString kDecryptHardLinks = QStringLiteral("解密：文件有多个名称（硬链接），其他名称会保留原内容，原文件保持不变 ");
+inline const QString kDecryptHardLinks =
+    QStringLiteral("解密：文件有多个名称（硬链接），其他名称会保留原内容，原文件保持不变 ");
 inline const QString kDecryptCancelled = QStringLiteral("解密：已取消，原文件保持不变 ");
 inline const QString kDecryptAttributesNotKept = QStringLiteral("解密：警告：无法保留扩展属性 ");
 inline const QString kDecryptNotDurable = QStringLiteral("解密：无法确认新文件已写入磁盘 ");
@@ -44,7 +46,8 @@ inline const QString kStringNotRestorable = QStringLiteral("警告：字符串�
 inline const QString kDecryptStringLength = QStringLiteral("解密：长度：");
 inline const QString kDecryptStringCipher = QStringLiteral("原始二进制字符串：");
 inline const QString kDecryptStringResult = QStringLiteral("解密字符串：");
-inline const QString kDecryptStringBadLength = QStringLiteral("解密：密文长度不是16字节的整数倍，无法解密，字符串保持不变");
+inline const QString kDecryptStringBadLength =
+    QStringLiteral("解密：密文长度不是16字节的整数倍，无法解密，字符串保持不变");
 inline const QString kDecryptStringNotAscii = QStringLiteral("解密：含有非ASCII字符，无法解密，字符串保持不变");
 
 // Lines that carry a user's text, its decryption or its ciphertext (which
@@ -53,7 +56,7 @@ inline const QString kDecryptStringNotAscii = QStringLiteral("解密：含有非
 inline bool carriesUserText(const QString &line)
 {
     return line.startsWith(kStringInput) || line.startsWith(kDecryptStringResult) || line.startsWith(kStringCipher)
-        || line.startsWith(kDecryptStringCipher);
+           || line.startsWith(kDecryptStringCipher);
 }
 
 // Separates a path from the reason of a failure.

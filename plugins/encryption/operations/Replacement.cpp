@@ -83,8 +83,8 @@ bool Replacement::createNamed()
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QByteArray name = temporaryName();
-        m_fd = ::openat(m_folder, name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW,
-                        initialMode());
+        m_fd =
+            ::openat(m_folder, name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, initialMode());
         if (m_fd >= 0) {
             m_tempName = name;
             return true;
@@ -172,7 +172,8 @@ bool Replacement::copyAttributes()
             continue;
         const ssize_t length = ::lgetxattr(path.constData(), name.constData(), nullptr, 0);
         value.resize(int(qMax<ssize_t>(length, 0)));
-        const ssize_t got = length > 0 ? ::lgetxattr(path.constData(), name.constData(), value.data(), size_t(value.size())) : 0;
+        const ssize_t got =
+            length > 0 ? ::lgetxattr(path.constData(), name.constData(), value.data(), size_t(value.size())) : 0;
         if (got < 0 || ::fsetxattr(m_fd, name.constData(), value.constData(), size_t(got), 0) != 0)
             m_attributesNotKept << QString::fromLocal8Bit(name);
     }
@@ -242,9 +243,9 @@ Replacement::Committed Replacement::commit()
         discard();
         return Committed::Failed;
     }
-    const int renamed = m_replacing
-        ? ::renameat(m_folder, m_tempName.constData(), m_folder, m_name.constData())
-        : ::renameat2(m_folder, m_tempName.constData(), m_folder, m_name.constData(), RENAME_NOREPLACE);
+    const int renamed =
+        m_replacing ? ::renameat(m_folder, m_tempName.constData(), m_folder, m_name.constData())
+                    : ::renameat2(m_folder, m_tempName.constData(), m_folder, m_name.constData(), RENAME_NOREPLACE);
     if (renamed != 0) {
         const bool appeared = errno == EEXIST;
         fail();

@@ -61,12 +61,14 @@ private:
     int m_folder;
     QByteArray m_name;
     bool m_replacing;
-    struct stat m_existing{};
+    struct stat m_existing
+    { };
     int m_fd = -1;
     QByteArray m_tempName; // empty while the new file has no name
     qint64 m_written = 0;
     qint64 m_writeBackFrom = 0;
-    struct stat m_committed{};
+    struct stat m_committed
+    { };
     QString m_error;
     QStringList m_attributesNotKept;
 };

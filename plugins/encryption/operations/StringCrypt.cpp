@@ -40,7 +40,8 @@ void encryptString(QString &text, bool cipherActive, const LogFn &log)
     QByteArray data = text.toUtf8();
     const int length = data.size();
     log(loglines::kStringLength + QString::number(length));
-    if (data.contains('\0') || (length > 0 && marker::losesTrailingSpaces(std::uint64_t(length), std::uint8_t(data.back()))))
+    if (data.contains('\0')
+        || (length > 0 && marker::losesTrailingSpaces(std::uint64_t(length), std::uint8_t(data.back()))))
         log(loglines::kStringNotRestorable);
     log(loglines::kStringInput + text);
 

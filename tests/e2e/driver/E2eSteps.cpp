@@ -76,7 +76,8 @@ bool inOrder(const QStringList &lines, const QStringList &expected, QString *mis
 }
 
 // The widgets of the encryption form inside the window.
-struct FormWidgets {
+struct FormWidgets
+{
     QWidget *form = nullptr;
     QPlainTextEdit *text = nullptr;
     QPushButton *encryptString = nullptr;
@@ -126,8 +127,7 @@ bool Scenario::window()
     if (!m_report.check(m_window && m_window->isVisible(), "window shown", "no visible main window"))
         return false;
     m_report.check(m_window->windowTitle() == QLatin1String("Keystrel"), "window title", m_window->windowTitle());
-    m_report.check(!QApplication::windowIcon().isNull() && !m_window->windowIcon().isNull(), "window icon",
-                   "no icon");
+    m_report.check(!QApplication::windowIcon().isNull() && !m_window->windowIcon().isNull(), "window icon", "no icon");
 
     auto *tabs = m_window->findChild<QTabWidget *>(QStringLiteral("pluginTabs"));
     if (!m_report.check(tabs && tabs->count() == 1, "one plug-in tab",
@@ -153,8 +153,8 @@ void Scenario::fonts()
         families << QFontDatabase::applicationFontFamilies(id);
     m_report.check(families.size() == 6 && families.filter(QRegularExpression("^Roboto")).size() == 6,
                    "bundled fonts registered", families.join(QLatin1Char(',')));
-    m_report.check(QFontInfo(m_form.encryptString->font()).family() == QLatin1String("Roboto"),
-                   "buttons in Roboto", QFontInfo(m_form.encryptString->font()).family());
+    m_report.check(QFontInfo(m_form.encryptString->font()).family() == QLatin1String("Roboto"), "buttons in Roboto",
+                   QFontInfo(m_form.encryptString->font()).family());
     m_report.check(logLines(m_window).filter(QStringLiteral("无法注册字体")).isEmpty(), "no font failure logged");
 }
 
@@ -171,8 +171,7 @@ void Scenario::strings(const QString &text)
     m_report.check(lowerHex.match(hex).hasMatch(), "encrypt string shows hexadecimal", hex);
 
     click(m_form.decryptString);
-    m_report.check(m_form.text->toPlainText() == text, "decrypt string restores the text",
-                   m_form.text->toPlainText());
+    m_report.check(m_form.text->toPlainText() == text, "decrypt string restores the text", m_form.text->toPlainText());
 
     QString missing;
     const QStringList log = logSince(first);
@@ -199,11 +198,11 @@ void Scenario::fileDroppedTwice()
                    m_form.text->toPlainText());
     QString missing;
     QStringList log = logSince(first);
-    m_report.check(inOrder(log,
-                           {QStringLiteral("加密：文件大小：%1").arg(plain.size()),
-                            QStringLiteral("加密文件已输出到:") + path},
-                           &missing),
-                   "file encryption logged", missing + QStringLiteral(" not in ") + showLog(log));
+    m_report.check(
+        inOrder(log,
+                {QStringLiteral("加密：文件大小：%1").arg(plain.size()), QStringLiteral("加密文件已输出到:") + path},
+                &missing),
+        "file encryption logged", missing + QStringLiteral(" not in ") + showLog(log));
 
     first = logSize();
     m_form.text->clear();
@@ -228,8 +227,7 @@ void Scenario::folderDropped()
     writeFile(x, QByteArray(40, 'x'));
 
     const int first = logSize();
-    m_report.check(dropUrls(m_form.text->viewport(), {QUrl::fromLocalFile(folder)}), "folder drag accepted",
-                   "refused");
+    m_report.check(dropUrls(m_form.text->viewport(), {QUrl::fromLocalFile(folder)}), "folder drag accepted", "refused");
     for (const QString &path : {a, b, x})
         m_report.check(readAll(path).startsWith(kHeader), "folder file encrypted: " + QFileInfo(path).fileName(),
                        QString::fromLatin1(readAll(path).left(17).toHex()));
@@ -308,13 +306,15 @@ void run(const QString &workDir, const QString &scenario)
         }
         steps->markReady();
         if (scenario == QLatin1String("stay")) { // until the test asks to close
-            watch(steps, [steps] { return steps->workFileExists(QStringLiteral("close")); }, [](bool) {});
+            watch(
+                steps, [steps] { return steps->workFileExists(QStringLiteral("close")); }, [](bool) {});
             return;
         }
         const QStringList expected =
             qEnvironmentVariable("KEYSTREL_E2E_EXPECT").split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        watch(steps, [steps, expected] { return steps->logHas(expected); },
-              [steps, expected](bool met) { steps->expectationMet(met, expected); });
+        watch(
+            steps, [steps, expected] { return steps->logHas(expected); },
+            [steps, expected](bool met) { steps->expectationMet(met, expected); });
         return;
     }
     if (scenario == QLatin1String("screenshot")) {

@@ -10,6 +10,7 @@
 // "mainResult", "boxes" (one entry per message box), "windows" (one entry per
 // main window: title, tab labels, log lines), "atQuit" (state when
 // aboutToQuit is emitted).
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
@@ -18,14 +19,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMessageBox>
-#include <QAbstractButton>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QTabWidget>
 #include <QResource>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <dlfcn.h>
@@ -92,7 +92,8 @@ QJsonObject bundle()
         QFile file(fontDir.filePath(name));
         const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         fonts.insert(name, QJsonObject{{"size", bytes.size()},
-                                       {"md5", QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex())}});
+                                       {"md5", QString::fromLatin1(
+                                                   QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex())}});
     }
 
     QJsonArray iconFiles;
@@ -119,7 +120,8 @@ QJsonObject bundle()
     return {
         {"fonts", fonts},
         {"fontWithExtension", QFile::exists(QStringLiteral(":/fonts/roboto_regular.ttf"))},
-        {"iconsTopLevel", QJsonArray::fromStringList(QDir(QStringLiteral(":/icons")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot))},
+        {"iconsTopLevel", QJsonArray::fromStringList(
+                              QDir(QStringLiteral(":/icons")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot))},
         {"iconFiles", iconFiles},
         {"compressed", compressed},
         {"storedBytes", stored},
@@ -246,8 +248,8 @@ int probedMain(int argc, char **argv, char **envp)
 Q_COREAPP_STARTUP_FUNCTION(onApplicationCreated)
 
 // glibc's start-up routine, taken over to wrap main().
-extern "C" Q_DECL_EXPORT int __libc_start_main(MainFunction main, int argc, char **argv, void (*init)(),
-                                               void (*fini)(), void (*rtldFini)(), void *stackEnd)
+extern "C" Q_DECL_EXPORT int __libc_start_main(MainFunction main, int argc, char **argv, void (*init)(), void (*fini)(),
+                                               void (*rtldFini)(), void *stackEnd)
 {
     using StartMain = int (*)(MainFunction, int, char **, void (*)(), void (*)(), void (*)(), void *);
     const auto next = reinterpret_cast<StartMain>(dlsym(RTLD_NEXT, "__libc_start_main"));

@@ -19,7 +19,8 @@ namespace {
 enum class Event { None, Read, Write, Sync, Link, Rename, Renamed, Syncfs, AnyRename, AnyRenamed, Count };
 enum class Action { Kill, Append, Truncate, Replace, Unlink, Interrupt };
 
-struct HookState {
+struct HookState
+{
     Event event = Event::None;
     long wanted = 0;
     Action action = Action::Kill;
@@ -72,15 +73,12 @@ Event parseEvent(const std::string &name)
 
 bool parseAction(const std::string &name, Action *action)
 {
-    static const struct {
+    static const struct
+    {
         const char *name;
         Action action;
-    } actions[] = {{"kill", Action::Kill},
-                   {"append", Action::Append},
-                   {"truncate", Action::Truncate},
-                   {"replace", Action::Replace},
-                   {"unlink", Action::Unlink},
-                   {"interrupt", Action::Interrupt}};
+    } actions[] = {{"kill", Action::Kill},       {"append", Action::Append}, {"truncate", Action::Truncate},
+                   {"replace", Action::Replace}, {"unlink", Action::Unlink}, {"interrupt", Action::Interrupt}};
     for (const auto &a : actions) {
         if (name == a.name) {
             *action = a.action;
@@ -160,7 +158,7 @@ bool isReplacement(int fd)
 {
     struct stat info;
     return fd > 2 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
-        && !(info.st_dev == state().device && info.st_ino == state().inode);
+           && !(info.st_dev == state().device && info.st_ino == state().inode);
 }
 
 void trace(const char *what, const std::string &path)
@@ -305,7 +303,8 @@ static std::string pathAt(int dir, const char *name)
         char *real = nullptr;
         std::string text(name);
         const size_t slash = text.rfind('/');
-        if (slash != std::string::npos && (real = ::realpath(slash == 0 ? "/" : text.substr(0, slash).c_str(), nullptr))) {
+        if (slash != std::string::npos
+            && (real = ::realpath(slash == 0 ? "/" : text.substr(0, slash).c_str(), nullptr))) {
             text = std::string(real) + text.substr(slash);
             std::free(real);
         }
