@@ -7,6 +7,8 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
 jobs=$(nproc)
 
+scripts/check-format.sh
+
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
