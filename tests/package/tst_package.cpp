@@ -185,9 +185,11 @@ private slots:
         const Command entry = run("desktop-file-validate", {application});
         QVERIFY2(entry.exitCode == 0 && entry.output.isEmpty(), entry.output.constData());
         const Command menu = run("desktop-file-validate", {serviceMenu});
-        for (const QString &line : QString::fromUtf8(menu.output).split('\n', Qt::SkipEmptyParts))
+        const QStringList complaints = QString::fromUtf8(menu.output).split('\n', Qt::SkipEmptyParts);
+        for (const QString &line : complaints)
             QVERIFY2(line.contains("but the type is \"Service\" while this key is only valid for type \"Application\""),
                      qPrintable(line));
+        QCOMPARE(complaints.size(), 2); // MimeType and Actions
 
         // Opens encrypted files only, by a path every launcher reads (xdg-open
         // takes no quotes); the actions on files and folders.
