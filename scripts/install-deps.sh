@@ -7,8 +7,11 @@ packages=(cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5s
 case "${1:-test}" in
     run) packages+=(fonts-wqy-zenhei) ;;
     # dpkg-dev and file: CPack's Debian package and its Depends
-    # (dpkg-shlibdeps); desktop-file-utils checks the desktop entries.
-    test) packages+=(openssl clang libclang-rt-dev dpkg-dev file desktop-file-utils clang-format) ;;
+    # (dpkg-shlibdeps); desktop-file-utils checks the desktop entries; the
+    # MIME database, xdg-utils (with mimetype, which xdg-mime asks outside a
+    # desktop) and gio say which types the installed entry opens.
+    test) packages+=(openssl clang libclang-rt-dev dpkg-dev file desktop-file-utils clang-format
+        shared-mime-info xdg-utils libfile-mimeinfo-perl libglib2.0-bin) ;;
     bench) packages+=(openssl libbenchmark-dev time python3) ;;
     screenshot) packages+=(xvfb xauth imagemagick fonts-wqy-zenhei x11-utils) ;;
     package) packages+=(dpkg-dev file desktop-file-utils lintian) ;;

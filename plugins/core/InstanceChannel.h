@@ -10,6 +10,8 @@
 // from then on instead of waiting.
 #pragma once
 
+#include "PathDirection.h"
+
 #include <QObject>
 #include <QStringList>
 
@@ -39,18 +41,19 @@ public:
     // Stops serving and removes the socket, unless a later start took it over.
     ~InstanceChannel() override;
 
-    // Hands `paths` (possibly none) to the running window of this user, or
-    // becomes the channel that later starts hand theirs to.
-    Role claim(const QStringList &paths);
+    // Hands `paths` (possibly none) and the direction asked for them to the
+    // running window of this user, or becomes the channel that later starts
+    // hand theirs to.
+    Role claim(const QStringList &paths, PathDirection direction = PathDirection::AsDropped);
 
     QString socketPath() const;
 
 signals:
     // A later start handed these over; empty when it named no path.
-    void handedOver(const QStringList &paths);
+    void handedOver(const QStringList &paths, PathDirection direction);
 
 private:
-    bool handOver(const QStringList &paths);
+    bool handOver(const QStringList &paths, PathDirection direction);
     bool listen();
     void acceptPending();
     void serve(QLocalSocket *peer);

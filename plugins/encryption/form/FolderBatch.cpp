@@ -19,11 +19,13 @@ constexpr qint64 kShowNamesEveryMs = 100;
 
 } // namespace
 
-FolderBatch::FolderBatch(Form *form, QPlainTextEdit *textArea, const FolderListing &listing, bool cipherActive)
+FolderBatch::FolderBatch(Form *form, QPlainTextEdit *textArea, const FolderListing &listing, bool cipherActive,
+                         std::optional<filecrypt::Direction> forced)
     : form(form)
     , textArea(textArea)
     , listing(listing)
     , cipherActive(cipherActive)
+    , forced(forced)
 {
 }
 
@@ -31,7 +33,8 @@ void FolderBatch::run()
 {
     if (listing.isEmpty())
         return;
-    const bool decrypting = form->isFileEncrypted(listing.paths.first());
+    const bool decrypting =
+        forced ? *forced == filecrypt::Direction::Decrypt : form->isFileEncrypted(listing.paths.first());
     const filecrypt::Direction direction = decrypting ? filecrypt::Direction::Decrypt : filecrypt::Direction::Encrypt;
     ShowLogFunc(decrypting ? kStartDecrypt : kStartEncrypt);
 

@@ -1,12 +1,16 @@
 // One folder batch as the form shows it: the walked files handled in one
-// direction, chosen by the first file, on a thread of its own, under a
-// window-modal progress dialog that can cancel it. The form's text area
-// lists each file as it is settled, and the dialog counts it.
+// direction, chosen by the first file unless one is forced, on a thread of
+// its own, under a window-modal progress dialog that can cancel it. The
+// form's text area lists each file as it is settled, and the dialog counts
+// it.
 #pragma once
 
+#include "operations/FileJob.h"
 #include "operations/FolderWalk.h"
 
 #include <QPointer>
+
+#include <optional>
 
 class Form;
 class QPlainTextEdit;
@@ -14,7 +18,8 @@ class QPlainTextEdit;
 class FolderBatch
 {
 public:
-    FolderBatch(Form *form, QPlainTextEdit *textArea, const FolderListing &listing, bool cipherActive);
+    FolderBatch(Form *form, QPlainTextEdit *textArea, const FolderListing &listing, bool cipherActive,
+                std::optional<filecrypt::Direction> forced = std::nullopt);
 
     // Turns the event loop until the batch is over: the form may be gone on
     // return.
@@ -25,4 +30,5 @@ private:
     QPointer<QPlainTextEdit> textArea;
     const FolderListing listing; // a copy: the form's may go with it
     const bool cipherActive;
+    const std::optional<filecrypt::Direction> forced;
 };

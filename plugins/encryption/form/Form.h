@@ -3,11 +3,14 @@
 // decrypted in place.
 #pragma once
 
+#include "operations/FileJob.h"
 #include "operations/FolderWalk.h"
 
 #include <QString>
 #include <QVector>
 #include <QWidget>
+
+#include <optional>
 
 namespace Ui {
 class Form;
@@ -63,9 +66,11 @@ private:
     int transformFile(bool decrypting, const QString &inputPath, const QString &outputPath);
 
     QPlainTextEdit *textArea() const;
-    // Drops: a file is toggled, a folder runs one batch.
-    void dropFile(const QString &path);
-    void dropFolder(const QString &folderPath);
+    // Drops: a file is toggled, a folder runs one batch; with a `forced`
+    // direction (asked on the command line) files already in that state are
+    // skipped, and so are the files of a folder.
+    void dropFile(const QString &path, std::optional<filecrypt::Direction> forced);
+    void dropFolder(const QString &folderPath, std::optional<filecrypt::Direction> forced);
     void showFileText(QIODevice &file, const QString &path);
     // True (and logged) when long work runs and `what` must wait.
     bool refusedWhileBusy(const QString &what);

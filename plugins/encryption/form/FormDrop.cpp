@@ -1,5 +1,6 @@
 // Files and folders dropped on the form: a file is toggled by its header and
-// its text shown, a folder runs one batch.
+// its text shown, a folder runs one batch. Paths from the command line may
+// come with a direction: then each goes that way or is skipped.
 #include "Form.h"
 
 #include "FolderBatch.h"
@@ -37,6 +38,21 @@ int completeUtf8Length(const QByteArray &bytes)
     return size - lead < needed ? lead : size;
 }
 
+// The direction a drop asks for; false when it names one this form does not
+// know, which is never taken for a plain drop.
+bool requestedDirection(const QMimeData &mime, std::optional<filecrypt::Direction> *direction)
+{
+    const QString format = QLatin1String(PluginApi::kDropDirectionFormat);
+    if (!mime.hasFormat(format))
+        return true;
+    const QByteArray word = mime.data(format);
+    if (word == "encrypt")
+        *direction = filecrypt::Direction::Encrypt;
+    else if (word == "decrypt")
+        *direction = filecrypt::Direction::Decrypt;
+    return direction->has_value();
+}
+
 } // namespace
 
 void Form::dropEvent(QDropEvent *event)
@@ -47,6 +63,12 @@ void Form::dropEvent(QDropEvent *event)
             refusedWhileBusy(url.isLocalFile() ? url.toLocalFile() : url.toString());
         return;
     }
+    std::optional<filecrypt::Direction> forced;
+    if (!requestedDirection(*event->mimeData(), &forced)) {
+        for (const QUrl &url : urls)
+            ShowLogFunc(kUnknownDropDirection + (url.isLocalFile() ? url.toLocalFile() : url.toString()));
+        return;
+    }
     QPointer<Form> self(this);
     for (const QUrl &url : urls) {
         const QString path = url.toLocalFile();
@@ -54,21 +76,26 @@ void Form::dropEvent(QDropEvent *event)
             continue;
         const QFileInfo info(path);
         if (info.isFile())
-            dropFile(path);
+            dropFile(path, forced);
         else if (info.isDir())
-            dropFolder(path);
+            dropFolder(path, forced);
         if (!self)
             return; // closed while a batch ran
     }
 }
 
-void Form::dropFile(const QString &path)
+void Form::dropFile(const QString &path, std::optional<filecrypt::Direction> forced)
 {
     QFile file;
     if (!openRegularFileForReading(file, path))
         return; // unreadable: left alone without a word
     QPointer<Form> self(this);
-    if (isFileEncrypted(path)) {
+    const bool encrypted = isFileEncrypted(path);
+    if (forced && encrypted != (*forced == filecrypt::Direction::Decrypt)) {
+        ShowLogFunc(kSkipPrefix + path + (encrypted ? kAlreadyEncrypted : kAlreadyPlain));
+        return;
+    }
+    if (encrypted) {
         file.close();
         const int result = decryptFile(path, path);
         if (!self)
@@ -107,7 +134,7 @@ void Form::showFileText(QIODevice &file, const QString &path)
         ShowLogFunc(kShownTextCut + path);
 }
 
-void Form::dropFolder(const QString &folderPath)
+void Form::dropFolder(const QString &folderPath, std::optional<filecrypt::Direction> forced)
 {
     textArea()->clear();
     fileList.clear();
@@ -119,7 +146,7 @@ void Form::dropFolder(const QString &folderPath)
     if (fileList.isEmpty())
         ShowLogFunc(kFolderHoldsNoFile + folderPath);
     else
-        FolderBatch(this, textArea(), walked, selectedAlgorithmIsAes()).run();
+        FolderBatch(this, textArea(), walked, selectedAlgorithmIsAes(), forced).run();
     if (self)
         work = Work::None;
 }
