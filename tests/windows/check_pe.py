@@ -83,14 +83,15 @@ def check_launcher(path):
 
 
 def exports(path):
+    """Exported names and the address each stands for."""
     pe = pefile.PE(path)
     table = getattr(pe, "DIRECTORY_ENTRY_EXPORT", None)
-    return {symbol.name for symbol in table.symbols if symbol.name} if table else set()
+    return {symbol.name: symbol.address for symbol in table.symbols if symbol.name} if table else {}
 
 
 def check_plugin_exports(path, wanted, name):
     have = exports(path)
-    for symbol in sorted(wanted - have):
+    for symbol in sorted(wanted - set(have)):
         failures.append("%s: no export %s" % (name, symbol.decode()))
     return have
 
@@ -102,7 +103,9 @@ def main():
     check(b"ShowLogFunc" not in have, "Hubstone.dll: ShowLogFunc under a plain name")
     if len(sys.argv) > 3:
         vaultine = sys.argv[3]
-        check_plugin_exports(vaultine, PLUGIN_ENTRIES, "Vaultine.dll")
+        have = check_plugin_exports(vaultine, PLUGIN_ENTRIES, "Vaultine.dll")
+        check(have.get(b"pluginLicense") == have.get(b"pluginDescription"),
+              "Vaultine.dll: pluginLicense is not the same function as pluginDescription")
         imports = {imp.name for entry in pefile.PE(vaultine).DIRECTORY_ENTRY_IMPORT
                    if entry.dll.lower() == b"hubstone.dll" for imp in entry.imports}
         check(SHOW_LOG in imports, "Vaultine.dll: does not import ShowLogFunc from Hubstone.dll")
