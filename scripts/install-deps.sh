@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need.
-# Usage: install-deps.sh [run|test|bench|screenshot|package|format]
+# Usage: install-deps.sh [run|test|bench|screenshot|package|format|windows]
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5svg5)
@@ -16,6 +16,10 @@ case "${1:-test}" in
     screenshot) packages+=(xvfb xauth imagemagick fonts-wqy-zenhei x11-utils) ;;
     package) packages+=(dpkg-dev file desktop-file-utils lintian) ;;
     format) packages+=(clang-format) ;;
+    # The Windows build: MinGW-w64 (posix threads), Wine to run it, pefile to
+    # read its files, xz for the shared Qt archive.
+    windows) packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+        wine wine64 python3-pefile xz-utils) ;;
 esac
 
 missing=()
