@@ -1,7 +1,8 @@
 #include "CommandLinePaths.h"
 
+#include "WideArguments.h"
+
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 namespace CommandLinePaths {
@@ -13,25 +14,28 @@ template <typename Option, typename Path>
 void forEachArgument(int argc, char **argv, Option option, Path take)
 {
     bool optionsEnded = false;
-    for (int i = 1; i < argc && argv[i]; ++i) {
-        const QByteArray argument(argv[i]);
+    const QStringList arguments = WideArguments::of(argc, argv);
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
         if (argument.isEmpty())
             continue;
-        if (!optionsEnded && argument == "--")
+        if (!optionsEnded && argument == QLatin1String("--"))
             optionsEnded = true;
-        else if (!optionsEnded && argument.startsWith('-') && argument.size() > 1)
+        else if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1)
             option(argument);
         else
             take(argument);
     }
 }
 
+#ifndef Q_OS_WIN
 // The folder `path` really is, its links followed; empty if it is nothing.
 QString realFolder(const QString &path)
 {
     const QFileInfo info(path);
     return info.isDir() ? info.canonicalFilePath() : QString();
 }
+#endif
 
 } // namespace
 
@@ -39,8 +43,7 @@ QStringList fromArguments(int argc, char **argv)
 {
     QStringList paths;
     forEachArgument(
-        argc, argv, [](const QByteArray &) {},
-        [&paths](const QByteArray &argument) { paths << resolvedPath(QFile::decodeName(argument)); });
+        argc, argv, [](const QString &) {}, [&paths](const QString &argument) { paths << resolvedPath(argument); });
     return paths;
 }
 
@@ -50,11 +53,11 @@ PathDirection directionFromArguments(int argc, char **argv)
     bool decrypt = false;
     forEachArgument(
         argc, argv,
-        [&](const QByteArray &option) {
-            encrypt = encrypt || option == "--encrypt";
-            decrypt = decrypt || option == "--decrypt";
+        [&](const QString &option) {
+            encrypt = encrypt || option == QLatin1String("--encrypt");
+            decrypt = decrypt || option == QLatin1String("--decrypt");
         },
-        [](const QByteArray &) {});
+        [](const QString &) {});
     if (encrypt && decrypt)
         return PathDirection::Contradictory;
     if (encrypt)
@@ -64,6 +67,10 @@ PathDirection directionFromArguments(int argc, char **argv)
 
 QString resolvedPath(const QString &argument)
 {
+#ifdef Q_OS_WIN
+    // Windows itself folds ".." as text (GetFullPathName), links or not.
+    return QDir::cleanPath(QDir::current().absoluteFilePath(argument));
+#else
     const QString absolute =
         QDir::isAbsolutePath(argument) ? argument : QDir::currentPath() + QLatin1Char('/') + argument;
     QString resolved;
@@ -84,6 +91,7 @@ QString resolvedPath(const QString &argument)
         resolved += QLatin1Char('/') + part;
     }
     return resolved.isEmpty() ? QStringLiteral("/") : resolved;
+#endif
 }
 
 } // namespace CommandLinePaths

@@ -17,7 +17,7 @@ QString InstanceChannel::socketPath() const
     return QString();
 }
 
-InstanceChannel::Role InstanceChannel::claim(const QStringList &)
+InstanceChannel::Role InstanceChannel::claim(const QStringList &, PathDirection)
 {
     m_log(QStringLiteral("不使用单窗口通道：Windows 上尚未提供"));
     return Role::Alone;

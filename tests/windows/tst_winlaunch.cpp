@@ -110,11 +110,11 @@ Run runToEnd(const ProgramFolder &folder)
 
 // Runs the program until its log has shown `last`, then ends it: with no
 // plug-in to quit it, the window would stay.
-QString logUntil(const ProgramFolder &folder, const QString &last)
+QString logUntil(const ProgramFolder &folder, const QString &last, const QStringList &arguments = QStringList())
 {
     QProcess process;
     process.setProcessEnvironment(environmentFor(folder.dir.filePath(QStringLiteral("report.txt"))));
-    process.start(folder.dir.filePath(QStringLiteral("Keystrel.exe")), QStringList());
+    process.start(folder.dir.filePath(QStringLiteral("Keystrel.exe")), arguments);
     QString log;
     while (!log.contains(last) && process.state() != QProcess::NotRunning) {
         process.waitForReadyRead(1000);
@@ -180,6 +180,17 @@ private slots:
                               + QStringLiteral("（可由 ")),
                  qUtf8Printable(log));
         QVERIFY(!log.contains(QStringLiteral("已加载插件：")));
+    }
+
+    // qtmain hands main() its arguments in the ANSI code page: a name
+    // outside it must still reach the window whole.
+    void pathOutsideTheCodePageArrivesWhole()
+    {
+        ProgramFolder folder;
+        QVERIFY(folder.make());
+        const QString missing = folder.dir.filePath(QStringLiteral("信件\U0001F600.txt"));
+        const QString log = logUntil(folder, QStringLiteral("路径不存在："), {QDir::toNativeSeparators(missing)});
+        QVERIFY2(log.contains(QStringLiteral("路径不存在：") + QDir::cleanPath(missing)), qUtf8Printable(log));
     }
 };
 
