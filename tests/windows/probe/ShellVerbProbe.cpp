@@ -1,7 +1,8 @@
 // Runs an Explorer verb's command line as Explorer does for one selected
-// item: the command of the verb under the user's classes key
-// (Software\Classes\<class>\shell\<verb>\command), "%1" replaced by the
-// item's path, started by CreateProcess. The program's standard output and error go to LOG.
+// item: the command of the verb where Explorer reads it (the user's classes
+// over the machine's: Software\Classes\<class>\shell\<verb>\command; Wine's
+// HKEY_CLASSES_ROOT shows the machine's alone), "%1" replaced by the item's
+// path, started by CreateProcess. The program's standard output and error go to LOG.
 //
 //   shellverb run CLASS VERB PATH LOG     waits for it, prints "exit <code>"
 //   shellverb start CLASS VERB PATH LOG   leaves it running
@@ -27,11 +28,13 @@ void print(const std::wstring &text)
 std::wstring verbCommand(const std::wstring &className, const std::wstring &verb)
 {
     const std::wstring key = L"Software\\Classes\\" + className + L"\\shell\\" + verb + L"\\command";
-    wchar_t buffer[4096];
-    DWORD size = sizeof buffer;
-    if (::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
-        return std::wstring();
-    return buffer;
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        wchar_t buffer[4096];
+        DWORD size = sizeof buffer;
+        if (::RegGetValueW(root, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, buffer, &size) == ERROR_SUCCESS)
+            return buffer;
+    }
+    return std::wstring();
 }
 
 } // namespace
