@@ -57,9 +57,8 @@ private slots:
         QTest::addColumn<QString>("sddl");
         QTest::addColumn<QString>("why"); // how the reason begins; empty: trusted
         // %LOCALAPPDATA%\Programs\Keystrel, inherited from the profile.
-        QTest::newRow("per-user install") << QStringLiteral("O:%1D:(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;FA;;;%1)")
-                                                 .arg(me)
-                                          << QString();
+        QTest::newRow("per-user install")
+            << QStringLiteral("O:%1D:(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;FA;;;%1)").arg(me) << QString();
         // C:\Program Files\Keystrel, made by an administrator.
         QTest::newRow("per-machine install")
             << QStringLiteral("O:BAD:(A;ID;FA;;;%1)(A;CIIOID;GA;;;%1)(A;ID;0x1301bf;;;SY)(A;OICIIOID;GA;;;SY)"
@@ -73,11 +72,12 @@ private slots:
             << QStringLiteral("O:%1D:(A;;FA;;;%1)(A;;0x1301bf;;;WD)").arg(me) << QStringLiteral("可由 ");
         // A folder made at the root of C: lets every signed-in user change it.
         QTest::newRow("made at the root of C:")
-            << QStringLiteral("O:%1D:(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1200a9;;;BU)(A;ID;0x1301bf;;;AU)(A;ID;FA;;;%1)")
+            << QStringLiteral(
+                   "O:%1D:(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1200a9;;;BU)(A;ID;0x1301bf;;;AU)(A;ID;FA;;;%1)")
                    .arg(me)
             << QStringLiteral("可由 ");
-        QTest::newRow("another user's")
-            << QStringLiteral("O:S-1-5-21-1-2-3-1001D:(A;;FA;;;S-1-5-21-1-2-3-1001)") << QStringLiteral("属于其他用户：");
+        QTest::newRow("another user's") << QStringLiteral("O:S-1-5-21-1-2-3-1001D:(A;;FA;;;S-1-5-21-1-2-3-1001)")
+                                        << QStringLiteral("属于其他用户：");
     }
 
     void descriptors()
