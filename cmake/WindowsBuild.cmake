@@ -1,6 +1,7 @@
 # What a Windows build adds: plug-in DLLs in bin/Plugin (a DLL is a runtime
-# file to CMake, not a library one), and Keystrel-<version>-win64.zip with
-# the program, the Qt and MinGW DLLs it needs and the licences.
+# file to CMake, not a library one), Keystrel-<version>-win64.zip with the
+# program, the Qt and MinGW DLLs it needs and the licences, and the installer
+# of the same files (packaging/windows/Installer.cmake).
 if(TARGET Vaultine)
     set_target_properties(Vaultine PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KEYSTREL_PLUGIN_DIR})
 endif()
@@ -54,3 +55,5 @@ add_custom_target(windows_zip ALL
     DEPENDS ${zip_depends} ${CMAKE_SOURCE_DIR}/cmake/WindowsZip.cmake
     COMMENT "Assembling ${KEYSTREL_ZIP_NAME}.zip"
     VERBATIM)
+
+include(${CMAKE_SOURCE_DIR}/packaging/windows/Installer.cmake)

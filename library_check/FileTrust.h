@@ -18,6 +18,8 @@ namespace FileTrust {
 // the file or folder open as `file` (its owner and access control list), as
 // a log text; empty when they cannot.
 QString whyUntrusted(Qt::HANDLE file);
+// The same judgement of a security descriptor (its owner and access list).
+QString whyUntrustedDescriptor(void *descriptor);
 #else
 // Why users other than `self` and root could change an entry with this
 // status, as a log text; empty when they cannot. A group-writable entry

@@ -61,12 +61,25 @@ Sid currentUser()
     return sid;
 }
 
-// This user, Administrators, SYSTEM, and "OWNER RIGHTS" (the owner, who must
-// be one of them).
+Sid fromText(const wchar_t *text)
+{
+    Sid sid;
+    PSID converted = nullptr;
+    if (::ConvertStringSidToSidW(text, &converted)) {
+        sid.bytes.assign(static_cast<BYTE *>(converted), static_cast<BYTE *>(converted) + ::GetLengthSid(converted));
+        ::LocalFree(converted);
+    }
+    return sid;
+}
+
+// This user, Administrators, SYSTEM, "OWNER RIGHTS" (the owner, who must be
+// one of them) and TrustedInstaller, the service that updates Windows: a
+// folder made in Program Files inherits its full control.
 bool isTrusted(PSID sid)
 {
     static Sid trusted[] = {currentUser(), wellKnown(WinBuiltinAdministratorsSid), wellKnown(WinLocalSystemSid),
-                            wellKnown(WinCreatorOwnerRightsSid)};
+                            wellKnown(WinCreatorOwnerRightsSid),
+                            fromText(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464")};
     for (Sid &candidate : trusted) {
         if (candidate.get() && ::EqualSid(candidate.get(), sid))
             return true;
@@ -157,17 +170,28 @@ QString whyUntrustedAt(const QString &path, bool mustBeFolder)
 
 QString whyUntrusted(Qt::HANDLE file)
 {
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     const DWORD status = ::GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                           &owner, nullptr, &dacl, nullptr, &descriptor);
+                                           nullptr, nullptr, nullptr, nullptr, &descriptor);
     if (status != ERROR_SUCCESS)
         return QStringLiteral("无法读取访问权限：") + qt_error_string(int(status));
     std::unique_ptr<void, decltype(&::LocalFree)> release(descriptor, &::LocalFree);
+    return whyUntrustedDescriptor(descriptor);
+}
+
+QString whyUntrustedDescriptor(void *descriptor)
+{
+    PSID owner = nullptr;
+    BOOL ownerDefaulted = FALSE;
+    BOOL daclPresent = FALSE;
+    PACL dacl = nullptr;
+    BOOL daclDefaulted = FALSE;
+    if (!::GetSecurityDescriptorOwner(descriptor, &owner, &ownerDefaulted)
+        || !::GetSecurityDescriptorDacl(descriptor, &daclPresent, &dacl, &daclDefaulted))
+        return QStringLiteral("无法读取访问权限：") + lastError();
     if (!owner || !isTrusted(owner))
         return QStringLiteral("属于其他用户：") + (owner ? accountName(owner) : QStringLiteral("?"));
-    if (!dacl)
+    if (!daclPresent || !dacl)
         return QStringLiteral("没有访问控制列表，所有用户都可写入");
     return whoElseMayWrite(dacl);
 }

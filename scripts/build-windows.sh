@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds Keystrel for 64-bit Windows and assembles
-# build-win/Keystrel-<version>-win64.zip. Installs what is missing (MinGW-w64,
-# Wine, python3-pefile) and finds Qt for MinGW as scripts/windows-qt.sh says
-# (building it from Debian's source when there is none).
+# build-win/Keystrel-<version>-win64.zip and its installer,
+# build-win/Keystrel-<version>-win64-setup.exe. Installs what is missing
+# (MinGW-w64, Wine, python3-pefile, NSIS) and finds Qt for MinGW as
+# scripts/windows-qt.sh says (building it from Debian's source when there is
+# none).
 # With --test, also runs the Windows tests under Wine, in a Wine prefix of
 # this run's own, and lists the tests that do not run there with the reason.
 # Usage: build-windows.sh [--test]
@@ -18,7 +20,8 @@ cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-mingw-w64-x86_64.cmake" -DKEYSTREL_QT_WINDOWS="$qt" \
     -DKEYSTREL_BUILD_TESTS=$tests
 cmake --build build-win -j "$(nproc)"
-ls build-win/Keystrel-*-win64.zip
+cmake --build build-win --target windows_installer
+ls build-win/Keystrel-*-win64.zip build-win/Keystrel-*-win64-setup.exe
 
 [ $tests = ON ] || exit 0
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/keystrel-wineprefix.XXXXXX")

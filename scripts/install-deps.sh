@@ -17,9 +17,9 @@ case "${1:-test}" in
     package) packages+=(dpkg-dev file desktop-file-utils lintian) ;;
     format) packages+=(clang-format) ;;
     # The Windows build: MinGW-w64 (posix threads), Wine to run it, pefile to
-    # read its files, xz for the shared Qt archive.
+    # read its files, xz for the shared Qt archive, NSIS for the installer.
     windows) packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-        wine wine64 python3-pefile xz-utils) ;;
+        wine wine64 python3-pefile xz-utils nsis) ;;
 esac
 
 missing=()

@@ -1,5 +1,6 @@
 #include "InstanceChannel.h"
 
+#include "HandOverProtocol.h"
 #include "PrivateFolder.h"
 
 #include <QElapsedTimer>
@@ -7,13 +8,10 @@
 #include <QLocalSocket>
 #include <QSocketNotifier>
 #include <QThread>
-#include <QTimer>
-#include <QtEndian>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -22,62 +20,9 @@
 
 namespace {
 
-// A hand-over: "KSP1", the payload's length (32 bits, big-endian), then the
-// paths in UTF-8, each ended by a zero byte (which no path can hold). The
-// window answers "OK"; the start that handed over confirms with "GO" and
-// ends. Only then does the window take the paths: a start that gave up
-// waiting handles its paths itself, and they must not be handled twice.
-// "KSP2" is the same with a direction first ("encrypt\0", "decrypt\0"):
-// a window that knows only "KSP1" refuses it, and the start opens a window
-// of its own, instead of having its paths toggled.
-const QByteArray kMagic("KSP1");
-const QByteArray kMagicWithDirection("KSP2");
-const QByteArray kAck("OK");
-const QByteArray kConfirm("GO");
-constexpr int kHeaderSize = 8;
-constexpr quint32 kMaxPayload = 16 * 1024 * 1024;
-// A peer that connected but says nothing is dropped after this.
-constexpr int kPeerTimeoutMs = 5000;
 // Two starts at once take turns; one stuck while holding the turn is not
 // waited for longer than this.
 constexpr int kSetupLockWaitMs = 3 * InstanceChannel::kAnswerTimeoutMs;
-
-QByteArray encode(const QStringList &paths, PathDirection direction)
-{
-    const QByteArray word = pathdirection::toWord(direction);
-    QByteArray payload = word.isEmpty() ? QByteArray() : word + '\0';
-    for (const QString &path : paths)
-        payload += path.toUtf8() + '\0';
-    QByteArray length(4, '\0');
-    qToBigEndian(quint32(payload.size()), length.data());
-    return (word.isEmpty() ? kMagic : kMagicWithDirection) + length + payload;
-}
-
-QStringList decodePayload(const QByteArray &payload)
-{
-    QStringList paths;
-    int start = 0;
-    for (int end = payload.indexOf('\0'); end >= 0; end = payload.indexOf('\0', start)) {
-        paths << QString::fromUtf8(payload.constData() + start, end - start);
-        start = end + 1;
-    }
-    return paths;
-}
-
-// False for a message that is neither kind, or names no known direction.
-bool decodeMessage(const QByteArray &magic, const QByteArray &payload, QStringList *paths, PathDirection *direction)
-{
-    *direction = PathDirection::AsDropped;
-    if (magic == kMagic) {
-        *paths = decodePayload(payload);
-        return true;
-    }
-    const int wordEnd = payload.indexOf('\0');
-    if (magic != kMagicWithDirection || wordEnd < 0 || !pathdirection::fromWord(payload.left(wordEnd), direction))
-        return false;
-    *paths = decodePayload(payload.mid(wordEnd + 1));
-    return true;
-}
 
 // The user at the other end of a connected Unix socket, -1 if unknown.
 qint64 peerUid(qintptr fd)
@@ -129,9 +74,14 @@ private:
 
 } // namespace
 
-InstanceChannel::InstanceChannel(const QString &folder, LogFunction log, QObject *parent)
+QString InstanceChannel::defaultPlace()
+{
+    return PrivateFolder::channelFolder();
+}
+
+InstanceChannel::InstanceChannel(const QString &place, LogFunction log, QObject *parent)
     : QObject(parent)
-    , m_folder(folder)
+    , m_place(place)
     , m_log(std::move(log))
 {
     qRegisterMetaType<PathDirection>();
@@ -144,17 +94,17 @@ InstanceChannel::~InstanceChannel()
 
 QString InstanceChannel::socketPath() const
 {
-    return m_folder + QStringLiteral("/socket");
+    return m_place + QStringLiteral("/socket");
 }
 
 InstanceChannel::Role InstanceChannel::claim(const QStringList &paths, PathDirection direction)
 {
     QString whyNot;
-    if (!PrivateFolder::makePrivate(m_folder, &whyNot)) {
-        m_log(QStringLiteral("不使用单窗口通道：") + m_folder + QStringLiteral("（") + whyNot + QStringLiteral("）"));
+    if (!PrivateFolder::makePrivate(m_place, &whyNot)) {
+        m_log(QStringLiteral("不使用单窗口通道：") + m_place + QStringLiteral("（") + whyNot + QStringLiteral("）"));
         return Role::Alone;
     }
-    SetupLock turn(m_folder + QStringLiteral("/lock"));
+    SetupLock turn(m_place + QStringLiteral("/lock"));
     if (handOver(paths, direction))
         return Role::HandedOver;
     return listen() ? Role::Serving : Role::Alone;
@@ -182,27 +132,10 @@ bool InstanceChannel::handOver(const QStringList &paths, PathDirection direction
         return false;
     }
 
-    socket.write(encode(paths, direction));
-    QElapsedTimer clock;
-    clock.start();
-    QByteArray answer;
-    while (answer.size() < kAck.size()) {
-        const int left = kAnswerTimeoutMs - int(clock.elapsed());
-        if (left <= 0)
-            break;
-        const bool progressed =
-            socket.bytesToWrite() > 0 ? socket.waitForBytesWritten(left) : socket.waitForReadyRead(left);
-        answer += socket.read(kAck.size() - answer.size());
-        if (!progressed && socket.state() != QLocalSocket::ConnectedState)
-            break;
-    }
-    if (answer != kAck) {
+    if (!HandOverProtocol::send(socket, paths, direction, kAnswerTimeoutMs)) {
         m_log(QStringLiteral("正在运行的窗口没有应答，由本窗口接替：") + path);
         return false;
     }
-    socket.write(kConfirm);
-    socket.waitForBytesWritten(kAnswerTimeoutMs);
-    socket.disconnectFromServer();
     m_log(QStringLiteral("已交给正在运行的窗口：%1 个路径").arg(paths.size()));
     return true;
 }
@@ -265,49 +198,8 @@ void InstanceChannel::acceptPending()
 
 void InstanceChannel::serve(QLocalSocket *peer)
 {
-    struct HandOver
-    {
-        QByteArray received;
-        QStringList paths;
-        PathDirection direction = PathDirection::AsDropped;
-        bool answered = false;
-    };
-    auto handOver = std::make_shared<HandOver>();
-    connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-    connect(peer, &QLocalSocket::disconnected, this, [this, handOver] {
-        if (handOver->answered)
-            m_log(QStringLiteral("交接未完成，已忽略：%1 个路径").arg(handOver->paths.size()));
-    });
-    QTimer::singleShot(kPeerTimeoutMs, peer, [peer] { peer->abort(); });
-    connect(peer, &QLocalSocket::readyRead, this, [this, peer, handOver] {
-        QByteArray &received = handOver->received;
-        received += peer->readAll();
-        if (!handOver->answered) {
-            if (received.size() < kHeaderSize)
-                return;
-            const quint32 length = qFromBigEndian<quint32>(received.constData() + 4);
-            const QByteArray magic = received.left(4);
-            if ((magic != kMagic && magic != kMagicWithDirection) || length > kMaxPayload) {
-                peer->abort();
-                return;
-            }
-            if (quint32(received.size()) < kHeaderSize + length)
-                return;
-            if (!decodeMessage(magic, received.mid(kHeaderSize, int(length)), &handOver->paths, &handOver->direction)) {
-                peer->abort();
-                return;
-            }
-            received.remove(0, kHeaderSize + int(length));
-            handOver->answered = true;
-            peer->write(kAck);
-        }
-        if (received.size() < kConfirm.size())
-            return;
-        if (received.startsWith(kConfirm)) {
-            handOver->answered = false;
-            emit handedOver(handOver->paths, handOver->direction);
-        }
-        peer->abort();
+    HandOverProtocol::serve(peer, this, m_log, [this](const QStringList &paths, PathDirection direction) {
+        emit handedOver(paths, direction);
     });
 }
 

@@ -1,13 +1,20 @@
 // The channel between the starts of the program of one user: a later start
 // hands its paths to the window that runs already and ends, so each user has
-// one window.
+// one window. What they say is HandOverProtocol's; how they meet is the
+// system's:
 //
-// A Unix socket in a folder only the user may enter (PrivateFolder). The
-// serving side also asks the kernel who connected and ignores other users;
-// the handing side connects only to a socket the user owns, served by the
-// same user. A socket that refuses connections (its window was killed) or a
-// window that does not answer in time is taken over: the new start serves
-// from then on instead of waiting.
+// - Unix: a socket in a folder only the user may enter (PrivateFolder). The
+//   serving side also asks the kernel who connected and ignores other users;
+//   the handing side connects only to a socket the user owns, served by the
+//   same user.
+// - Windows: a named pipe that only the user may open, named from the user's
+//   SID, the session and the serving process, and announced under the
+//   user's own registry key. The handing side uses a pipe only if the user
+//   owns it and nobody else may open it.
+//
+// A channel that refuses connections (its window was killed) or a window that
+// does not answer in time is taken over: the new start serves from then on
+// instead of waiting.
 #pragma once
 
 #include "PathDirection.h"
@@ -16,8 +23,11 @@
 #include <QStringList>
 
 #include <functional>
+#if !defined(Q_OS_WIN)
 #include <sys/types.h>
+#endif
 
+class QLocalServer;
 class QLocalSocket;
 class QSocketNotifier;
 
@@ -36,9 +46,21 @@ public:
 
     // How long a running window may take to answer a hand-over.
     static constexpr int kAnswerTimeoutMs = 1000;
+#if defined(Q_OS_WIN)
+    // How long a window that is still starting (its event loop not yet
+    // turning) is waited for: Explorer starts the program once per selected
+    // file, all at once, and the first of them is still building its window.
+    static constexpr int kStartupWaitMs = 10000;
+#endif
 
-    InstanceChannel(const QString &folder, LogFunction log, QObject *parent = nullptr);
-    // Stops serving and removes the socket, unless a later start took it over.
+    // Where this user's starts meet: the private folder on Unix
+    // (PrivateFolder::channelFolder), a name from the user's SID and the
+    // session on Windows.
+    static QString defaultPlace();
+
+    InstanceChannel(const QString &place, LogFunction log, QObject *parent = nullptr);
+    // Stops serving and withdraws the channel, unless a later start took it
+    // over.
     ~InstanceChannel() override;
 
     // Hands `paths` (possibly none) and the direction asked for them to the
@@ -46,6 +68,7 @@ public:
     // hand theirs to.
     Role claim(const QStringList &paths, PathDirection direction = PathDirection::AsDropped);
 
+    // The socket file (Unix) or the pipe this start serves on (Windows).
     QString socketPath() const;
 
 signals:
@@ -59,11 +82,18 @@ private:
     void serve(QLocalSocket *peer);
     void stopServing();
 
-    QString m_folder;
+    QString m_place;
     LogFunction m_log;
+#if defined(Q_OS_WIN)
+    QLocalServer *m_server = nullptr;
+    QString m_pipeName;
+    // Set once the event loop turns: later starts wait for it.
+    void *m_readyEvent = nullptr;
+#else
     int m_listenFd = -1;
     QSocketNotifier *m_notifier = nullptr;
     // Which file is ours: a later start may have replaced it.
     dev_t m_socketDevice = 0;
     ino_t m_socketInode = 0;
+#endif
 };

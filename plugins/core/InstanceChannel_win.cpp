@@ -1,24 +1,307 @@
-// The one-window channel on Windows: not there yet (it is to be a named pipe
-// that only this user can open). Until then each start runs a window of its
-// own, and says so in the log.
+// The one-window channel on Windows: a named pipe that only this user may
+// open (QLocalServer::UserAccessOption: the user owns it and is the only
+// account in its access list).
+//
+// Pipe names are one namespace for every user of the machine, and a pipe
+// cannot be removed by anyone but the process that serves it: a window that
+// hangs keeps its pipe. So each window serves a pipe of its own,
+// "<place>-<process id>-<n>", and says which under the user's registry key
+// (volatile: gone at log-off), where only the user can write. A start that
+// takes over announces its own pipe; the hung window's is no longer used.
 #include "InstanceChannel.h"
 
-InstanceChannel::InstanceChannel(const QString &folder, LogFunction log, QObject *parent)
-    : QObject(parent)
-    , m_folder(folder)
-    , m_log(std::move(log))
+#include "HandOverProtocol.h"
+
+#include <QAtomicInt>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QTimer>
+
+#include <aclapi.h>
+#include <sddl.h>
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+const wchar_t kAnnouncementKey[] = L"Software\\Keystrel\\Channel";
+// Two starts at once take turns; one stuck while holding the turn is not
+// waited for longer than this.
+constexpr DWORD kSetupLockWaitMs = 3 * InstanceChannel::kAnswerTimeoutMs;
+
+std::wstring wide(const QString &text)
 {
+    return text.toStdWString();
 }
 
-InstanceChannel::~InstanceChannel() = default;
-
-QString InstanceChannel::socketPath() const
+QString systemError(DWORD code = ::GetLastError())
 {
+    return qt_error_string(int(code));
+}
+
+std::vector<BYTE> currentUserSid()
+{
+    std::vector<BYTE> sid;
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+        return sid;
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    if (size && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
+        const PSID user = reinterpret_cast<TOKEN_USER *>(buffer.data())->User.Sid;
+        sid.assign(static_cast<BYTE *>(user), static_cast<BYTE *>(user) + ::GetLengthSid(user));
+    }
+    ::CloseHandle(token);
+    return sid;
+}
+
+QString sidText(PSID sid)
+{
+    LPWSTR text = nullptr;
+    if (!sid || !::ConvertSidToStringSidW(sid, &text))
+        return QStringLiteral("?");
+    const QString result = QString::fromWCharArray(text);
+    ::LocalFree(text);
+    return result;
+}
+
+// Why the pipe behind `pipe` is not this user's alone: another owner, or an
+// access list that lets another account in. Empty when it is.
+QString whyNotPrivate(qintptr pipe)
+{
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD status = ::GetSecurityInfo(reinterpret_cast<HANDLE>(pipe), SE_KERNEL_OBJECT,
+                                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                                           &dacl, nullptr, &descriptor);
+    if (status != ERROR_SUCCESS)
+        return QStringLiteral("无法读取访问权限：") + systemError(status);
+    std::unique_ptr<void, decltype(&::LocalFree)> release(descriptor, &::LocalFree);
+    std::vector<BYTE> user = currentUserSid();
+    if (user.empty() || !owner || !::EqualSid(owner, user.data()))
+        return QStringLiteral("属于 ") + sidText(owner);
+    if (!dacl)
+        return QStringLiteral("没有访问控制列表，所有用户都可打开");
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void *entry = nullptr;
+        if (!::GetAce(dacl, i, &entry))
+            return QStringLiteral("访问控制列表无法读取");
+        const auto *header = static_cast<ACE_HEADER *>(entry);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue; // a denial lets nobody in
+        const PSID sid = const_cast<DWORD *>(&static_cast<ACCESS_ALLOWED_ACE *>(entry)->SidStart);
+        if (!::EqualSid(sid, user.data()))
+            return QStringLiteral("可由 ") + sidText(sid) + QStringLiteral(" 打开");
+    }
     return QString();
 }
 
-InstanceChannel::Role InstanceChannel::claim(const QStringList &, PathDirection)
+// Which pipe the window of `place` serves, as it announced it.
+QString announcedPipe(const QString &place)
 {
-    m_log(QStringLiteral("不使用单窗口通道：Windows 上尚未提供"));
-    return Role::Alone;
+    wchar_t buffer[512];
+    DWORD size = sizeof buffer;
+    if (::RegGetValueW(HKEY_CURRENT_USER, kAnnouncementKey, wide(place).c_str(), RRF_RT_REG_SZ, nullptr, buffer, &size)
+        != ERROR_SUCCESS)
+        return QString();
+    return QString::fromWCharArray(buffer);
+}
+
+bool announce(const QString &place, const QString &pipe)
+{
+    HKEY key = nullptr;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kAnnouncementKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr,
+                          &key, nullptr)
+        != ERROR_SUCCESS)
+        return false;
+    const std::wstring value = wide(pipe);
+    const LONG status =
+        ::RegSetValueExW(key, wide(place).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
+                         DWORD((value.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+void withdraw(const QString &place)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kAnnouncementKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    ::RegDeleteValueW(key, wide(place).c_str());
+    ::RegCloseKey(key);
+}
+
+std::wstring readyEventName(const QString &pipe)
+{
+    return wide(QStringLiteral("Local\\") + pipe + QStringLiteral("-ready"));
+}
+
+// Serialises the claim of two starts at once, so that one does not take the
+// other's pipe for stale while it is being set up. Local\: one per session.
+class SetupLock
+{
+public:
+    explicit SetupLock(const QString &place)
+    {
+        m_mutex =
+            ::CreateMutexW(nullptr, FALSE, wide(QStringLiteral("Local\\") + place + QStringLiteral("-setup")).c_str());
+        if (!m_mutex)
+            return; // go on without, as when a stuck start holds it
+        const DWORD waited = ::WaitForSingleObject(m_mutex, kSetupLockWaitMs);
+        m_owned = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    }
+    ~SetupLock()
+    {
+        if (m_owned)
+            ::ReleaseMutex(m_mutex);
+        if (m_mutex)
+            ::CloseHandle(m_mutex);
+    }
+    SetupLock(const SetupLock &) = delete;
+    SetupLock &operator=(const SetupLock &) = delete;
+
+private:
+    HANDLE m_mutex = nullptr;
+    bool m_owned = false;
+};
+
+} // namespace
+
+QString InstanceChannel::defaultPlace()
+{
+    std::vector<BYTE> user = currentUserSid();
+    DWORD session = 0;
+    ::ProcessIdToSessionId(::GetCurrentProcessId(), &session);
+    return QStringLiteral("keystrel-%1-%2")
+        .arg(user.empty() ? QStringLiteral("unknown") : sidText(user.data()))
+        .arg(session);
+}
+
+InstanceChannel::InstanceChannel(const QString &place, LogFunction log, QObject *parent)
+    : QObject(parent)
+    , m_place(place)
+    , m_log(std::move(log))
+{
+    qRegisterMetaType<PathDirection>();
+}
+
+InstanceChannel::~InstanceChannel()
+{
+    stopServing();
+}
+
+QString InstanceChannel::socketPath() const
+{
+    return m_pipeName;
+}
+
+InstanceChannel::Role InstanceChannel::claim(const QStringList &paths, PathDirection direction)
+{
+    SetupLock turn(m_place);
+    if (handOver(paths, direction))
+        return Role::HandedOver;
+    return listen() ? Role::Serving : Role::Alone;
+}
+
+bool InstanceChannel::handOver(const QStringList &paths, PathDirection direction)
+{
+    const QString pipe = announcedPipe(m_place);
+    if (pipe.isEmpty())
+        return false; // no window runs
+    if (HANDLE ready = ::OpenEventW(SYNCHRONIZE, FALSE, readyEventName(pipe).c_str())) {
+        if (::WaitForSingleObject(ready, 0) == WAIT_TIMEOUT) {
+            m_log(QStringLiteral("正在运行的窗口还在启动，等待：") + pipe);
+            ::WaitForSingleObject(ready, kStartupWaitMs);
+        }
+        ::CloseHandle(ready);
+    }
+
+    QLocalSocket socket;
+    socket.connectToServer(pipe);
+    if (!socket.waitForConnected(kAnswerTimeoutMs)) {
+        m_log(QStringLiteral("上一个窗口已不在，由本窗口接替：") + pipe);
+        return false;
+    }
+    const QString notPrivate = whyNotPrivate(socket.socketDescriptor());
+    if (!notPrivate.isEmpty()) {
+        m_log(QStringLiteral("单窗口通道不是本用户独有的，已替换：") + pipe + QStringLiteral("（") + notPrivate
+              + QStringLiteral("）"));
+        return false;
+    }
+    if (!HandOverProtocol::send(socket, paths, direction, kAnswerTimeoutMs)) {
+        m_log(QStringLiteral("正在运行的窗口没有应答，由本窗口接替：") + pipe);
+        return false;
+    }
+    m_log(QStringLiteral("已交给正在运行的窗口：%1 个路径").arg(paths.size()));
+    return true;
+}
+
+bool InstanceChannel::listen()
+{
+    // Of this process, and of this channel in it.
+    static QAtomicInt channels;
+    const QString pipe =
+        m_place + QStringLiteral("-%1-%2").arg(::GetCurrentProcessId()).arg(channels.fetchAndAddRelaxed(1));
+    auto server = std::make_unique<QLocalServer>(this);
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server->listen(pipe)) {
+        m_log(QStringLiteral("无法建立单窗口通道：") + pipe + QStringLiteral("（") + server->errorString()
+              + QStringLiteral("）"));
+        return false;
+    }
+    HANDLE ready = ::CreateEventW(nullptr, TRUE, FALSE, readyEventName(pipe).c_str());
+    if (!ready || !announce(m_place, pipe)) {
+        m_log(QStringLiteral("无法建立单窗口通道：") + pipe + QStringLiteral("（") + systemError()
+              + QStringLiteral("）"));
+        if (ready)
+            ::CloseHandle(ready);
+        return false;
+    }
+    m_server = server.release();
+    m_pipeName = pipe;
+    m_readyEvent = ready;
+    connect(m_server, &QLocalServer::newConnection, this, &InstanceChannel::acceptPending);
+    // The first turn of the event loop: from then on hand-overs are answered.
+    QTimer::singleShot(0, this, [ready] { ::SetEvent(ready); });
+    return true;
+}
+
+void InstanceChannel::acceptPending()
+{
+    while (QLocalSocket *peer = m_server->nextPendingConnection()) {
+        // Someone else may have made a pipe of this name first: then it is
+        // theirs, and what comes through it is not this user's.
+        const QString notPrivate = whyNotPrivate(peer->socketDescriptor());
+        if (!notPrivate.isEmpty()) {
+            m_log(QStringLiteral("单窗口通道不是本用户独有的，拒绝连接：") + m_pipeName + QStringLiteral("（")
+                  + notPrivate + QStringLiteral("）"));
+            peer->abort();
+            peer->deleteLater();
+            continue;
+        }
+        serve(peer);
+    }
+}
+
+void InstanceChannel::serve(QLocalSocket *peer)
+{
+    HandOverProtocol::serve(peer, this, m_log, [this](const QStringList &paths, PathDirection direction) {
+        emit handedOver(paths, direction);
+    });
+}
+
+void InstanceChannel::stopServing()
+{
+    if (!m_server)
+        return;
+    delete m_server;
+    m_server = nullptr;
+    if (announcedPipe(m_place) == m_pipeName)
+        withdraw(m_place);
+    ::CloseHandle(m_readyEvent);
+    m_readyEvent = nullptr;
 }

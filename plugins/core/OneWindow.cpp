@@ -1,10 +1,10 @@
 #include "OneWindow.h"
 
 #include "CommandLinePaths.h"
+#include "HandOverGathering.h"
 #include "InstanceChannel.h"
 #include "LogHub.h"
 #include "PathDelivery.h"
-#include "PrivateFolder.h"
 
 namespace {
 
@@ -13,15 +13,33 @@ void log(const QString &line)
     LogHub::write(line);
 }
 
+// How long the window waits for more starts of one Explorer command: they
+// start all at once, but each loads the program before it hands over.
+#if defined(Q_OS_WIN)
+constexpr int kGatherQuietMs = 700;
+constexpr int kGatherLongestMs = 5000;
+#else
+// File managers here start one program for the whole selection.
+constexpr int kGatherQuietMs = 0;
+constexpr int kGatherLongestMs = 0;
+#endif
+
 } // namespace
 
-OneWindow::OneWindow() = default;
+OneWindow::OneWindow()
+    : m_gathering(std::make_unique<HandOverGathering>(
+        kGatherQuietMs, kGatherLongestMs, [this](const QStringList &paths, bool raise, PathDirection direction) {
+            arrived(Request{paths, direction}, raise);
+        }))
+{
+}
+
 OneWindow::~OneWindow() = default;
 
 bool OneWindow::handOver(int argc, char **argv)
 {
     m_own = Request{CommandLinePaths::fromArguments(argc, argv), CommandLinePaths::directionFromArguments(argc, argv)};
-    m_channel = std::make_unique<InstanceChannel>(PrivateFolder::channelFolder(), log);
+    m_channel = std::make_unique<InstanceChannel>(InstanceChannel::defaultPlace(), log);
     const InstanceChannel::Role role = m_channel->claim(m_own.paths, m_own.direction);
     if (role == InstanceChannel::Role::HandedOver) {
         m_channel.reset();
@@ -30,18 +48,19 @@ bool OneWindow::handOver(int argc, char **argv)
     if (role == InstanceChannel::Role::Alone)
         m_channel.reset();
     else
-        QObject::connect(m_channel.get(), &InstanceChannel::handedOver, m_channel.get(),
-                         [this](const QStringList &paths, PathDirection direction) {
-                             arrived(Request{paths, direction}, true);
-                         });
+        QObject::connect(
+            m_channel.get(), &InstanceChannel::handedOver, m_channel.get(),
+            [this](const QStringList &paths, PathDirection direction) { m_gathering->add(paths, true, direction); });
     return false;
 }
 
 void OneWindow::open(QWidget *window, QTabWidget *tabs)
 {
     m_delivery = std::make_unique<PathDelivery>(window, tabs, log);
+    // The window answers from now on, and the other starts of the same
+    // command may still be on their way: the gathering starts here.
     if (!m_own.paths.isEmpty())
-        m_delivery->enqueue(m_own.paths, false, m_own.direction);
+        m_gathering->add(m_own.paths, false, m_own.direction);
     for (const Request &request : m_early)
         m_delivery->enqueue(request.paths, true, request.direction);
     m_early.clear();
@@ -61,6 +80,7 @@ void OneWindow::close()
     QStringList left;
     if (m_delivery)
         left = m_delivery->takePending();
+    left << m_gathering->takePending();
     for (const Request &request : m_early)
         left << request.paths;
     m_early.clear();

@@ -1,6 +1,8 @@
 // One window per user, and the paths that reach it: those on its own
 // command line once it is shown, then those that later starts of the
-// program hand over.
+// program hand over. On Windows, where Explorer starts the program once per
+// selected file, those that come together (its own included) are gathered
+// into one drop (HandOverGathering).
 #pragma once
 
 #include "PathDirection.h"
@@ -10,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+class HandOverGathering;
 class InstanceChannel;
 class PathDelivery;
 class QTabWidget;
@@ -40,6 +43,7 @@ private:
     void arrived(const Request &request, bool raise);
 
     Request m_own;
+    std::unique_ptr<HandOverGathering> m_gathering;
     std::unique_ptr<InstanceChannel> m_channel;
     std::unique_ptr<PathDelivery> m_delivery;
     // Handed over before the window was shown.

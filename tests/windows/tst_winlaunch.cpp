@@ -2,7 +2,8 @@
 // core plug-in, which hosts a plug-in from Plugin\ (its ShowLogFunc import
 // resolved to Hubstone.dll beside it) and shows the window; a truncated or
 // foreign DLL, or one others may write, is refused with a log line; a
-// Plugin folder others may write is not loaded from at all.
+// Plugin folder others may write is not loaded from at all; a second start
+// hands over to the first.
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -82,11 +83,13 @@ struct Run
     QStringList report;
 };
 
-QProcessEnvironment environmentFor(const QString &reportPath)
+// `stay`: the probe keeps the window until a drop reaches it.
+QProcessEnvironment environmentFor(const QString &reportPath, bool stay = false)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("KEYSTREL_LOG_TO_STDERR"), QStringLiteral("1"));
     environment.insert(QStringLiteral("KEYSTREL_WINPROBE_REPORT"), reportPath);
+    environment.insert(QStringLiteral("KEYSTREL_WINPROBE_STAY"), stay ? QStringLiteral("1") : QString());
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     return environment;
 }
@@ -113,7 +116,7 @@ Run runToEnd(const ProgramFolder &folder)
 QString logUntil(const ProgramFolder &folder, const QString &last, const QStringList &arguments = QStringList())
 {
     QProcess process;
-    process.setProcessEnvironment(environmentFor(folder.dir.filePath(QStringLiteral("report.txt"))));
+    process.setProcessEnvironment(environmentFor(folder.dir.filePath(QStringLiteral("report.txt")), true));
     process.start(folder.dir.filePath(QStringLiteral("Keystrel.exe")), arguments);
     QString log;
     while (!log.contains(last) && process.state() != QProcess::NotRunning) {
@@ -191,6 +194,43 @@ private slots:
         const QString missing = folder.dir.filePath(QStringLiteral("信件\U0001F600.txt"));
         const QString log = logUntil(folder, QStringLiteral("路径不存在："), {QDir::toNativeSeparators(missing)});
         QVERIFY2(log.contains(QStringLiteral("路径不存在：") + QDir::cleanPath(missing)), qUtf8Printable(log));
+    }
+
+    // As Explorer's verbs start it: a second start hands its paths and their
+    // direction to the running window, and ends with 0 without a window.
+    void secondStartHandsOverToTheFirst()
+    {
+        ProgramFolder folder;
+        QVERIFY(folder.make());
+        const QString first = folder.dir.filePath(QStringLiteral("一.txt"));
+        const QString second = folder.dir.filePath(QStringLiteral("two words.txt"));
+        QVERIFY(writeAll(first, "1") && writeAll(second, "2"));
+        const QString reportPath = folder.dir.filePath(QStringLiteral("report.txt"));
+
+        QProcess window;
+        window.setProcessEnvironment(environmentFor(reportPath, true));
+        window.start(folder.dir.filePath(QStringLiteral("Keystrel.exe")), QStringList());
+        QString log;
+        while (!log.contains(QStringLiteral("已加载插件：")) && window.state() != QProcess::NotRunning) {
+            window.waitForReadyRead(1000);
+            log += QString::fromUtf8(window.readAllStandardError());
+        }
+        QProcess later;
+        later.setProcessEnvironment(environmentFor(reportPath));
+        later.start(folder.dir.filePath(QStringLiteral("Keystrel.exe")),
+                    {QStringLiteral("--decrypt"), QDir::toNativeSeparators(first), QDir::toNativeSeparators(second)});
+        QVERIFY(later.waitForFinished(240000));
+        const QString laterLog = QString::fromUtf8(later.readAllStandardError());
+        QCOMPARE(later.exitCode(), 0);
+        QVERIFY2(laterLog.contains(QStringLiteral("已交给正在运行的窗口：2 个路径")), qUtf8Printable(laterLog));
+        QVERIFY2(!laterLog.contains(QStringLiteral("插件目录：")), qUtf8Printable(laterLog));
+
+        // The probe quits the window once the drop reached it.
+        QVERIFY(window.waitForFinished(240000));
+        QCOMPARE(window.exitCode(), 0);
+        const QStringList report = QString::fromUtf8(readAll(reportPath)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY2(report.contains(QStringLiteral("drop decrypt ") + first + QLatin1Char('|') + second),
+                 qUtf8Printable(report.join('|')));
     }
 };
 

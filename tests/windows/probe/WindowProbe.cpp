@@ -1,18 +1,59 @@
 // A plug-in for the launch test under Wine: a widget that takes drops, and a
 // report of what the running program shows, written once the window is up
-// (KEYSTREL_WINPROBE_REPORT names the file), after which it quits.
+// (KEYSTREL_WINPROBE_REPORT names the file), after which it quits. With
+// KEYSTREL_WINPROBE_STAY=1 it stays until the first drop, which it adds to
+// the report ("drop <direction> <path>|<path>...") before it quits.
 #include "PluginApi.h"
 
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMimeData>
 #include <QTabWidget>
 #include <QTimer>
+#include <QUrl>
 
 namespace {
 
 QWidget *g_widget = nullptr;
+
+void appendToReport(const QStringList &lines)
+{
+    QFile file(qEnvironmentVariable("KEYSTREL_WINPROBE_REPORT"));
+    if (file.open(QIODevice::Append))
+        file.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+}
+
+class DropLabel : public QLabel
+{
+public:
+    DropLabel()
+        : QLabel(QStringLiteral("probe"))
+    {
+        setAcceptDrops(true);
+    }
+
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override
+    {
+        if (event->mimeData()->hasUrls())
+            event->acceptProposedAction();
+    }
+    void dropEvent(QDropEvent *event) override
+    {
+        QStringList paths;
+        for (const QUrl &url : event->mimeData()->urls())
+            paths << url.toLocalFile();
+        const QString format = QLatin1String(PluginApi::kDropDirectionFormat);
+        const QByteArray direction = event->mimeData()->hasFormat(format) ? event->mimeData()->data(format) : "none";
+        appendToReport(
+            {QStringLiteral("drop %1 %2").arg(QString::fromLatin1(direction), paths.join(QLatin1Char('|')))});
+        QCoreApplication::quit();
+    }
+};
 
 void report()
 {
@@ -28,9 +69,7 @@ void report()
         }
     }
     lines << QStringLiteral("probe parent %1").arg(g_widget && g_widget->window()->isVisible() ? "shown" : "not shown");
-    QFile file(qEnvironmentVariable("KEYSTREL_WINPROBE_REPORT"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+    appendToReport(lines);
 }
 
 // Waits for the event loop and a shown window: the report is about what the
@@ -42,7 +81,8 @@ void reportWhenShown()
         return;
     }
     report();
-    QCoreApplication::quit();
+    if (qEnvironmentVariable("KEYSTREL_WINPROBE_STAY") != QLatin1String("1"))
+        QCoreApplication::quit();
 }
 
 } // namespace
@@ -52,7 +92,7 @@ extern "C" {
 Q_DECL_EXPORT int initializePlugin(int, char **)
 {
     ShowLogFunc(QStringLiteral("Probe says hello"));
-    g_widget = new QLabel(QStringLiteral("probe"));
+    g_widget = new DropLabel;
     return 0;
 }
 

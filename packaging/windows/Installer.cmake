@@ -1,0 +1,36 @@
+# Keystrel-<version>-win64-setup.exe: CPack's NSIS generator (Debian's
+# makensis) over the program folder that the zip holds, with this folder's
+# NSIS.template.in (per user, no administrator rights) and Explorer's entries
+# (ExplorerEntries.nsh). `cmake --build <dir> --target windows_installer`.
+set(keystrel_windows_packaging ${CMAKE_CURRENT_LIST_DIR})
+
+set(CPACK_GENERATOR NSIS)
+set(CPACK_PACKAGE_NAME Keystrel)
+set(CPACK_PACKAGE_VENDOR "Keystrel developers")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "encrypt and decrypt text, files and folders in place")
+set(CPACK_PACKAGE_FILE_NAME ${KEYSTREL_ZIP_NAME}-setup)
+set(CPACK_PACKAGE_INSTALL_DIRECTORY Keystrel)
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Keystrel)
+# Exactly the zip's folder: nothing of the build's own install rules.
+set(CPACK_INSTALL_CMAKE_PROJECTS "")
+set(CPACK_INSTALLED_DIRECTORIES "${CMAKE_BINARY_DIR}/${KEYSTREL_ZIP_NAME};.")
+set(CPACK_RESOURCE_FILE_LICENSE ${keystrel_windows_packaging}/Installer-licences.txt)
+set(CPACK_MODULE_PATH ${keystrel_windows_packaging})
+set(CPACK_NSIS_DISPLAY_NAME Keystrel)
+set(CPACK_NSIS_PACKAGE_NAME Keystrel)
+set(CPACK_NSIS_INSTALLED_ICON_NAME Keystrel.exe)
+set(CPACK_NSIS_MUI_ICON ${CMAKE_SOURCE_DIR}/host/resources/windows/Keystrel.ico)
+set(CPACK_NSIS_MUI_UNIICON ${CMAKE_SOURCE_DIR}/host/resources/windows/Keystrel.ico)
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "!include ExplorerEntries.nsh\n!insertmacro KeystrelAddExplorerEntries")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "!include ExplorerEntries.nsh\n!insertmacro KeystrelRemoveExplorerEntries")
+# include(CPack) leaves the source package's name behind.
+set(KEYSTREL_INSTALLER ${CMAKE_BINARY_DIR}/${CPACK_PACKAGE_FILE_NAME}.exe)
+include(CPack)
+
+add_custom_target(windows_installer
+    COMMAND ${CMAKE_CPACK_COMMAND} -G NSIS --config ${CMAKE_BINARY_DIR}/CPackConfig.cmake
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+    DEPENDS windows_zip
+    COMMENT "Building ${KEYSTREL_INSTALLER}"
+    VERBATIM)

@@ -1,0 +1,300 @@
+// The one-window channel on Windows, under Wine: a hand-over from another
+// process with its direction, the pipe's security descriptor as created, a
+// vanished, a hung and a still starting window, and a pipe that is not this
+// user's alone. Wine runs every program as one user: another user's start
+// cannot be tried here (tests/not-run-on-windows.txt says so).
+#include "InstanceChannel.h"
+
+#include <QEventLoop>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+#include <aclapi.h>
+#include <sddl.h>
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+
+const wchar_t kAnnouncementKey[] = L"Software\\Keystrel\\Channel";
+
+struct ProbeResult
+{
+    int exitCode = -1;
+    QStringList lines;
+};
+
+// Runs the probe to its end while this process serves (the loop runs).
+ProbeResult finish(QProcess &probe)
+{
+    QEventLoop loop;
+    QObject::connect(&probe, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop, &QEventLoop::quit);
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit); // only against a hung probe
+    if (probe.state() != QProcess::NotRunning)
+        loop.exec();
+    ProbeResult result;
+    if (probe.state() != QProcess::NotRunning) {
+        probe.kill();
+        probe.waitForFinished();
+        return result;
+    }
+    result.exitCode = probe.exitStatus() == QProcess::NormalExit ? probe.exitCode() : -1;
+    result.lines = QString::fromUtf8(probe.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    for (QString &line : result.lines)
+        line = line.trimmed();
+    return result;
+}
+
+ProbeResult runProbe(const QStringList &arguments)
+{
+    QProcess probe;
+    probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    probe.start(QStringLiteral(CHANNEL_PROBE), arguments);
+    return finish(probe);
+}
+
+QString announced(const QString &place)
+{
+    wchar_t buffer[512];
+    DWORD size = sizeof buffer;
+    if (::RegGetValueW(HKEY_CURRENT_USER, kAnnouncementKey, reinterpret_cast<const wchar_t *>(place.utf16()),
+                       RRF_RT_REG_SZ, nullptr, buffer, &size)
+        != ERROR_SUCCESS)
+        return QString();
+    return QString::fromWCharArray(buffer);
+}
+
+bool announce(const QString &place, const QString &pipe)
+{
+    HKEY key = nullptr;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kAnnouncementKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr,
+                          &key, nullptr)
+        != ERROR_SUCCESS)
+        return false;
+    const bool set = ::RegSetValueExW(key, reinterpret_cast<const wchar_t *>(place.utf16()), 0, REG_SZ,
+                                      reinterpret_cast<const BYTE *>(pipe.utf16()), DWORD((pipe.size() + 1) * 2))
+                     == ERROR_SUCCESS;
+    ::RegCloseKey(key);
+    return set;
+}
+
+QString userSid()
+{
+    HANDLE token = nullptr;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
+    BYTE buffer[512];
+    DWORD size = sizeof buffer;
+    LPWSTR text = nullptr;
+    QString sid;
+    if (::GetTokenInformation(token, TokenUser, buffer, size, &size)
+        && ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER *>(buffer)->User.Sid, &text)) {
+        sid = QString::fromWCharArray(text);
+        ::LocalFree(text);
+    }
+    ::CloseHandle(token);
+    return sid;
+}
+
+// A pipe of that name made by someone else first, open to everyone; its one
+// instance waits for a client.
+HANDLE squat(const QString &pipe)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const QString sddl = QStringLiteral("O:%1D:(A;;GA;;;WD)(A;;GA;;;%1)").arg(userSid());
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(reinterpret_cast<const wchar_t *>(sddl.utf16()),
+                                                                SDDL_REVISION_1, &descriptor, nullptr))
+        return INVALID_HANDLE_VALUE;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    const QString name = QStringLiteral("\\\\.\\pipe\\") + pipe;
+    HANDLE handle =
+        ::CreateNamedPipeW(reinterpret_cast<const wchar_t *>(name.utf16()), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                           PIPE_TYPE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 0, 0, 3000, &attributes);
+    ::LocalFree(descriptor);
+    return handle;
+}
+
+} // namespace
+
+class TestWinChannel : public QObject
+{
+    Q_OBJECT
+
+    QStringList m_log;
+
+    InstanceChannel::LogFunction logger()
+    {
+        return [this](const QString &line) { m_log << line; };
+    }
+    // Each test meets at a place of its own, apart from any other run's.
+    static QString place(const QString &name)
+    {
+        return QStringLiteral("keystrel-test-%1-%2").arg(::GetCurrentProcessId()).arg(name);
+    }
+    // The first turn of the loop: the window answers from then on.
+    static void turnLoop() { QCoreApplication::processEvents(); }
+
+private slots:
+    void init() { m_log.clear(); }
+
+    void handsOverPathsAndDirection()
+    {
+        InstanceChannel window(place("handover"), logger());
+        QCOMPARE(window.claim({}), InstanceChannel::Role::Serving);
+        QCOMPARE(announced(place("handover")), window.socketPath());
+        turnLoop();
+        QSignalSpy handedOver(&window, &InstanceChannel::handedOver);
+
+        const QStringList paths{"C:/第一个 文件.txt", "C:/folder", "C:/\U0001F600"};
+        ProbeResult later = runProbe(QStringList{"decrypt", place("handover")} + paths);
+        QCOMPARE(later.exitCode, 0);
+        QCOMPARE(later.lines, QStringList({"log 已交给正在运行的窗口：3 个路径", "handed over"}));
+        QTRY_COMPARE(handedOver.size(), 1);
+        QCOMPARE(handedOver.at(0).at(0).toStringList(), paths);
+        QCOMPARE(handedOver.at(0).at(1).value<PathDirection>(), PathDirection::Decrypt);
+
+        later = runProbe({"claim", place("handover")});
+        QCOMPARE(later.lines.value(0), QStringLiteral("log 已交给正在运行的窗口：0 个路径"));
+        QTRY_COMPARE(handedOver.size(), 2);
+        QCOMPARE(handedOver.at(1).at(1).value<PathDirection>(), PathDirection::AsDropped);
+        QCOMPARE(m_log, QStringList());
+    }
+
+    // Only this user: the owner, and the one entry of the access list.
+    void pipeIsTheUsersAlone()
+    {
+        QVERIFY(InstanceChannel::defaultPlace().startsWith(QStringLiteral("keystrel-") + userSid() + "-"));
+        InstanceChannel window(place("descriptor"), logger());
+        QCOMPARE(window.claim({}), InstanceChannel::Role::Serving);
+        QLocalSocket socket;
+        socket.connectToServer(window.socketPath());
+        QVERIFY(socket.waitForConnected(5000));
+
+        PSID owner = nullptr;
+        PACL dacl = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        QCOMPARE(::GetSecurityInfo(reinterpret_cast<HANDLE>(socket.socketDescriptor()), SE_KERNEL_OBJECT,
+                                   OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr, &dacl,
+                                   nullptr, &descriptor),
+                 DWORD(ERROR_SUCCESS));
+        LPWSTR text = nullptr;
+        QVERIFY(::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr));
+        const QString sddl = QString::fromWCharArray(text);
+        ::LocalFree(text);
+        ::LocalFree(descriptor);
+        // Owner the user; allowed: the user, full access; nobody else, no World.
+        QCOMPARE(sddl, QStringLiteral("O:%1D:(A;;FA;;;%1)").arg(userSid()));
+    }
+
+    void vanishedWindowIsTakenOver()
+    {
+        const QString gone = place("stale") + "-999999";
+        QVERIFY(announce(place("stale"), gone));
+        InstanceChannel window(place("stale"), logger());
+        QCOMPARE(window.claim({"C:/a"}), InstanceChannel::Role::Serving);
+        QCOMPARE(m_log, QStringList{"上一个窗口已不在，由本窗口接替：" + gone});
+        QCOMPARE(announced(place("stale")), window.socketPath());
+        turnLoop();
+        QSignalSpy handedOver(&window, &InstanceChannel::handedOver);
+        QCOMPARE(runProbe({"claim", place("stale"), "C:/b"}).lines.value(1), QStringLiteral("handed over"));
+        QTRY_COMPARE(handedOver.size(), 1);
+    }
+
+    // A window busy on this very thread cannot answer: the later start takes
+    // over, and the hung window, once it runs again, neither gets the paths
+    // (a pipe takes no bytes its reader does not read: the write was
+    // cancelled) nor withdraws its successor's pipe.
+    void hungWindowIsTakenOver()
+    {
+        auto *hung = new InstanceChannel(place("hung"), logger());
+        QCOMPARE(hung->claim({}), InstanceChannel::Role::Serving);
+        turnLoop();
+        QSignalSpy reachedHung(hung, &InstanceChannel::handedOver);
+
+        InstanceChannel successor(place("hung"), logger());
+        QCOMPARE(successor.claim({"C:/successor"}), InstanceChannel::Role::Serving);
+        const QStringList tookOver{"正在运行的窗口没有应答，由本窗口接替：" + hung->socketPath()};
+        QCOMPARE(m_log, tookOver);
+        QCOMPARE(announced(place("hung")), successor.socketPath());
+
+        // The loop runs while later starts hand over to the successor.
+        QSignalSpy reachedSuccessor(&successor, &InstanceChannel::handedOver);
+        QCOMPARE(runProbe({"claim", place("hung"), "C:/c"}).lines.value(1), QStringLiteral("handed over"));
+        QTRY_COMPARE(reachedSuccessor.size(), 1);
+        delete hung;
+        QCOMPARE(reachedHung.size(), 0);
+        QCOMPARE(m_log, tookOver);
+        QCOMPARE(announced(place("hung")), successor.socketPath());
+        QCOMPARE(runProbe({"claim", place("hung"), "C:/d"}).lines.value(1), QStringLiteral("handed over"));
+        QTRY_COMPARE(reachedSuccessor.size(), 2);
+    }
+
+    // Explorer starts all at once: the first is still building its window
+    // (its loop not turning yet) when the others hand over. They wait for
+    // it instead of taking it for hung.
+    void startingWindowIsWaitedFor()
+    {
+        InstanceChannel window(place("starting"), logger());
+        QCOMPARE(window.claim({}), InstanceChannel::Role::Serving);
+        QSignalSpy handedOver(&window, &InstanceChannel::handedOver);
+        QProcess probe;
+        probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        probe.start(QStringLiteral(CHANNEL_PROBE), {"encrypt", place("starting"), "C:/p"});
+        // Without turning the loop: whatever the probe says first.
+        QVERIFY(probe.waitForReadyRead(60000));
+        QCOMPARE(QString::fromUtf8(probe.readLine()).trimmed(),
+                 QStringLiteral("log 正在运行的窗口还在启动，等待：") + window.socketPath());
+
+        const ProbeResult later = finish(probe);
+        QCOMPARE(later.lines, QStringList({"log 已交给正在运行的窗口：1 个路径", "handed over"}));
+        QTRY_COMPARE(handedOver.size(), 1);
+        QCOMPARE(handedOver.at(0).at(0).toStringList(), QStringList{"C:/p"});
+    }
+
+    // A pipe of the announced name that others may open is not used, and a
+    // window whose pipe name someone else made first refuses what comes
+    // through it.
+    void pipeOthersMayOpenIsNotUsed()
+    {
+        const QString foreign = place("foreign") + "-1";
+        const HANDLE squatter = squat(foreign);
+        QVERIFY(squatter != INVALID_HANDLE_VALUE);
+        QVERIFY(announce(place("foreign"), foreign));
+        InstanceChannel window(place("foreign"), logger());
+        QCOMPARE(window.claim({"C:/x"}), InstanceChannel::Role::Serving);
+        QCOMPARE(m_log, QStringList{"单窗口通道不是本用户独有的，已替换：" + foreign + "（可由 S-1-1-0 打开）"});
+        ::CloseHandle(squatter);
+
+        m_log.clear();
+        // The name the next channel of this process serves on.
+        InstanceChannel probing(place("next"), logger());
+        QCOMPARE(probing.claim({}), InstanceChannel::Role::Serving);
+        const QStringList parts = probing.socketPath().split('-');
+        const QString ours =
+            place("squatted") + QStringLiteral("-%1-%2").arg(parts.at(parts.size() - 2)).arg(parts.last().toInt() + 1);
+        const HANDLE first = squat(ours);
+        QVERIFY(first != INVALID_HANDLE_VALUE);
+        // Its own instance taken, later clients reach the window's.
+        const QString name = QStringLiteral("\\\\.\\pipe\\") + ours;
+        const HANDLE occupant = ::CreateFileW(reinterpret_cast<const wchar_t *>(name.utf16()),
+                                              GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        QVERIFY(occupant != INVALID_HANDLE_VALUE);
+        InstanceChannel squatted(place("squatted"), logger());
+        QCOMPARE(squatted.claim({}), InstanceChannel::Role::Serving);
+        QCOMPARE(squatted.socketPath(), ours);
+        turnLoop();
+        QSignalSpy handedOver(&squatted, &InstanceChannel::handedOver);
+        QCOMPARE(runProbe({"send", ours, "C:/y"}).lines, QStringList{"answer \"\""});
+        QCOMPARE(m_log, QStringList{"单窗口通道不是本用户独有的，拒绝连接：" + ours + "（可由 S-1-1-0 打开）"});
+        QCOMPARE(handedOver.size(), 0);
+        ::CloseHandle(occupant);
+        ::CloseHandle(first);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWinChannel)
+#include "tst_winchannel.moc"
