@@ -1,6 +1,7 @@
 #include "InstanceChannel.h"
 
 #include "PrivateFolder.h"
+#include "SystemError.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -72,7 +73,7 @@ qint64 peerUid(qintptr fd)
 
 QString systemError()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return systemErrorText(errno);
 }
 
 // Serialises the claim of two starts at once, so that one does not take the
@@ -109,7 +110,7 @@ private:
 
 } // namespace
 
-InstanceChannel::InstanceChannel(const QString &folder, LogFunction log, QObject *parent)
+InstanceChannel::InstanceChannel(const QString &folder, LogFn log, QObject *parent)
     : QObject(parent)
     , m_folder(folder)
     , m_log(std::move(log))

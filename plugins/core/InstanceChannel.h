@@ -10,10 +10,11 @@
 // from then on instead of waiting.
 #pragma once
 
+#include "LogFn.h"
+
 #include <QObject>
 #include <QStringList>
 
-#include <functional>
 #include <sys/types.h>
 
 class QLocalSocket;
@@ -24,8 +25,6 @@ class InstanceChannel : public QObject
     Q_OBJECT
 
 public:
-    using LogFunction = std::function<void(const QString &)>;
-
     enum class Role {
         HandedOver, // a running window took the paths: this start ends
         Serving,    // this start is the window; later starts hand over here
@@ -35,7 +34,7 @@ public:
     // How long a running window may take to answer a hand-over.
     static constexpr int kAnswerTimeoutMs = 1000;
 
-    InstanceChannel(const QString &folder, LogFunction log, QObject *parent = nullptr);
+    InstanceChannel(const QString &folder, LogFn log, QObject *parent = nullptr);
     // Stops serving and removes the socket, unless a later start took it over.
     ~InstanceChannel() override;
 
@@ -57,7 +56,7 @@ private:
     void stopServing();
 
     QString m_folder;
-    LogFunction m_log;
+    LogFn m_log;
     int m_listenFd = -1;
     QSocketNotifier *m_notifier = nullptr;
     // Which file is ours: a later start may have replaced it.
