@@ -4,7 +4,7 @@
 // in the order they were made. The worker side is free of widgets.
 #pragma once
 
-#include "operations/LogSink.h"
+#include "LogFn.h"
 
 #include <QEventLoop>
 #include <QObject>

@@ -4,7 +4,7 @@
 // lists each file as it is settled, and the dialog counts it.
 #pragma once
 
-#include "operations/FolderWalk.h"
+#include "batch/FolderWalk.h"
 
 #include <QPointer>
 
@@ -14,7 +14,8 @@ class QPlainTextEdit;
 class FolderBatch
 {
 public:
-    FolderBatch(Form *form, QPlainTextEdit *textArea, const FolderListing &listing, bool cipherActive);
+    FolderBatch(Form *form, QPlainTextEdit *textArea, const QString &folderPath, const FolderListing &listing,
+                bool cipherActive);
 
     // Turns the event loop until the batch is over: the form may be gone on
     // return.
@@ -23,6 +24,7 @@ public:
 private:
     QPointer<Form> form;
     QPointer<QPlainTextEdit> textArea;
+    const QString folderPath;
     const FolderListing listing; // a copy: the form's may go with it
     const bool cipherActive;
 };

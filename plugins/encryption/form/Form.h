@@ -3,7 +3,8 @@
 // decrypted in place.
 #pragma once
 
-#include "operations/FolderWalk.h"
+#include "batch/FolderWalk.h"
+#include "format/Direction.h"
 
 #include <QString>
 #include <QVector>
@@ -11,6 +12,12 @@
 
 namespace Ui {
 class Form;
+}
+namespace filecrypt {
+enum class Outcome;
+}
+namespace jobs {
+class FileJob;
 }
 
 class QDragEnterEvent;
@@ -60,7 +67,11 @@ private:
     enum class Work { None, File, Batch };
 
     bool selectedAlgorithmIsAes() const;
-    int transformFile(bool decrypting, const QString &inputPath, const QString &outputPath);
+    // Runs `job` on a thread of its own while the event loop turns, its
+    // progress shown when it takes long; `reportOutput`: with its output line.
+    filecrypt::Outcome runFileJob(const jobs::FileJob &job, bool reportOutput);
+    // The file buttons: a file chosen in a dialog, rewritten in place.
+    void rewriteChosenFile(Direction direction);
 
     QPlainTextEdit *textArea() const;
     // Drops: a file is toggled, a folder runs one batch.

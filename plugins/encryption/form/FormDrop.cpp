@@ -4,8 +4,10 @@
 
 #include "FolderBatch.h"
 #include "PluginApi.h"
-#include "operations/ActionLogLines.h"
-#include "operations/RegularFile.h"
+#include "filesystem/RegularFile.h"
+#include "format/ActionLogLines.h"
+#include "jobs/FileJob.h"
+#include "transform/Outcome.h"
 
 #include <QDropEvent>
 #include <QFile>
@@ -70,21 +72,20 @@ void Form::dropFile(const QString &path)
     QPointer<Form> self(this);
     if (isFileEncrypted(path)) {
         file.close();
-        const int result = decryptFile(path, path);
+        const jobs::FileJob job(Direction::Decrypt, path, selectedAlgorithmIsAes());
+        const filecrypt::Outcome outcome = runFileJob(job, false);
         if (!self)
             return; // closed while the file was in hand
         // Shows what the file holds now, also when decryption failed.
         QFile decrypted;
         if (openRegularFileForReading(decrypted, path))
             showFileText(decrypted, path);
-        if (result == 0)
-            ShowLogFunc(kDecryptedOutput + path);
+        job.reportOutput(outcome, ShowLogFunc);
     } else {
         showFileText(file, path);
         // Closed first: an open handle can keep the file from being replaced.
         file.close();
-        if (encryptFile(path, path) == 0)
-            ShowLogFunc(kEncryptedOutput + path);
+        runFileJob(jobs::FileJob(Direction::Encrypt, path, selectedAlgorithmIsAes()), true);
     }
 }
 
@@ -116,10 +117,7 @@ void Form::dropFolder(const QString &folderPath)
     collectFiles(folderPath);
     if (!self)
         return;
-    if (fileList.isEmpty())
-        ShowLogFunc(kFolderHoldsNoFile + folderPath);
-    else
-        FolderBatch(this, textArea(), walked, selectedAlgorithmIsAes()).run();
+    FolderBatch(this, textArea(), folderPath, walked, selectedAlgorithmIsAes()).run();
     if (self)
         work = Work::None;
 }
