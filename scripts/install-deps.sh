@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need.
-# Usage: install-deps.sh [run|test|bench|screenshot|package|format]
+# Usage: install-deps.sh [run|test|bench|screenshot|package|format|tidy]
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5svg5)
@@ -8,11 +8,12 @@ case "${1:-test}" in
     run) packages+=(fonts-wqy-zenhei) ;;
     # dpkg-dev and file: CPack's Debian package and its Depends
     # (dpkg-shlibdeps); desktop-file-utils checks the desktop entries.
-    test) packages+=(openssl clang libclang-rt-dev dpkg-dev file desktop-file-utils clang-format) ;;
+    test) packages+=(openssl clang libclang-rt-dev dpkg-dev file desktop-file-utils clang-format clang-tidy) ;;
     bench) packages+=(openssl libbenchmark-dev time python3) ;;
     screenshot) packages+=(xvfb xauth imagemagick fonts-wqy-zenhei x11-utils) ;;
     package) packages+=(dpkg-dev file desktop-file-utils lintian) ;;
     format) packages+=(clang-format) ;;
+    tidy) packages+=(clang-tidy) ;;
 esac
 
 missing=()

@@ -37,6 +37,7 @@ public:
     InstanceChannel(const QString &folder, LogFn log, QObject *parent = nullptr);
     // Stops serving and removes the socket, unless a later start took it over.
     ~InstanceChannel() override;
+    Q_DISABLE_COPY(InstanceChannel)
 
     // Hands `paths` (possibly none) to the running window of this user, or
     // becomes the channel that later starts hand theirs to.

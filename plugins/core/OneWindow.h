@@ -18,6 +18,7 @@ class OneWindow
 public:
     OneWindow();
     ~OneWindow();
+    Q_DISABLE_COPY(OneWindow)
 
     // Reads the paths of the command line. True when a window of this user
     // runs already and took them: this start has nothing more to do.

@@ -24,6 +24,7 @@ public:
 
     FileProgress(QWidget *parent, Direction direction, const QString &path, std::function<void()> cancel);
     ~FileProgress() override;
+    Q_DISABLE_COPY(FileProgress)
 
     void update(qint64 done, qint64 total);
 

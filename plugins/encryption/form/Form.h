@@ -32,6 +32,7 @@ class Form : public QWidget
 public:
     explicit Form(QWidget *parent = nullptr);
     ~Form() override;
+    Q_DISABLE_COPY(Form)
 
     // Transform `length` bytes in place with the selected algorithm; the
     // buffer holds the length rounded up to whole blocks. Always 0.

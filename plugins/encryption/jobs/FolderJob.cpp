@@ -26,7 +26,7 @@ bool FolderJob::start(const LogFn &log)
 
 BatchSummary FolderJob::run(const BatchEngine::Hooks &hooks) const
 {
-    const BatchSummary summary = BatchEngine(m_listing, m_direction, m_cipherActive, hooks).run();
+    BatchSummary summary = BatchEngine(m_listing, m_direction, m_cipherActive, hooks).run();
     if (hooks.log)
         hooks.log(batchSummaryLine(m_direction, summary));
     return summary;
