@@ -86,8 +86,26 @@ class TestReplacement : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    Folder m_folder;
+    FileState m_existing;
 
     QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    // A replacement of `name`, opened, unnamed or named while written as the
+    // row asks. `content` null: `name` is to be new; otherwise the file is
+    // made with it first.
+    std::unique_ptr<Replacement> replacing(const QString &name, const QByteArray &content)
+    {
+        QFETCH(bool, named);
+        calls::refuseUnnamed = named;
+        if (!content.isNull()) {
+            if (!testfiles::writeAll(path(name), content))
+                return nullptr;
+            m_existing = stateOf(m_folder, name);
+        }
+        auto replacement = std::make_unique<Replacement>(m_folder, name, content.isNull() ? nullptr : &m_existing);
+        return replacement->open() == Replacement::Opened::Ok ? std::move(replacement) : nullptr;
+    }
 
     static void addTemporaryKinds()
     {
@@ -105,6 +123,7 @@ class TestReplacement : public QObject
     }
 
 private slots:
+    void initTestCase() { QCOMPARE(m_folder.open(m_dir.path()), Folder::Opened::Ok); }
     void init()
     {
         calls::refuseUnnamed = false;
@@ -132,10 +151,8 @@ private slots:
         struct stat before;
         QCOMPARE(::stat(local.constData(), &before), 0);
 
-        Folder folder;
-        QCOMPARE(folder.open(m_dir.path()), Folder::Opened::Ok);
-        const FileState existing = stateOf(folder, "kept.txt");
-        Replacement replacement(folder, "kept.txt", &existing);
+        const FileState existing = stateOf(m_folder, "kept.txt");
+        Replacement replacement(m_folder, "kept.txt", &existing);
         QCOMPARE(replacement.open(), Replacement::Opened::Ok);
         QVERIFY(replacement.write("new content", 11));
         QVERIFY(replacement.finish(true));
@@ -172,16 +189,9 @@ private slots:
     void aWriteErrorLeavesTheOriginal_data() { addTemporaryKinds(); }
     void aWriteErrorLeavesTheOriginal()
     {
-        QFETCH(bool, named);
-        calls::refuseUnnamed = named;
-        const QString file = path("small.txt");
-        QVERIFY(testfiles::writeAll(file, "keep me"));
-        Folder folder;
-        QCOMPARE(folder.open(m_dir.path()), Folder::Opened::Ok);
-        const FileState existing = stateOf(folder, "small.txt");
         {
-            Replacement replacement(folder, "small.txt", &existing);
-            QCOMPARE(replacement.open(), Replacement::Opened::Ok);
+            const auto replacement = replacing("small.txt", "keep me");
+            QVERIFY(replacement);
             // No file of this process may grow past 4 KiB: the write fails
             // as on a full disk.
             struct rlimit saved;
@@ -191,35 +201,29 @@ private slots:
             small.rlim_cur = 4096;
             QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
             const QByteArray big(8192, 'x');
-            const bool written = replacement.write(big.constData(), big.size());
+            const bool written = replacement->write(big.constData(), big.size());
             ::setrlimit(RLIMIT_FSIZE, &saved);
             std::signal(SIGXFSZ, savedSignal);
             QVERIFY(!written);
-            QCOMPARE(replacement.errorString(), systemErrorText(EFBIG));
+            QCOMPARE(replacement->errorString(), systemErrorText(EFBIG));
         }
-        QCOMPARE(testfiles::readAll(file), QByteArray("keep me"));
+        QCOMPARE(testfiles::readAll(path("small.txt")), QByteArray("keep me"));
         QCOMPARE(entries(m_dir.path()), QStringList{"small.txt"});
     }
 
     void aFileChangedMeanwhileIsNotReplaced_data() { addTemporaryKinds(); }
     void aFileChangedMeanwhileIsNotReplaced()
     {
-        QFETCH(bool, named);
-        calls::refuseUnnamed = named;
+        const auto replacement = replacing("busy.txt", "first");
+        QVERIFY(replacement);
+        QVERIFY(replacement->write("ours", 4));
+        QVERIFY(replacement->finish(true));
         const QString file = path("busy.txt");
-        QVERIFY(testfiles::writeAll(file, "first"));
-        Folder folder;
-        QCOMPARE(folder.open(m_dir.path()), Folder::Opened::Ok);
-        const FileState existing = stateOf(folder, "busy.txt");
-        Replacement replacement(folder, "busy.txt", &existing);
-        QCOMPARE(replacement.open(), Replacement::Opened::Ok);
-        QVERIFY(replacement.write("ours", 4));
-        QVERIFY(replacement.finish(true));
         QFile other(file);
         QVERIFY(other.open(QIODevice::Append));
         QCOMPARE(other.write(" and theirs"), qint64(11));
         other.close();
-        QCOMPARE(replacement.commit(), Replacement::Committed::Changed);
+        QCOMPARE(replacement->commit(), Replacement::Committed::Changed);
         QCOMPARE(testfiles::readAll(file), QByteArray("first and theirs"));
         QCOMPARE(entries(m_dir.path()), QStringList{"busy.txt"});
     }
@@ -227,16 +231,12 @@ private slots:
     void aNewFileNeverReplacesOneThatAppeared_data() { addTemporaryKinds(); }
     void aNewFileNeverReplacesOneThatAppeared()
     {
-        QFETCH(bool, named);
-        calls::refuseUnnamed = named;
-        Folder folder;
-        QCOMPARE(folder.open(m_dir.path()), Folder::Opened::Ok);
-        Replacement replacement(folder, "new.txt", nullptr);
-        QCOMPARE(replacement.open(), Replacement::Opened::Ok);
-        QVERIFY(replacement.write("ours", 4));
-        QVERIFY(replacement.finish(true));
+        const auto replacement = replacing("new.txt", QByteArray());
+        QVERIFY(replacement);
+        QVERIFY(replacement->write("ours", 4));
+        QVERIFY(replacement->finish(true));
         QVERIFY(testfiles::writeAll(path("new.txt"), "someone else's"));
-        QCOMPARE(replacement.commit(), Replacement::Committed::Changed);
+        QCOMPARE(replacement->commit(), Replacement::Committed::Changed);
         QCOMPARE(testfiles::readAll(path("new.txt")), QByteArray("someone else's"));
         QCOMPARE(entries(m_dir.path()), QStringList{"new.txt"});
     }
