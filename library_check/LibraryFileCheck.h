@@ -4,21 +4,27 @@
 // The launcher looks at the core plug-in, the core plug-in at every other.
 #pragma once
 
+#include <qnamespace.h>
+
 class QString;
 
 namespace LibraryFileCheck {
 
-// True when `path` is a regular file whose ELF headers fit this process and
-// whose loadable segments lie within the file. Elsewhere than on ELF
-// platforms, true for any regular file.
+// True when `path` is a regular file whose headers fit this process and
+// whose loaded parts lie within the file: ELF on Linux, a PE DLL for this
+// machine on Windows. Elsewhere, true for any regular file.
 bool looksLoadable(const QString &path);
 // The same for a file already open for reading (the caller may have looked
-// at it through the same descriptor, so both looks see one file).
+// at it through the same descriptor or handle, so both looks see one file).
+#if defined(Q_OS_WIN)
+bool looksLoadable(Qt::HANDLE file);
+#else
 bool looksLoadable(int fd);
+#endif
 
-// Where the loader may look before `path` itself (Qt tries a "haswell"
-// folder beside the file first on processors that have AVX2). Each of these
-// that exists must look loadable too.
+// Where the loader may look before `path` itself (Qt on Linux tries a
+// "haswell" folder beside the file first on processors that have AVX2).
+// Each of these that exists must look loadable too.
 bool alternativesLookLoadable(const QString &path);
 
 } // namespace LibraryFileCheck

@@ -42,4 +42,9 @@ constexpr const char kVersion[] = "pluginVersion";
 // The name the launcher demands of the core plug-in.
 constexpr const char kCoreName[] = "Core";
 
+// A drop that the core plug-in makes for paths named on the command line
+// carries this format when a direction was asked for them: "encrypt" or
+// "decrypt". Without it a drop is taken as the user's own.
+constexpr const char kDropDirectionFormat[] = "application/x-keystrel-direction";
+
 } // namespace PluginApi

@@ -11,7 +11,8 @@ if [ ! -f "$build/compile_commands.json" ]; then
     echo "No $build/compile_commands.json: configure with -DCMAKE_EXPORT_COMPILE_COMMANDS=ON" >&2
     exit 1
 fi
-mapfile -t files < <(git ls-files -- 'host/*.cpp' 'plugins/*.cpp' 'cli/*.cpp' 'library_check/*.cpp')
+# Windows' own files are not in a Linux build's compile commands.
+mapfile -t files < <(git ls-files -- 'host/*.cpp' 'plugins/*.cpp' 'cli/*.cpp' 'library_check/*.cpp' | grep -v '_win\.cpp$')
 start=$(date +%s)
 status=0
 printf '%s\n' "${files[@]}" | xargs -P "$(nproc)" -n 1 clang-tidy -p "$build" --quiet >"$build/clang-tidy.log" 2>&1 \

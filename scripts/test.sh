@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the layout and the engine's layers, builds
 # (warnings are errors), runs clang-tidy and every test: the normal build,
-# then the AddressSanitizer/UBSan build.
+# then the AddressSanitizer/UBSan build, the fuzzers, and the Windows build
+# under Wine when a Qt for MinGW-w64 is at hand.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,3 +26,13 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWit
     -DKEYSTREL_BUILD_FUZZERS=ON -DKEYSTREL_BUILD_TESTS=OFF
 cmake --build build-fuzz -j "$jobs" --target fuzzers
 (cd build-fuzz/fuzz && ctest --output-on-failure)
+
+# The Windows build and its tests under Wine, when a Qt for MinGW-w64 is at
+# hand (scripts/windows-qt.sh: the variable, the cache or the shared archive).
+if KEYSTREL_QT_WINDOWS=$(scripts/windows-qt.sh --no-build); then
+    export KEYSTREL_QT_WINDOWS
+    scripts/build-windows.sh --test
+else
+    echo "Skipped the Windows build and its tests: no Qt for MinGW-w64 at hand" \
+        "(set KEYSTREL_QT_WINDOWS, or run scripts/build-windows.sh once to build it)"
+fi

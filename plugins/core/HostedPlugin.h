@@ -8,7 +8,6 @@
 #include <memory>
 
 class QWidget;
-struct link_map;
 
 class HostedPlugin
 {
@@ -39,13 +38,19 @@ private:
     enum class Stage { Loaded, Initialized, Started, ShutDown };
 
     HostedPlugin() = default;
+    // The platform's part: judges the file at `target` (who may change it,
+    // whether it looks like a library for this process) and, when it
+    // passes, loads it with every symbol bound. False with the reason.
+    bool loadChecked(const QString &target, QString *whyNot);
     // `symbol` as the library itself defines it; null when only a library
     // it depends on does.
     void *ownSymbol(const char *symbol) const;
+    void unload();
+    bool resolveEntries(QString *whyNot);
 
     QString m_path;
-    void *m_handle = nullptr;
-    link_map *m_object = nullptr;
+    void *m_handle = nullptr;       // the loader's handle of the library
+    const void *m_object = nullptr; // what the loader says owns a symbol
     PluginApi::InitializeFn m_initialize = nullptr;
     PluginApi::DelayedInitializeFn m_delayedInitialize = nullptr;
     PluginApi::ShutdownFn m_shutdown = nullptr;

@@ -28,7 +28,11 @@ namespace {
 // window answers "OK"; the start that handed over confirms with "GO" and
 // ends. Only then does the window take the paths: a start that gave up
 // waiting handles its paths itself, and they must not be handled twice.
+// "KSP2" is the same with a direction first ("encrypt\0", "decrypt\0"):
+// a window that knows only "KSP1" refuses it, and the start opens a window
+// of its own, instead of having its paths toggled.
 const QByteArray kMagic("KSP1");
+const QByteArray kMagicWithDirection("KSP2");
 const QByteArray kAck("OK");
 const QByteArray kConfirm("GO");
 constexpr int kHeaderSize = 8;
@@ -39,14 +43,15 @@ constexpr int kPeerTimeoutMs = 5000;
 // waited for longer than this.
 constexpr int kSetupLockWaitMs = 3 * InstanceChannel::kAnswerTimeoutMs;
 
-QByteArray encode(const QStringList &paths)
+QByteArray encode(const QStringList &paths, PathDirection direction)
 {
-    QByteArray payload;
+    const QByteArray word = pathdirection::toWord(direction);
+    QByteArray payload = word.isEmpty() ? QByteArray() : word + '\0';
     for (const QString &path : paths)
         payload += path.toUtf8() + '\0';
     QByteArray length(4, '\0');
     qToBigEndian(quint32(payload.size()), length.data());
-    return kMagic + length + payload;
+    return (word.isEmpty() ? kMagic : kMagicWithDirection) + length + payload;
 }
 
 QStringList decodePayload(const QByteArray &payload)
@@ -58,6 +63,21 @@ QStringList decodePayload(const QByteArray &payload)
         start = end + 1;
     }
     return paths;
+}
+
+// False for a message that is neither kind, or names no known direction.
+bool decodeMessage(const QByteArray &magic, const QByteArray &payload, QStringList *paths, PathDirection *direction)
+{
+    *direction = PathDirection::AsDropped;
+    if (magic == kMagic) {
+        *paths = decodePayload(payload);
+        return true;
+    }
+    const int wordEnd = payload.indexOf('\0');
+    if (magic != kMagicWithDirection || wordEnd < 0 || !pathdirection::fromWord(payload.left(wordEnd), direction))
+        return false;
+    *paths = decodePayload(payload.mid(wordEnd + 1));
+    return true;
 }
 
 // The user at the other end of a connected Unix socket, -1 if unknown.
@@ -115,6 +135,7 @@ InstanceChannel::InstanceChannel(const QString &folder, LogFn log, QObject *pare
     , m_folder(folder)
     , m_log(std::move(log))
 {
+    qRegisterMetaType<PathDirection>();
 }
 
 InstanceChannel::~InstanceChannel()
@@ -127,7 +148,7 @@ QString InstanceChannel::socketPath() const
     return m_folder + QStringLiteral("/socket");
 }
 
-InstanceChannel::Role InstanceChannel::claim(const QStringList &paths)
+InstanceChannel::Role InstanceChannel::claim(const QStringList &paths, PathDirection direction)
 {
     QString whyNot;
     if (!PrivateFolder::makePrivate(m_folder, &whyNot)) {
@@ -135,12 +156,12 @@ InstanceChannel::Role InstanceChannel::claim(const QStringList &paths)
         return Role::Alone;
     }
     SetupLock turn(m_folder + QStringLiteral("/lock"));
-    if (handOver(paths))
+    if (handOver(paths, direction))
         return Role::HandedOver;
     return listen() ? Role::Serving : Role::Alone;
 }
 
-bool InstanceChannel::handOver(const QStringList &paths)
+bool InstanceChannel::handOver(const QStringList &paths, PathDirection direction)
 {
     const QString path = socketPath();
     struct stat info;
@@ -162,7 +183,7 @@ bool InstanceChannel::handOver(const QStringList &paths)
         return false;
     }
 
-    socket.write(encode(paths));
+    socket.write(encode(paths, direction));
     QElapsedTimer clock;
     clock.start();
     QByteArray answer;
@@ -249,6 +270,7 @@ void InstanceChannel::serve(QLocalSocket *peer)
     {
         QByteArray received;
         QStringList paths;
+        PathDirection direction = PathDirection::AsDropped;
         bool answered = false;
     };
     auto handOver = std::make_shared<HandOver>();
@@ -265,13 +287,17 @@ void InstanceChannel::serve(QLocalSocket *peer)
             if (received.size() < kHeaderSize)
                 return;
             const quint32 length = qFromBigEndian<quint32>(received.constData() + 4);
-            if (!received.startsWith(kMagic) || length > kMaxPayload) {
+            const QByteArray magic = received.left(4);
+            if ((magic != kMagic && magic != kMagicWithDirection) || length > kMaxPayload) {
                 peer->abort();
                 return;
             }
             if (quint32(received.size()) < kHeaderSize + length)
                 return;
-            handOver->paths = decodePayload(received.mid(kHeaderSize, int(length)));
+            if (!decodeMessage(magic, received.mid(kHeaderSize, int(length)), &handOver->paths, &handOver->direction)) {
+                peer->abort();
+                return;
+            }
             received.remove(0, kHeaderSize + int(length));
             handOver->answered = true;
             peer->write(kAck);
@@ -280,7 +306,7 @@ void InstanceChannel::serve(QLocalSocket *peer)
             return;
         if (received.startsWith(kConfirm)) {
             handOver->answered = false;
-            emit handedOver(handOver->paths);
+            emit handedOver(handOver->paths, handOver->direction);
         }
         peer->abort();
     });

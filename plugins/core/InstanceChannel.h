@@ -11,6 +11,7 @@
 #pragma once
 
 #include "LogFn.h"
+#include "PathDirection.h"
 
 #include <QObject>
 #include <QStringList>
@@ -39,18 +40,19 @@ public:
     ~InstanceChannel() override;
     Q_DISABLE_COPY(InstanceChannel)
 
-    // Hands `paths` (possibly none) to the running window of this user, or
-    // becomes the channel that later starts hand theirs to.
-    Role claim(const QStringList &paths);
+    // Hands `paths` (possibly none) and the direction asked for them to the
+    // running window of this user, or becomes the channel that later starts
+    // hand theirs to.
+    Role claim(const QStringList &paths, PathDirection direction = PathDirection::AsDropped);
 
     QString socketPath() const;
 
 signals:
     // A later start handed these over; empty when it named no path.
-    void handedOver(const QStringList &paths);
+    void handedOver(const QStringList &paths, PathDirection direction);
 
 private:
-    bool handOver(const QStringList &paths);
+    bool handOver(const QStringList &paths, PathDirection direction);
     bool listen();
     void acceptPending();
     void serve(QLocalSocket *peer);

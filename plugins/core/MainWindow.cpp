@@ -58,6 +58,17 @@ void MainWindow::showNoPluginsPage(const QString &folder)
     m_tabs->addTab(note, tr("插件"));
 }
 
+void MainWindow::placeWithin(const QRect &available)
+{
+    // The title bar and borders are not known before the window is shown:
+    // room for them is kept around it.
+    const QSize frame(kFrameAllowanceWidth, kFrameAllowanceHeight);
+    resize(size().boundedTo(available.size() - frame));
+    const QSize outer = size() + frame;
+    move(available.left() + qMax(0, (available.width() - outer.width()) / 2),
+         available.top() + qMax(0, (available.height() - outer.height()) / 2));
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Closing the window ends the program, even if a plug-in opened another

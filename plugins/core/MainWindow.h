@@ -12,6 +12,10 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
+    // Kept free around the window for the window manager's frame.
+    static constexpr int kFrameAllowanceWidth = 16;
+    static constexpr int kFrameAllowanceHeight = 48;
+
     explicit MainWindow(QWidget *parent = nullptr);
 
     void addPluginTab(QWidget *page, const QString &label, const QString &toolTip);
@@ -19,6 +23,9 @@ public:
     void removePluginPage(QWidget *page);
     // Says where plug-ins are looked for when none was found.
     void showNoPluginsPage(const QString &folder);
+    // Sizes and centres the window so that it and the frame the window
+    // manager adds fit into `available` (a screen's area without panels).
+    void placeWithin(const QRect &available);
 
     LogPane *logPane() const { return m_log; }
     QTabWidget *tabs() const { return m_tabs; }

@@ -20,9 +20,9 @@ OneWindow::~OneWindow() = default;
 
 bool OneWindow::handOver(int argc, char **argv)
 {
-    m_ownPaths = CommandLinePaths::fromArguments(argc, argv);
+    m_own = Request{CommandLinePaths::fromArguments(argc, argv), CommandLinePaths::directionFromArguments(argc, argv)};
     m_channel = std::make_unique<InstanceChannel>(PrivateFolder::channelFolder(), log);
-    const InstanceChannel::Role role = m_channel->claim(m_ownPaths);
+    const InstanceChannel::Role role = m_channel->claim(m_own.paths, m_own.direction);
     if (role == InstanceChannel::Role::HandedOver) {
         m_channel.reset();
         return true;
@@ -31,26 +31,28 @@ bool OneWindow::handOver(int argc, char **argv)
         m_channel.reset();
     else
         QObject::connect(m_channel.get(), &InstanceChannel::handedOver, m_channel.get(),
-                         [this](const QStringList &paths) { arrived(paths, true); });
+                         [this](const QStringList &paths, PathDirection direction) {
+                             arrived(Request{paths, direction}, true);
+                         });
     return false;
 }
 
 void OneWindow::open(QWidget *window, QTabWidget *tabs)
 {
     m_delivery = std::make_unique<PathDelivery>(window, tabs, log);
-    if (!m_ownPaths.isEmpty())
-        m_delivery->enqueue(m_ownPaths, false);
-    for (const QStringList &paths : m_early)
-        m_delivery->enqueue(paths, true);
+    if (!m_own.paths.isEmpty())
+        m_delivery->enqueue(m_own.paths, false, m_own.direction);
+    for (const Request &request : m_early)
+        m_delivery->enqueue(request.paths, true, request.direction);
     m_early.clear();
 }
 
-void OneWindow::arrived(const QStringList &paths, bool raise)
+void OneWindow::arrived(const Request &request, bool raise)
 {
     if (m_delivery)
-        m_delivery->enqueue(paths, raise);
+        m_delivery->enqueue(request.paths, raise, request.direction);
     else
-        m_early.push_back(paths);
+        m_early.push_back(request);
 }
 
 void OneWindow::close()
@@ -59,8 +61,8 @@ void OneWindow::close()
     QStringList left;
     if (m_delivery)
         left = m_delivery->takePending();
-    for (const QStringList &paths : m_early)
-        left << paths;
+    for (const Request &request : m_early)
+        left << request.paths;
     m_early.clear();
     for (const QString &path : left)
         log(QStringLiteral("程序退出，未处理：") + path);

@@ -3,6 +3,8 @@
 // program hand over.
 #pragma once
 
+#include "PathDirection.h"
+
 #include <QStringList>
 
 #include <memory>
@@ -20,8 +22,9 @@ public:
     ~OneWindow();
     Q_DISABLE_COPY(OneWindow)
 
-    // Reads the paths of the command line. True when a window of this user
-    // runs already and took them: this start has nothing more to do.
+    // Reads the paths of the command line and the direction asked for them.
+    // True when a window of this user runs already and took them: this start
+    // has nothing more to do.
     bool handOver(int argc, char **argv);
     // The window is shown: paths go to its first tab that takes drops.
     void open(QWidget *window, QTabWidget *tabs);
@@ -29,11 +32,17 @@ public:
     void close();
 
 private:
-    void arrived(const QStringList &paths, bool raise);
+    struct Request
+    {
+        QStringList paths;
+        PathDirection direction = PathDirection::AsDropped;
+    };
 
-    QStringList m_ownPaths;
+    void arrived(const Request &request, bool raise);
+
+    Request m_own;
     std::unique_ptr<InstanceChannel> m_channel;
     std::unique_ptr<PathDelivery> m_delivery;
     // Handed over before the window was shown.
-    std::vector<QStringList> m_early;
+    std::vector<Request> m_early;
 };

@@ -1,5 +1,7 @@
 #include "PathDelivery.h"
 
+#include "PluginApi.h"
+
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -24,13 +26,13 @@ PathDelivery::PathDelivery(QWidget *window, QTabWidget *tabs, LogFn log, QObject
     });
 }
 
-void PathDelivery::enqueue(const QStringList &paths, bool raise)
+void PathDelivery::enqueue(const QStringList &paths, bool raise, PathDirection direction)
 {
     if (!isIdle() || !m_queue.empty()) {
         for (const QString &path : paths)
             m_log(QStringLiteral("当前操作结束后再处理：") + path);
     }
-    m_queue.push_back(HandOver{paths, raise});
+    m_queue.push_back(HandOver{paths, raise, direction});
     if (!m_timer.isActive())
         scheduleNext(0);
 }
@@ -77,6 +79,11 @@ void PathDelivery::deliver(const HandOver &handOver)
 {
     if (handOver.raise)
         raiseWindow();
+    if (handOver.direction == PathDirection::Contradictory) {
+        for (const QString &path : handOver.paths)
+            m_log(QStringLiteral("不能同时加密和解密（--encrypt 与 --decrypt），未处理：") + path);
+        return;
+    }
 
     QList<QUrl> urls;
     for (const QString &path : handOver.paths) {
@@ -100,6 +107,9 @@ void PathDelivery::deliver(const HandOver &handOver)
     // drop reaches only a widget that accepted the drag first.
     QMimeData mime;
     mime.setUrls(urls);
+    const QByteArray direction = pathdirection::toWord(handOver.direction);
+    if (!direction.isEmpty())
+        mime.setData(QLatin1String(PluginApi::kDropDirectionFormat), direction);
     const QPoint at = target->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &enter);

@@ -1,6 +1,8 @@
 // Hands paths to the window's first plug-in tab that takes drops, as one
 // drag and drop per hand-over: the plug-in cannot tell them from a drop by
-// the user, and needs nothing of its own to receive them.
+// the user, and needs nothing of its own to receive them. A direction asked
+// on the command line travels with the drop as one more format
+// (PluginApi::kDropDirectionFormat), which a drop by the user never has.
 //
 // Paths wait while the program is busy: inside a nested event loop (a modal
 // dialog, a plug-in waiting for its worker) or under a modal window (a batch
@@ -9,6 +11,7 @@
 #pragma once
 
 #include "LogFn.h"
+#include "PathDirection.h"
 
 #include <QObject>
 #include <QPointer>
@@ -32,8 +35,8 @@ public:
 
     // Queues one hand-over. `raise`: bring the window to the front when it
     // is delivered (another start of the program asked for it), also when
-    // `paths` is empty.
-    void enqueue(const QStringList &paths, bool raise);
+    // `paths` is empty. `direction`: how the plug-in is to take them.
+    void enqueue(const QStringList &paths, bool raise, PathDirection direction = PathDirection::AsDropped);
 
     // Delivers the oldest hand-over if the program is idle. False when
     // nothing was delivered (nothing queued, or busy).
@@ -49,6 +52,7 @@ private:
     {
         QStringList paths;
         bool raise = false;
+        PathDirection direction = PathDirection::AsDropped;
     };
 
     void scheduleNext(int delayMs);

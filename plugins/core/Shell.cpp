@@ -8,10 +8,12 @@
 #include "MainWindow.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
 #include <QLibrary>
+#include <QScreen>
 #include <QTabWidget>
 
 namespace {
@@ -48,6 +50,10 @@ void Shell::initialize(int argc, char **argv)
         return;
     }
     m_stage = Stage::Initialized;
+    // The window's class (WM_CLASS) whatever name the program was started
+    // by, as the desktop entry's StartupWMClass says it.
+    QCoreApplication::setApplicationName(QStringLiteral("Keystrel"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("keystrel"));
 
     // Fonts before the first widget, so no widget resolves a substitute.
     const QStringList missingFonts = BundledAssets::registerFonts();
@@ -117,6 +123,11 @@ void Shell::delayedInitialize()
     }
     if (m_window->tabs()->count() == 0)
         m_window->showNoPluginsPage(m_folder);
+    const QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen)
+        m_window->placeWithin(screen->availableGeometry());
     m_window->show();
     m_oneWindow.open(m_window, m_window->tabs());
 }

@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -137,6 +138,17 @@ private slots:
         QVERIFY(window);
         QVERIFY(window->isVisible());
         QCOMPARE(window->windowTitle(), QStringLiteral("Keystrel"));
+        // The class the desktop entry names, whatever the program's name.
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Keystrel"));
+        // On the screen's free area (800 by 600 here) with room left for a
+        // title bar and borders.
+        const QRect available = window->screen()->availableGeometry();
+        const QRect framed(window->frameGeometry().topLeft(), window->frameGeometry().size() + QSize(8, 34));
+        QVERIFY2(available.contains(framed), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                            .arg(window->x())
+                                                            .arg(window->y())
+                                                            .arg(window->width())
+                                                            .arg(window->height())));
 
         QTabWidget *tabs = pluginTabs();
         QVERIFY(tabs);

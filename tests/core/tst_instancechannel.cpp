@@ -192,6 +192,29 @@ private slots:
         QCOMPARE(m_log, QStringList());
     }
 
+    // A direction travels with the paths; a word the window does not know
+    // is refused like any malformed hand-over, never taken as a plain one.
+    void directionIsHandedOverToo()
+    {
+        InstanceChannel window(folder("direction"), logger());
+        QCOMPARE(window.claim({}), InstanceChannel::Role::Serving);
+        QSignalSpy handedOver(&window, &InstanceChannel::handedOver);
+
+        QCOMPARE(runProbe({"decrypt", folder("direction"), "/tmp/a", "/tmp/b"}).lines.last(),
+                 QStringLiteral("handed over"));
+        QTRY_COMPARE(handedOver.size(), 1);
+        QCOMPARE(handedOver.at(0).at(0).toStringList(), QStringList({"/tmp/a", "/tmp/b"}));
+        QCOMPARE(handedOver.at(0).at(1).value<PathDirection>(), PathDirection::Decrypt);
+        QCOMPARE(runProbe({"claim", folder("direction"), "/tmp/c"}).lines.last(), QStringLiteral("handed over"));
+        QTRY_COMPARE(handedOver.size(), 2);
+        QCOMPARE(handedOver.at(1).at(1).value<PathDirection>(), PathDirection::AsDropped);
+
+        QCOMPARE(runProbe({"send-with", "sideways", window.socketPath(), "/tmp/d"}).lines, QStringList{"answer \"\""});
+        QCOMPARE(runProbe({"send-with", "encrypt", window.socketPath(), "/tmp/e"}).lines, QStringList{"answer \"OK\""});
+        QCOMPARE(handedOver.size(), 2); // neither confirmed
+        QTRY_COMPARE(m_log, QStringList{"交接未完成，已忽略：1 个路径"});
+    }
+
     void staleSocketIsTakenOver()
     {
         const QString dir = folder("stale");

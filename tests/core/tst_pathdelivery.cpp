@@ -3,6 +3,7 @@
 // keep their order.
 #include "CommandLinePaths.h"
 #include "PathDelivery.h"
+#include "PluginApi.h"
 
 #include <QApplication>
 #include <QDir>
@@ -27,7 +28,8 @@ public:
     explicit DropRecorder(bool acceptsDrops) { setAcceptDrops(acceptsDrops); }
 
     int enters = 0;
-    QList<QStringList> drops; // the local paths of each drop
+    QList<QStringList> drops;     // the local paths of each drop
+    QList<QByteArray> directions; // and the direction each asked for
     std::function<void()> duringDrop;
 
 protected:
@@ -43,6 +45,8 @@ protected:
         for (const QUrl &url : event->mimeData()->urls())
             paths << url.toLocalFile();
         drops << paths;
+        const QString format = QLatin1String(PluginApi::kDropDirectionFormat);
+        directions << (event->mimeData()->hasFormat(format) ? event->mimeData()->data(format) : "none");
         if (duringDrop)
             duringDrop();
     }
@@ -92,6 +96,7 @@ private slots:
     void argumentsBecomeAbsolutePaths()
     {
         const QString before = QDir::currentPath();
+        QVERIFY(QDir(m_dir.path()).mkdir("sub"));
         QVERIFY(QDir::setCurrent(m_dir.path()));
         QByteArray args[] = {"keystrel",  "notes.txt", "--alpha", "-x",    "sub/../other",
                              "/abs/path", "-",         "--",      "-dash", QStringLiteral("文件夹").toUtf8()};
@@ -105,6 +110,73 @@ private slots:
         QCOMPARE(paths, QStringList({here + "/notes.txt", here + "/other", "/abs/path", here + "/-", here + "/-dash",
                                      here + "/文件夹"}));
         QCOMPARE(CommandLinePaths::fromArguments(1, argv), QStringList());
+    }
+
+    // "lnk/../notes.txt" is the file next to where lnk leads, as `cat`
+    // reads it; a missing folder before ".." leaves a name of nothing.
+    void dotDotIsTakenWhereALinkLeads()
+    {
+        const QString base = QDir(m_dir.path()).canonicalPath();
+        QVERIFY(QDir().mkpath(base + "/other/deep") && QDir().mkpath(base + "/work"));
+        QVERIFY(QFile::link(base + "/other/deep", base + "/work/lnk"));
+        QFile theirs(base + "/other/notes.txt");
+        QFile ours(base + "/work/notes.txt");
+        QVERIFY(theirs.open(QIODevice::WriteOnly) && theirs.write("other") == 5);
+        QVERIFY(ours.open(QIODevice::WriteOnly) && ours.write("work") == 4);
+        theirs.close();
+        ours.close();
+
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(base + "/work"));
+        const QString viaLink = CommandLinePaths::resolvedPath("lnk/../notes.txt");
+        QFile kernel("lnk/../notes.txt");
+        const bool kernelRead = kernel.open(QIODevice::ReadOnly) && kernel.readAll() == "other";
+        const QString missing = CommandLinePaths::resolvedPath("./gone/../notes.txt");
+        const QString throughFile = CommandLinePaths::resolvedPath("notes.txt/..//notes.txt");
+        QDir::setCurrent(before);
+        QVERIFY(kernelRead);
+        QCOMPARE(viaLink, base + "/other/notes.txt");
+        QCOMPARE(missing, base + "/work/gone/../notes.txt");
+        QCOMPARE(throughFile, base + "/work/notes.txt/../notes.txt");
+        QCOMPARE(CommandLinePaths::resolvedPath("/../x/./y/"), QStringLiteral("/x/y"));
+    }
+
+    void directionOptions()
+    {
+        const auto directionOf = [](QList<QByteArray> args) {
+            args.prepend("keystrel");
+            std::vector<char *> argv;
+            for (QByteArray &arg : args)
+                argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            return CommandLinePaths::directionFromArguments(int(args.size()), argv.data());
+        };
+        QCOMPARE(directionOf({"a", "b"}), PathDirection::AsDropped);
+        QCOMPARE(directionOf({"--encrypt", "a"}), PathDirection::Encrypt);
+        QCOMPARE(directionOf({"a", "--decrypt"}), PathDirection::Decrypt);
+        QCOMPARE(directionOf({"--decrypt", "--encrypt", "a"}), PathDirection::Contradictory);
+        // After "--" it is a file's name.
+        QCOMPARE(directionOf({"--", "--encrypt"}), PathDirection::AsDropped);
+    }
+
+    // The direction rides on the drop as a format of its own; a plain
+    // hand-over has none, and both directions at once drop nothing.
+    void directionTravelsWithTheDrop()
+    {
+        const QString file = makeFile("d.txt");
+        m_delivery->enqueue({file}, false, PathDirection::Encrypt);
+        m_delivery->enqueue({file}, false, PathDirection::Decrypt);
+        m_delivery->enqueue({file}, false);
+        QTRY_COMPARE(m_first->drops.size(), 3);
+        QCOMPARE(m_first->directions, QList<QByteArray>({"encrypt", "decrypt", "none"}));
+
+        m_log.clear(); // the later two waited for the first
+        m_delivery->enqueue({file, m_dir.filePath("gone")}, false, PathDirection::Contradictory);
+        QVERIFY(m_delivery->deliverNext());
+        QCOMPARE(m_first->drops.size(), 3);
+        QCOMPARE(m_log,
+                 QStringList({"不能同时加密和解密（--encrypt 与 --decrypt），未处理：" + file,
+                              "不能同时加密和解密（--encrypt 与 --decrypt），未处理：" + m_dir.filePath("gone")}));
     }
 
     // All paths of one hand-over in one drop on the first page that takes

@@ -114,10 +114,13 @@ private slots:
         QCOMPARE(entry.value("Name"), QStringLiteral("Keystrel"));
         const QString launcher = inPrefix(QStringLiteral(KEYSTREL_BINDIR "/keystrel"));
         QCOMPARE(execProgram(entry.value("Exec")), launcher);
-        // Files and folders from "Open with", all at once.
+        // Files and folders from "Open with", all at once; quoted, for the
+        // blank in the prefix.
         QVERIFY(entry.value("Exec").endsWith("\" %F"));
-        for (const char *type : {"application/octet-stream", "inode/directory"})
-            QVERIFY(entry.value("MimeType").split(';').contains(type));
+        // The opener of encrypted files alone: no type that ordinary files
+        // or folders have.
+        QCOMPARE(entry.value("MimeType"), QStringLiteral("application/x-keystrel-encrypted;"));
+        QCOMPARE(entry.value("StartupWMClass"), QStringLiteral("Keystrel"));
         QCOMPARE(entry.value("TryExec"), launcher);
         QCOMPARE(entry.value("Terminal"), QStringLiteral("false"));
         QVERIFY(entry.value("Categories").split(';').contains("Utility"));
@@ -134,29 +137,59 @@ private slots:
             QVERIFY2(validate.exitCode() == 0 && complaints.isEmpty(), complaints.constData());
         }
 
-        QImageReader icon(inPrefix(QStringLiteral(KEYSTREL_DATADIR "/icons/hicolor/scalable/apps/keystrel.svg")));
-        icon.setScaledSize(QSize(48, 48));
-        const QImage image = icon.read();
-        QVERIFY2(!image.isNull(), qPrintable(icon.errorString()));
-        QCOMPARE(image.size(), QSize(48, 48));
+        for (const char *path : {KEYSTREL_DATADIR "/icons/hicolor/scalable/apps/keystrel.svg", KEYSTREL_DATADIR
+                                 "/icons/hicolor/scalable/mimetypes/application-x-keystrel-encrypted.svg"}) {
+            QImageReader icon(inPrefix(QString::fromUtf8(path)));
+            icon.setScaledSize(QSize(48, 48));
+            const QImage image = icon.read();
+            QVERIFY2(!image.isNull(), qPrintable(icon.errorString()));
+            QCOMPARE(image.size(), QSize(48, 48));
+        }
+    }
+
+    // The type of encrypted files, and the prefix's MIME database built
+    // from it where the tool is there.
+    void encryptedFileTypeIsInstalled()
+    {
+        QFile package(inPrefix(QStringLiteral(KEYSTREL_DATADIR "/mime/packages/keystrel.xml")));
+        QVERIFY(package.open(QIODevice::ReadOnly));
+        const QString xml = QString::fromUtf8(package.readAll());
+        QVERIFY(xml.contains("<mime-type type=\"application/x-keystrel-encrypted\">"));
+        QVERIFY(xml.contains("<comment xml:lang=\"zh_CN\">Keystrel 加密文件</comment>"));
+        QVERIFY(xml.contains("<match type=\"string\" offset=\"0\" value=\"has been encrypt\\0\"/>"));
+        if (QStandardPaths::findExecutable("update-mime-database").isEmpty())
+            QSKIP("update-mime-database is missing (scripts/install-deps.sh test installs it)");
+        QVERIFY(QFileInfo(inPrefix(QStringLiteral(KEYSTREL_DATADIR "/mime/mime.cache"))).isFile());
     }
 
     void fileManagerActionsStartTheLauncher()
     {
         const QString launcher = inPrefix(QStringLiteral(KEYSTREL_BINDIR "/keystrel"));
         const QString dolphin = inPrefix(QStringLiteral(KEYSTREL_DATADIR "/kio/servicemenus/keystrel.desktop"));
-        const QMap<QString, QString> action = desktopEntry(dolphin, "Desktop Action keystrelToggle");
-        QCOMPARE(action.value("Name"), QStringLiteral("用 Keystrel 加密/解密"));
-        QCOMPARE(execProgram(action.value("Exec")), launcher);
-        QVERIFY(action.value("Exec").endsWith("\" %F"));
-        QCOMPARE(desktopEntry(dolphin).value("Actions"), QStringLiteral("keystrelToggle;"));
+        QCOMPARE(desktopEntry(dolphin).value("Actions"), QStringLiteral("keystrelEncrypt;keystrelDecrypt;"));
+        const QString actionsDir = inPrefix(QStringLiteral(KEYSTREL_DATADIR "/nemo/actions/"));
+        // Each action says its direction on the command line.
+        const QStringList names{"用 Keystrel 加密", "用 Keystrel 解密"};
+        const QStringList groups{"Desktop Action keystrelEncrypt", "Desktop Action keystrelDecrypt"};
+        const QStringList directions{"encrypt", "decrypt"};
+        for (int i = 0; i < 2; ++i) {
+            const QString &name = names.at(i);
+            const QString &direction = directions.at(i);
+            const QString option = QStringLiteral("\" --%1 %F").arg(direction);
+            const QMap<QString, QString> action = desktopEntry(dolphin, groups.at(i));
+            QCOMPARE(action.value("Name"), name);
+            QCOMPARE(execProgram(action.value("Exec")), launcher);
+            QVERIFY2(action.value("Exec").endsWith(option), qPrintable(action.value("Exec")));
 
-        const QString nemo = inPrefix(QStringLiteral(KEYSTREL_DATADIR "/nemo/actions/keystrel.nemo_action"));
-        const QMap<QString, QString> nemoAction = desktopEntry(nemo, "Nemo Action");
-        QCOMPARE(nemoAction.value("Name"), QStringLiteral("用 Keystrel 加密/解密"));
-        QCOMPARE(execProgram(nemoAction.value("Exec"), false), launcher);
-        QVERIFY(nemoAction.value("Exec").endsWith("\" %F"));
-        QCOMPARE(nemoAction.value("Quote"), QStringLiteral("double")); // each path one argument
+            const QString nemo = actionsDir + QStringLiteral("keystrel-%1.nemo_action").arg(direction);
+            const QMap<QString, QString> nemoAction = desktopEntry(nemo, "Nemo Action");
+            QCOMPARE(nemoAction.value("Name"), name);
+            QCOMPARE(execProgram(nemoAction.value("Exec"), false), launcher);
+            QVERIFY(nemoAction.value("Exec").endsWith(option));
+            QCOMPARE(nemoAction.value("Quote"), QStringLiteral("double")); // each path one argument
+        }
+        // The toggling action is gone.
+        QVERIFY(!QFileInfo::exists(actionsDir + "keystrel.nemo_action"));
     }
 
     void installedProgramRunsFromBin()

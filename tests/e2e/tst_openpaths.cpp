@@ -142,6 +142,43 @@ private slots:
         QVERIFY(encrypted(later) && encrypted(inside));
     }
 
+    // keystrel --decrypt, then a second start with --encrypt: each file goes
+    // the way asked or is skipped, and a folder runs its batch that way,
+    // whatever its first file is.
+    void directionAskedOnTheCommandLine()
+    {
+        QTemporaryDir work;
+        QVERIFY(work.isValid());
+        const QString plain = work.filePath("plain.txt"), locked = work.filePath("locked.txt");
+        const QString first = work.filePath("folder/a.txt"), second = work.filePath("folder/b.txt");
+        QVERIFY(writeFile(plain, "plain") && writeFile(locked, "locked") && writeFile(first, "a")
+                && writeFile(second, "b"));
+        QCOMPARE(QProcess::execute(qEnvironmentVariable("KEYSTREL_BIN_DIR") + "/keystrel-cli",
+                                   {"-q", "encrypt", locked, first}),
+                 0);
+
+        KeystrelOptions options;
+        options.arguments = QStringList{"--decrypt", "plain.txt", "locked.txt"};
+        options.expect = QStringList{"文件:" + plain + "已经未加密，不再解密", "解密文件已输出到:" + locked, "开始加密",
+                                     "文件:" + first + "已经加密，不再加密", "加密文件已输出到:" + second};
+        KeystrelProcess window;
+        window.start(program(), work.path(), "expect", options);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(work.filePath("ready")), 120000);
+        QProcess later;
+        later.setWorkingDirectory(work.path());
+        later.start(program(), {"--encrypt", "folder"});
+        QVERIFY(later.waitForFinished(120000)); // only against a hang
+        QCOMPARE(later.exitCode(), 0);
+
+        const KeystrelRun run = window.finish();
+        QVERIFY2(run.failures().isEmpty(), qPrintable(details(run)));
+        QVERIFY2(run.report.contains("ok expected lines in the log pane"), qPrintable(details(run)));
+        QCOMPARE(fileBytes(plain), QByteArray("plain"));
+        QCOMPARE(fileBytes(locked), QByteArray("locked"));
+        QVERIFY(encrypted(first) && encrypted(second));
+        QCOMPARE(run.log().filter("开始解密"), QStringList());
+    }
+
     // A window killed outright leaves its socket behind: the next start
     // takes over and works as usual.
     void killedWindowLeavesNoObstacle()

@@ -2,8 +2,10 @@
 // their header, their text shown (bounded), URLs handled in order.
 #include "FormDriver.h"
 #include "LogRecorder.h"
+#include "PluginApi.h"
 #include "form/Form.h"
 
+#include <QDir>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -26,6 +28,18 @@ class TestFormDrop : public QObject
         form.encryptFile(path, path);
         LogRecorder::clear();
         return read(path);
+    }
+
+    // A drop as the core plug-in makes it for `keystrel --encrypt` (or
+    // --decrypt): the paths and the direction asked for them.
+    static void dropAsked(Form &form, const QStringList &paths, const QByteArray &direction)
+    {
+        QMimeData mime;
+        mime.setUrls(localUrls(paths));
+        mime.setData(QLatin1String(PluginApi::kDropDirectionFormat), direction);
+        QVERIFY(dragEnter(&form, mime));
+        QDropEvent dropEvent(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&form, &dropEvent);
     }
 
 private slots:
@@ -125,6 +139,61 @@ private slots:
 #endif
         QCOMPARE(LogRecorder::lines(), QStringList());
         QCOMPARE(shown(form), QString());
+    }
+
+    // Asked to encrypt, a file already encrypted keeps its bytes with the
+    // batch's skip line; asked to decrypt, a plain one does.
+    void askedDirectionSkipsFilesAlreadyThere()
+    {
+        QTemporaryDir dir;
+        const QString plain = dir.filePath("plain.txt"), other = dir.filePath("other.txt");
+        const QString locked = dir.filePath("locked");
+        const QByteArray lockedBytes = encrypted(locked, "locked away");
+        QVERIFY(write(plain, "open text") && write(other, "more text"));
+        Form form;
+        dropAsked(form, {plain, locked}, "encrypt");
+        QVERIFY(read(plain).startsWith(header()));
+        QCOMPARE(read(locked), lockedBytes);
+        QCOMPARE(LogRecorder::lines().filter(QRegularExpression("已输出到|不再")),
+                 QStringList({"加密文件已输出到:" + plain, "文件:" + locked + "已经加密，不再加密"}));
+
+        LogRecorder::clear();
+        dropAsked(form, {plain, other}, "decrypt");
+        QCOMPARE(read(plain), QByteArray("open text"));
+        QCOMPARE(read(other), QByteArray("more text"));
+        QCOMPARE(shown(form), QStringLiteral("open text"));
+        QCOMPARE(LogRecorder::lines().filter(QRegularExpression("已输出到|不再")),
+                 QStringList({"解密文件已输出到:" + plain, "文件:" + other + "已经未加密，不再解密"}));
+    }
+
+    // A folder runs its batch the way asked, not the way its first file is.
+    void askedDirectionDecidesAFoldersBatch()
+    {
+        QTemporaryDir dir;
+        const QString first = dir.filePath("a.txt"), second = dir.filePath("b.txt");
+        QVERIFY(write(first, "plain first"));
+        const QByteArray secondPlain("then a secret");
+        encrypted(second, secondPlain);
+        Form form;
+        dropAsked(form, {dir.path()}, "decrypt");
+        QCOMPARE(read(first), QByteArray("plain first"));
+        QCOMPARE(read(second), secondPlain);
+        const QStringList lines = LogRecorder::lines();
+        QVERIFY2(lines.contains("开始解密") && !lines.contains("开始加密"), qPrintable(lines.join('\n')));
+        QVERIFY(lines.contains("文件:" + first + "已经未加密，不再解密"));
+        QVERIFY(lines.contains("解密文件已输出到:" + second));
+    }
+
+    // A direction this form does not know is no plain drop: nothing moves.
+    void unknownDirectionHandlesNothing()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("kept.txt");
+        QVERIFY(write(file, "kept"));
+        Form form;
+        dropAsked(form, {file}, "sideways");
+        QCOMPARE(read(file), QByteArray("kept"));
+        QCOMPARE(LogRecorder::lines(), QStringList{"拖放要求的加解密方向无法识别，未处理：" + file});
     }
 
     void shownTextIsBounded_data()

@@ -118,10 +118,16 @@ private slots:
             QCOMPARE(modes.value(QStringLiteral("./usr/lib/keystrel/Plugin/") + plugin), QStringLiteral("-rw-r--r--"));
         for (const char *file :
              {"./usr/share/applications/keystrel.desktop", "./usr/share/icons/hicolor/scalable/apps/keystrel.svg",
-              "./usr/share/kio/servicemenus/keystrel.desktop", "./usr/share/nemo/actions/keystrel.nemo_action",
+              "./usr/share/kio/servicemenus/keystrel.desktop", "./usr/share/nemo/actions/keystrel-encrypt.nemo_action",
+              "./usr/share/nemo/actions/keystrel-decrypt.nemo_action", "./usr/share/mime/packages/keystrel.xml",
+              "./usr/share/icons/hicolor/scalable/mimetypes/application-x-keystrel-encrypted.svg",
               "./usr/share/man/man1/keystrel.1.gz", "./usr/share/man/man1/keystrel-cli.1.gz",
               "./usr/share/doc/keystrel/copyright", "./usr/share/doc/keystrel/changelog.gz"})
             QVERIFY2(modes.value(file) == QLatin1String("-rw-r--r--"), file);
+        // The system's MIME database is rebuilt by its own trigger, never
+        // shipped.
+        QVERIFY(!modes.contains("./usr/share/mime/mime.cache"));
+        QVERIFY(!modes.contains("./usr/share/applications/mimeinfo.cache"));
     }
 
     void controlFields()
@@ -179,27 +185,37 @@ private slots:
         const Command entry = run("desktop-file-validate", {application});
         QVERIFY2(entry.exitCode == 0 && entry.output.isEmpty(), entry.output.constData());
         const Command menu = run("desktop-file-validate", {serviceMenu});
-        for (const QString &line : QString::fromUtf8(menu.output).split('\n', Qt::SkipEmptyParts))
+        const QStringList complaints = QString::fromUtf8(menu.output).split('\n', Qt::SkipEmptyParts);
+        for (const QString &line : complaints)
             QVERIFY2(line.contains("but the type is \"Service\" while this key is only valid for type \"Application\""),
                      qPrintable(line));
+        QCOMPARE(complaints.size(), 2); // MimeType and Actions
 
-        // "Open with" on any file and on folders; the actions on both.
+        // Opens encrypted files only, by a path every launcher reads (xdg-open
+        // takes no quotes); the actions on files and folders.
         const QMap<QString, QString> app = group(application, "Desktop Entry");
-        QCOMPARE(app.value("Exec"), QStringLiteral("\"/usr/bin/keystrel\" %F"));
-        for (const char *type : {"application/octet-stream", "inode/directory"})
-            QVERIFY(app.value("MimeType").split(';').contains(type));
+        QCOMPARE(app.value("Exec"), QStringLiteral("/usr/bin/keystrel %F"));
+        QCOMPARE(app.value("MimeType"), QStringLiteral("application/x-keystrel-encrypted;"));
         const QMap<QString, QString> menuEntry = group(serviceMenu, "Desktop Entry");
         QCOMPARE(menuEntry.value("Type"), QStringLiteral("Service"));
         QCOMPARE(menuEntry.value("MimeType"), QStringLiteral("application/octet-stream;inode/directory;"));
-        const QMap<QString, QString> menuAction = group(serviceMenu, "Desktop Action keystrelToggle");
-        QCOMPARE(menuAction.value("Name"), QStringLiteral("用 Keystrel 加密/解密"));
-        QCOMPARE(menuAction.value("Exec"), QStringLiteral("\"/usr/bin/keystrel\" %F"));
-        const QMap<QString, QString> nemo =
-            group(inRoot("/usr/share/nemo/actions/keystrel.nemo_action"), "Nemo Action");
-        QCOMPARE(nemo.value("Name"), QStringLiteral("用 Keystrel 加密/解密"));
-        QCOMPARE(nemo.value("Exec"), QStringLiteral("\"/usr/bin/keystrel\" %F"));
-        QCOMPARE(nemo.value("Extensions"), QStringLiteral("nodirs;dir;"));
-        QCOMPARE(nemo.value("Selection"), QStringLiteral("notnone"));
+        QCOMPARE(menuEntry.value("Actions"), QStringLiteral("keystrelEncrypt;keystrelDecrypt;"));
+        const QStringList names{"用 Keystrel 加密", "用 Keystrel 解密"};
+        const QStringList directions{"encrypt", "decrypt"};
+        for (int i = 0; i < 2; ++i) {
+            const QString exec = QStringLiteral("/usr/bin/keystrel --%1 %F").arg(directions.at(i));
+            const QMap<QString, QString> menuAction =
+                group(serviceMenu, i == 0 ? "Desktop Action keystrelEncrypt" : "Desktop Action keystrelDecrypt");
+            QCOMPARE(menuAction.value("Name"), names.at(i));
+            QCOMPARE(menuAction.value("Exec"), exec);
+            const QMap<QString, QString> nemo =
+                group(inRoot(QStringLiteral("/usr/share/nemo/actions/keystrel-%1.nemo_action").arg(directions.at(i))),
+                      "Nemo Action");
+            QCOMPARE(nemo.value("Name"), names.at(i));
+            QCOMPARE(nemo.value("Exec"), exec);
+            QCOMPARE(nemo.value("Extensions"), QStringLiteral("nodirs;dir;"));
+            QCOMPARE(nemo.value("Selection"), QStringLiteral("notnone"));
+        }
     }
 
     void unpackedProgramEncryptsAFileFromItsCommandLine()

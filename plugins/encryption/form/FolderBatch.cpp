@@ -20,18 +20,19 @@ constexpr qint64 kShowNamesEveryMs = 100;
 } // namespace
 
 FolderBatch::FolderBatch(Form *form, QPlainTextEdit *textArea, const QString &folderPath, const FolderListing &listing,
-                         bool cipherActive)
+                         bool cipherActive, jobs::Asked asked)
     : form(form)
     , textArea(textArea)
     , folderPath(folderPath)
     , listing(listing)
     , cipherActive(cipherActive)
+    , asked(asked)
 {
 }
 
 void FolderBatch::run()
 {
-    jobs::FolderJob job(folderPath, listing, jobs::Asked::Toggle, cipherActive);
+    jobs::FolderJob job(folderPath, listing, asked, cipherActive);
     if (!job.start(ShowLogFunc))
         return;
 

@@ -1,10 +1,12 @@
 // One folder batch as the form shows it: the walked files handled in one
-// direction, chosen by the first file, on a thread of its own, under a
-// window-modal progress dialog that can cancel it. The form's text area
-// lists each file as it is settled, and the dialog counts it.
+// direction, chosen by the first file unless one is forced, on a thread of
+// its own, under a window-modal progress dialog that can cancel it. The
+// form's text area lists each file as it is settled, and the dialog counts
+// it.
 #pragma once
 
 #include "batch/FolderWalk.h"
+#include "jobs/FileJob.h"
 
 #include <QPointer>
 
@@ -15,7 +17,7 @@ class FolderBatch
 {
 public:
     FolderBatch(Form *form, QPlainTextEdit *textArea, const QString &folderPath, const FolderListing &listing,
-                bool cipherActive);
+                bool cipherActive, jobs::Asked asked = jobs::Asked::Toggle);
 
     // Turns the event loop until the batch is over: the form may be gone on
     // return.
@@ -27,4 +29,5 @@ private:
     const QString folderPath;
     const FolderListing listing; // a copy: the form's may go with it
     const bool cipherActive;
+    const jobs::Asked asked;
 };

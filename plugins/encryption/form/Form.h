@@ -17,8 +17,9 @@ namespace filecrypt {
 enum class Outcome;
 }
 namespace jobs {
+enum class Asked;
 class FileJob;
-}
+} // namespace jobs
 
 class QDragEnterEvent;
 class QDropEvent;
@@ -75,9 +76,11 @@ private:
     void rewriteChosenFile(Direction direction);
 
     QPlainTextEdit *textArea() const;
-    // Drops: a file is toggled, a folder runs one batch.
-    void dropFile(const QString &path);
-    void dropFolder(const QString &folderPath);
+    // Drops: a file is toggled, a folder runs one batch; with a direction
+    // asked for (on the command line) files already in that state are
+    // skipped, and so are the files of a folder.
+    void dropFile(const QString &path, jobs::Asked asked);
+    void dropFolder(const QString &folderPath, jobs::Asked asked);
     void showFileText(QIODevice &file, const QString &path);
     // True (and logged) when long work runs and `what` must wait.
     bool refusedWhileBusy(const QString &what);

@@ -1,5 +1,6 @@
 // Files and folders dropped on the form: a file is toggled by its header and
-// its text shown, a folder runs one batch.
+// its text shown, a folder runs one batch. Paths from the command line may
+// come with a direction: then each goes that way or is skipped.
 #include "Form.h"
 
 #include "FolderBatch.h"
@@ -39,6 +40,22 @@ int completeUtf8Length(const QByteArray &bytes)
     return size - lead < needed ? lead : size;
 }
 
+// The direction a drop asks for (a plain drop toggles); false when it names
+// one this form does not know, which is never taken for a plain drop.
+bool requestedDirection(const QMimeData &mime, jobs::Asked *asked)
+{
+    const QString format = QLatin1String(PluginApi::kDropDirectionFormat);
+    *asked = jobs::Asked::Toggle;
+    if (!mime.hasFormat(format))
+        return true;
+    const QByteArray word = mime.data(format);
+    if (word == "encrypt")
+        *asked = jobs::Asked::Encrypt;
+    else if (word == "decrypt")
+        *asked = jobs::Asked::Decrypt;
+    return *asked != jobs::Asked::Toggle;
+}
+
 } // namespace
 
 void Form::dropEvent(QDropEvent *event)
@@ -49,6 +66,12 @@ void Form::dropEvent(QDropEvent *event)
             refusedWhileBusy(url.isLocalFile() ? url.toLocalFile() : url.toString());
         return;
     }
+    jobs::Asked asked = jobs::Asked::Toggle;
+    if (!requestedDirection(*event->mimeData(), &asked)) {
+        for (const QUrl &url : urls)
+            ShowLogFunc(kUnknownDropDirection + (url.isLocalFile() ? url.toLocalFile() : url.toString()));
+        return;
+    }
     QPointer<Form> self(this);
     for (const QUrl &url : urls) {
         const QString path = url.toLocalFile();
@@ -56,36 +79,39 @@ void Form::dropEvent(QDropEvent *event)
             continue;
         const QFileInfo info(path);
         if (info.isFile())
-            dropFile(path);
+            dropFile(path, asked);
         else if (info.isDir())
-            dropFolder(path);
+            dropFolder(path, asked);
         if (!self)
             return; // closed while a batch ran
     }
 }
 
-void Form::dropFile(const QString &path)
+void Form::dropFile(const QString &path, jobs::Asked asked)
 {
     QFile file;
     if (!openRegularFileForReading(file, path))
         return; // unreadable: left alone without a word
     QPointer<Form> self(this);
-    if (isFileEncrypted(path)) {
+    // By its header; a file already as asked is skipped with a line.
+    const std::optional<jobs::FileJob> job = jobs::FileJob::forFile(asked, path, selectedAlgorithmIsAes(), ShowLogFunc);
+    if (!job)
+        return;
+    if (job->direction() == Direction::Decrypt) {
         file.close();
-        const jobs::FileJob job(Direction::Decrypt, path, selectedAlgorithmIsAes());
-        const filecrypt::Outcome outcome = runFileJob(job, false);
+        const filecrypt::Outcome outcome = runFileJob(*job, false);
         if (!self)
             return; // closed while the file was in hand
         // Shows what the file holds now, also when decryption failed.
         QFile decrypted;
         if (openRegularFileForReading(decrypted, path))
             showFileText(decrypted, path);
-        job.reportOutput(outcome, ShowLogFunc);
+        job->reportOutput(outcome, ShowLogFunc);
     } else {
         showFileText(file, path);
         // Closed first: an open handle can keep the file from being replaced.
         file.close();
-        runFileJob(jobs::FileJob(Direction::Encrypt, path, selectedAlgorithmIsAes()), true);
+        runFileJob(*job, true);
     }
 }
 
@@ -108,7 +134,7 @@ void Form::showFileText(QIODevice &file, const QString &path)
         ShowLogFunc(kShownTextCut + path);
 }
 
-void Form::dropFolder(const QString &folderPath)
+void Form::dropFolder(const QString &folderPath, jobs::Asked asked)
 {
     textArea()->clear();
     fileList.clear();
@@ -117,7 +143,7 @@ void Form::dropFolder(const QString &folderPath)
     collectFiles(folderPath);
     if (!self)
         return;
-    FolderBatch(this, textArea(), folderPath, walked, selectedAlgorithmIsAes()).run();
+    FolderBatch(this, textArea(), folderPath, walked, selectedAlgorithmIsAes(), asked).run();
     if (self)
         work = Work::None;
 }

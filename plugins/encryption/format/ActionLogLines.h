@@ -45,6 +45,10 @@ inline const QString kMoreFailedFiles = QStringLiteral("，另有%1个");
 // A dropped file's text was longer than the text area is given.
 inline const QString kShownTextCut = QStringLiteral("文件超过1MiB，文本区只显示开头1MiB：");
 
+// A drop that asks for a direction this form does not know: nothing of it
+// is handled.
+inline const QString kUnknownDropDirection = QStringLiteral("拖放要求的加解密方向无法识别，未处理：");
+
 // A drop or button press that arrived while a batch pumps events.
 inline const QString kIgnoredDuringBatch = QStringLiteral("正在批量处理，忽略：");
 // The same while a single file is encrypted or decrypted.

@@ -3,9 +3,13 @@
 //
 //   channel_probe claim FOLDER [PATH...]  claims as a later start would and
 //                                         prints the role it got
+//   channel_probe encrypt|decrypt FOLDER [PATH...]
+//                                         the same, asking for a direction
 //   channel_probe send SOCKET [PATH...]   hands PATHs over without any of
 //                                         the checks, as a hostile peer would,
 //                                         and prints the answer
+//   channel_probe send-with WORD SOCKET [PATH...]
+//                                         the same with a direction word
 // Log lines are printed as "log <line>".
 #include "InstanceChannel.h"
 
@@ -23,10 +27,10 @@ void print(const QString &line)
     std::fflush(stdout);
 }
 
-int claim(const QString &folder, const QStringList &paths)
+int claim(const QString &folder, const QStringList &paths, PathDirection direction = PathDirection::AsDropped)
 {
     InstanceChannel channel(folder, [](const QString &line) { print(QStringLiteral("log ") + line); });
-    switch (channel.claim(paths)) {
+    switch (channel.claim(paths, direction)) {
     case InstanceChannel::Role::HandedOver:
         print(QStringLiteral("handed over"));
         break;
@@ -40,7 +44,7 @@ int claim(const QString &folder, const QStringList &paths)
     return 0;
 }
 
-int send(const QString &socketPath, const QStringList &paths)
+int send(const QString &socketPath, const QStringList &paths, const QByteArray &word = QByteArray())
 {
     QLocalSocket socket;
     socket.connectToServer(socketPath);
@@ -48,12 +52,12 @@ int send(const QString &socketPath, const QStringList &paths)
         print(QStringLiteral("not connected: ") + socket.errorString());
         return 0;
     }
-    QByteArray payload;
+    QByteArray payload = word.isNull() ? QByteArray() : word + '\0';
     for (const QString &path : paths)
         payload += path.toUtf8() + '\0';
     QByteArray length(4, '\0');
     qToBigEndian(quint32(payload.size()), length.data());
-    socket.write("KSP1" + length + payload);
+    socket.write((word.isNull() ? "KSP1" : "KSP2") + length + payload);
     socket.waitForBytesWritten(30000);
     // Until the other side answers or hangs up; the bound only guards
     // against a hung test. No confirmation follows.
@@ -77,7 +81,13 @@ int main(int argc, char **argv)
     const QString where = args.takeFirst();
     if (mode == QLatin1String("claim"))
         return claim(where, args);
+    if (mode == QLatin1String("encrypt") || mode == QLatin1String("decrypt"))
+        return claim(where, args, mode == QLatin1String("encrypt") ? PathDirection::Encrypt : PathDirection::Decrypt);
     if (mode == QLatin1String("send"))
         return send(where, args);
+    if (mode == QLatin1String("send-with") && !args.isEmpty()) {
+        const QString socketPath = args.takeFirst();
+        return send(socketPath, args, where.toUtf8());
+    }
     return 2;
 }

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Checks what the desktop makes of an installed Keystrel, on a new user's
+# account: installs the build into a temporary prefix, points HOME and the
+# XDG folders at temporary folders, and asks xdg-utils and GIO which
+# application opens text files, folders and encrypted files. Then, under
+# Xvfb, opens an encrypted file with xdg-open (it must be decrypted) and
+# compares the window's WM_CLASS with the desktop entry's StartupWMClass.
+# Prints one line per check and fails if any check fails.
+# Build directory: $KEYSTREL_BUILD_DIR or build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+failures=0
+check() { # check NAME COMMAND... : passes when COMMAND succeeds
+    local name=$1
+    shift
+    if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
+}
+not_keystrel() { ! grep -q keystrel <<<"$1"; }
+header_gone() { [ "$(head -c 16 "$1")" != "has been encrypt" ]; }
+
+if [ "${1:-}" = "--in-xvfb" ]; then
+    # Second stage, inside the virtual display: a real xcb window.
+    work=$2 prefix=$3
+    unset QT_QPA_PLATFORM
+    file=$work/files/report
+    xdg-open "$file" >"$work/xdg-open.log" 2>&1 &
+    for _ in $(seq 300); do header_gone "$file" && break; sleep 0.1; done
+    check "xdg-open of an encrypted file decrypts it" header_gone "$file"
+    window=$(xwininfo -root -tree | awk '/"Keystrel": \(/ && !/1x1\+/ {print $1; exit}')
+    wm_class=$(xprop -id "${window:-0}" WM_CLASS 2>/dev/null | sed -n 's/.*= "\(.*\)", "\(.*\)"/\2/p')
+    startup=$(sed -n 's/^StartupWMClass=//p' "$prefix/share/applications/keystrel.desktop")
+    echo "     WM_CLASS class \"$wm_class\", StartupWMClass \"$startup\""
+    check "StartupWMClass is the window's class" test -n "$wm_class" -a "$wm_class" = "$startup"
+    pid=$(xprop -id "${window:-0}" _NET_WM_PID 2>/dev/null | sed -n 's/.* = //p')
+    [ -n "$pid" ] && kill "$pid"
+    wait || true
+    exit "$failures"
+fi
+
+scripts/install-deps.sh test
+scripts/install-deps.sh screenshot
+build=${KEYSTREL_BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j "$(nproc)" --target Keystrel Hubstone Vaultine keystrel-cli
+
+# No blank in the prefix: xdg-open reads the Exec line split at blanks.
+work=$(mktemp -d /tmp/keystrel-desktop-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1
+
+# A new user outside any desktop session.
+unset XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION KDE_SESSION_VERSION \
+    GNOME_DESKTOP_SESSION_ID MATE_DESKTOP_SESSION_ID WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
+export HOME=$work/home XDG_DATA_HOME=$work/home/.local/share XDG_CONFIG_HOME=$work/home/.config
+export XDG_DATA_DIRS=$prefix/share:/usr/share XDG_RUNTIME_DIR=$work/runtime GIO_USE_VFS=local
+mkdir -p "$HOME" "$work/files" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+for type in text/plain inode/directory application/octet-stream text/x-python; do
+    check "xdg-mime query default $type: $(xdg-mime query default "$type")" \
+        not_keystrel "$(xdg-mime query default "$type")"
+    check "gio mime $type names no keystrel.desktop" not_keystrel "$(gio mime "$type" 2>&1)"
+done
+
+type=application/x-keystrel-encrypted
+for name in report letter.txt; do
+    printf 'nobody may read this\n' >"$work/files/$name"
+    "$prefix/bin/keystrel-cli" -q encrypt "$work/files/$name"
+done
+content_type() { gio info -a standard::content-type "$1" | sed -n 's/.*standard::content-type: //p'; }
+check "xdg-mime query filetype report: $(xdg-mime query filetype "$work/files/report")" \
+    test "$(xdg-mime query filetype "$work/files/report")" = "$type"
+check "gio info report: $(content_type "$work/files/report")" test "$(content_type "$work/files/report")" = "$type"
+check "xdg-mime query default $type: $(xdg-mime query default "$type")" \
+    test "$(xdg-mime query default "$type")" = keystrel.desktop
+# Not a failure: GIO and Qt take a known name's pattern before the header.
+echo "     letter.txt, encrypted: xdg-mime says $(xdg-mime query filetype "$work/files/letter.txt")," \
+    "gio says $(content_type "$work/files/letter.txt")"
+
+xvfb-run -a -s "-screen 0 1280x800x24" "$0" --in-xvfb "$work" "$prefix" || failures=$((failures + $?))
+if [ "$failures" -gt 0 ]; then
+    echo "$failures checks failed"
+    exit 1
+fi
+echo "every check passed"

@@ -1,0 +1,198 @@
+// The real Keystrel.exe and Hubstone.dll under Wine: the launcher loads the
+// core plug-in, which hosts a plug-in from Plugin\ (its ShowLogFunc import
+// resolved to Hubstone.dll beside it) and shows the window; a truncated or
+// foreign DLL, or one others may write, is refused with a log line; a
+// Plugin folder others may write is not loaded from at all.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include <aclapi.h>
+#include <windows.h>
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Adds "Everyone may write" to the entry's access control list.
+bool grantEveryoneWrite(const QString &path)
+{
+    const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof sid;
+    if (!::CreateWellKnownSid(WinWorldSid, nullptr, sid, &sidSize))
+        return false;
+    PACL old = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(name.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &old,
+                                nullptr, &descriptor)
+        != ERROR_SUCCESS)
+        return false;
+    EXPLICIT_ACCESS_W access{};
+    access.grfAccessPermissions = GENERIC_WRITE;
+    access.grfAccessMode = GRANT_ACCESS;
+    access.grfInheritance = NO_INHERITANCE;
+    access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    access.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+    access.Trustee.ptstrName = reinterpret_cast<LPWSTR>(sid);
+    PACL acl = nullptr;
+    bool ok = ::SetEntriesInAclW(1, &access, old, &acl) == ERROR_SUCCESS;
+    ok = ok
+         && ::SetNamedSecurityInfoW(const_cast<LPWSTR>(name.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, acl, nullptr)
+                == ERROR_SUCCESS;
+    ::LocalFree(acl);
+    ::LocalFree(descriptor);
+    return ok;
+}
+
+// A program folder as the zip has it, with the probe plug-in in Plugin\.
+struct ProgramFolder
+{
+    QTemporaryDir dir;
+    QString plugins() const { return dir.filePath(QStringLiteral("Plugin")); }
+    QString plugin(const QString &name) const { return plugins() + QLatin1Char('/') + name; }
+
+    bool make()
+    {
+        return dir.isValid() && QDir(dir.path()).mkdir(QStringLiteral("Plugin"))
+               && QFile::copy(QStringLiteral(KEYSTREL_EXE), dir.filePath(QStringLiteral("Keystrel.exe")))
+               && QFile::copy(QStringLiteral(KEYSTREL_HUBSTONE), plugin(QStringLiteral("Hubstone.dll")))
+               && QFile::copy(QStringLiteral(KEYSTREL_PROBE), plugin(QStringLiteral("Probe.dll")));
+    }
+};
+
+struct Run
+{
+    int exitCode = -1;
+    QString log;
+    QStringList report;
+};
+
+QProcessEnvironment environmentFor(const QString &reportPath)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("KEYSTREL_LOG_TO_STDERR"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("KEYSTREL_WINPROBE_REPORT"), reportPath);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return environment;
+}
+
+// Runs the program until the probe has reported and quit it.
+Run runToEnd(const ProgramFolder &folder)
+{
+    Run run;
+    const QString reportPath = folder.dir.filePath(QStringLiteral("report.txt"));
+    QProcess process;
+    process.setProcessEnvironment(environmentFor(reportPath));
+    process.start(folder.dir.filePath(QStringLiteral("Keystrel.exe")), QStringList());
+    if (!process.waitForFinished(240000))
+        process.kill();
+    process.waitForFinished(10000);
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.log = QString::fromUtf8(process.readAllStandardError());
+    run.report = QString::fromUtf8(readAll(reportPath)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return run;
+}
+
+// Runs the program until its log has shown `last`, then ends it: with no
+// plug-in to quit it, the window would stay.
+QString logUntil(const ProgramFolder &folder, const QString &last, const QStringList &arguments = QStringList())
+{
+    QProcess process;
+    process.setProcessEnvironment(environmentFor(folder.dir.filePath(QStringLiteral("report.txt"))));
+    process.start(folder.dir.filePath(QStringLiteral("Keystrel.exe")), arguments);
+    QString log;
+    while (!log.contains(last) && process.state() != QProcess::NotRunning) {
+        process.waitForReadyRead(1000);
+        log += QString::fromUtf8(process.readAllStandardError());
+    }
+    process.kill();
+    process.waitForFinished(10000);
+    return log + QString::fromUtf8(process.readAllStandardError());
+}
+
+QString skipped(const ProgramFolder &folder, const QString &name, const QString &why)
+{
+    return QStringLiteral("跳过：") + folder.plugin(name) + QStringLiteral("（") + why + QStringLiteral("）");
+}
+
+} // namespace
+
+class TestWinLaunch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void hostsPluginAndRefusesBrokenOnes()
+    {
+        ProgramFolder folder;
+        QVERIFY(folder.make());
+        const QByteArray probe = readAll(QStringLiteral(KEYSTREL_PROBE));
+        QVERIFY(probe.size() > 1024);
+        QVERIFY(writeAll(folder.plugin(QStringLiteral("Broken.dll")), probe.left(probe.size() / 2)));
+        // The same DLL said to be for 32-bit x86.
+        QByteArray foreign = probe;
+        const quint32 peOffset = qFromLittleEndian<quint32>(foreign.constData() + 0x3C);
+        qToLittleEndian<quint16>(0x014C, foreign.data() + peOffset + 4);
+        QVERIFY(writeAll(folder.plugin(QStringLiteral("Foreign.dll")), foreign));
+        QVERIFY(writeAll(folder.plugin(QStringLiteral("Open.dll")), probe));
+        QVERIFY(grantEveryoneWrite(folder.plugin(QStringLiteral("Open.dll"))));
+
+        const Run run = runToEnd(folder);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.log.contains(QStringLiteral("已加载插件：Probe（Probe.dll）")), qUtf8Printable(run.log));
+        QVERIFY2(run.log.contains(QStringLiteral("Probe says hello")), qUtf8Printable(run.log));
+        const QString notLoadable = QStringLiteral("不是可加载的库文件");
+        QVERIFY2(run.log.contains(skipped(folder, QStringLiteral("Broken.dll"), notLoadable)), qUtf8Printable(run.log));
+        QVERIFY2(run.log.contains(skipped(folder, QStringLiteral("Foreign.dll"), notLoadable)),
+                 qUtf8Printable(run.log));
+        QVERIFY2(run.log.contains(QStringLiteral("跳过：") + folder.plugin(QStringLiteral("Open.dll"))
+                                  + QStringLiteral("（可由 ")),
+                 qUtf8Printable(run.log));
+        QCOMPARE(run.log.count(QStringLiteral("已加载插件：")), 1);
+
+        QVERIFY2(run.report.contains(QStringLiteral("window visible Keystrel")), qUtf8Printable(run.report.join('|')));
+        QVERIFY2(run.report.contains(QStringLiteral("tab Probe")), qUtf8Printable(run.report.join('|')));
+        QVERIFY(run.report.contains(QStringLiteral("probe parent shown")));
+    }
+
+    void folderOthersMayWriteIsNotLoadedFrom()
+    {
+        ProgramFolder folder;
+        QVERIFY(folder.make());
+        QVERIFY(grantEveryoneWrite(folder.plugins()));
+        const QString log = logUntil(folder, QStringLiteral("插件目录中没有插件："));
+        QVERIFY2(log.contains(QStringLiteral("跳过插件目录：") + QDir::toNativeSeparators(folder.plugins())
+                              + QStringLiteral("（可由 ")),
+                 qUtf8Printable(log));
+        QVERIFY(!log.contains(QStringLiteral("已加载插件：")));
+    }
+
+    // qtmain hands main() its arguments in the ANSI code page: a name
+    // outside it must still reach the window whole.
+    void pathOutsideTheCodePageArrivesWhole()
+    {
+        ProgramFolder folder;
+        QVERIFY(folder.make());
+        const QString missing = folder.dir.filePath(QStringLiteral("信件\U0001F600.txt"));
+        const QString log = logUntil(folder, QStringLiteral("路径不存在："), {QDir::toNativeSeparators(missing)});
+        QVERIFY2(log.contains(QStringLiteral("路径不存在：") + QDir::cleanPath(missing)), qUtf8Printable(log));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWinLaunch)
+#include "tst_winlaunch.moc"
