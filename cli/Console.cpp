@@ -1,6 +1,6 @@
 #include "Console.h"
 
-#include "LogLines.h"
+#include "UserText.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -35,7 +35,7 @@ void Console::log(const QString &line)
 {
     // A terminal's standard error often ends in a log file: a text and its
     // decryption belong in the result alone.
-    if (m_quiet || loglines::carriesUserText(line))
+    if (m_quiet || usertext::carriesUserText(line))
         return;
     m_progress.clear();
     // One write per line keeps lines whole when standard error is shared.

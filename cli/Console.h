@@ -3,7 +3,7 @@
 // output; the progress line between the log lines on a terminal.
 #pragma once
 
-#include "LogSink.h"
+#include "LogFn.h"
 #include "ProgressLine.h"
 
 #include <QByteArray>

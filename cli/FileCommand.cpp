@@ -3,17 +3,13 @@
 #include "Console.h"
 #include "ExitStatus.h"
 #include "Interrupt.h"
-#include "operations/ActionLogLines.h"
-#include "operations/BatchEngine.h"
-#include "operations/FileCrypt.h"
-#include "operations/FolderWalk.h"
-#include "operations/RegularFile.h"
+#include "batch/FolderWalk.h"
+#include "format/ActionLogLines.h"
+#include "jobs/FolderJob.h"
 
-#include <QFile>
 #include <QFileInfo>
 
-using namespace actionlines;
-using filecrypt::Direction;
+using jobs::Asked;
 
 namespace {
 
@@ -23,8 +19,8 @@ constexpr bool kCipherActive = true;
 class FileRun
 {
 public:
-    FileRun(FileMode mode, Console &console)
-        : m_mode(mode)
+    FileRun(Asked asked, Console &console)
+        : m_asked(asked)
         , m_console(console)
     {
     }
@@ -45,44 +41,20 @@ public:
     }
 
 private:
-    Direction asked(bool encrypted) const
-    {
-        if (m_mode == FileMode::Toggle)
-            return encrypted ? Direction::Decrypt : Direction::Encrypt;
-        return m_mode == FileMode::Encrypt ? Direction::Encrypt : Direction::Decrypt;
-    }
-
-    static const QString &progressLabel(Direction direction)
-    {
-        return direction == Direction::Encrypt ? kEncryptProgress : kDecryptProgress;
-    }
-
-    static bool isReadable(const QString &path)
-    {
-        QFile file;
-        return openRegularFileForReading(file, path);
-    }
-
     // A missing or unreadable path goes to the operation too, which says
     // what is wrong with it in the form's words.
     void handleFile(const QString &path)
     {
-        const bool encrypted = filecrypt::isFileEncrypted(path);
-        const Direction direction = asked(encrypted);
-        if (m_mode != FileMode::Toggle && encrypted == (direction == Direction::Encrypt)
-            && (encrypted || isReadable(path))) {
-            m_console.log(kSkipPrefix + path + (encrypted ? kAlreadyEncrypted : kAlreadyPlain));
+        const auto job = jobs::FileJob::forFile(m_asked, path, kCipherActive, m_console.logger());
+        if (!job)
             return;
-        }
         ProgressLine &progress = m_console.progress();
-        progress.start(progressLabel(direction));
+        progress.start(actionlines::kProgress[job->direction()]);
         const filecrypt::Control control{m_console.logger(), interrupt::flag(),
                                          [&progress](qint64 done, qint64 total) { progress.fileBytes(done, total); }};
-        const filecrypt::Outcome outcome = filecrypt::transformFile(direction, path, path, kCipherActive, control);
+        const filecrypt::Outcome outcome = job->run(control);
         progress.clear();
-        if (outcome == filecrypt::Outcome::Done)
-            m_console.log((direction == Direction::Encrypt ? kEncryptedOutput : kDecryptedOutput) + path);
-        else if (outcome == filecrypt::Outcome::Failed)
+        if (outcome == filecrypt::Outcome::Failed)
             m_failed = true;
     }
 
@@ -92,15 +64,12 @@ private:
         // A folder or name the walk could not reach was asked for and not done.
         if (listing.unreachable > 0)
             m_failed = true;
-        if (listing.isEmpty()) {
-            m_console.log(kFolderHoldsNoFile + path);
+        jobs::FolderJob job(path, listing, m_asked, kCipherActive);
+        if (!job.start(m_console.logger()))
             return;
-        }
-        const Direction direction = asked(filecrypt::isFileEncrypted(listing.paths.first()));
-        m_console.log(direction == Direction::Encrypt ? kStartEncrypt : kStartDecrypt);
 
         ProgressLine &progress = m_console.progress();
-        progress.start(progressLabel(direction));
+        progress.start(actionlines::kProgress[job.direction()]);
         const int total = listing.paths.size();
         BatchEngine::Hooks hooks;
         hooks.log = m_console.logger();
@@ -110,22 +79,21 @@ private:
         };
         hooks.cancel = interrupt::flag();
         hooks.fileProgress = [&progress](qint64 done, qint64 fileTotal) { progress.fileBytes(done, fileTotal); };
-        const BatchSummary summary = BatchEngine(listing, direction, kCipherActive, hooks).run();
+        const BatchSummary summary = job.run(hooks);
         progress.clear();
-        m_console.log(batchSummaryLine(direction, summary));
         // Skipped for any reason but being as asked already: not done.
         if (summary.failed > 0 || summary.skipped > summary.alreadyInState)
             m_failed = true;
     }
 
-    const FileMode m_mode;
+    const Asked m_asked;
     Console &m_console;
     bool m_failed = false;
 };
 
 } // namespace
 
-int runFileCommand(FileMode mode, const QStringList &paths, Console &console)
+int runFileCommand(Asked asked, const QStringList &paths, Console &console)
 {
-    return FileRun(mode, console).run(paths);
+    return FileRun(asked, console).run(paths);
 }

@@ -2,11 +2,11 @@
 // folder as one batch, as a drop on the form handles them.
 #pragma once
 
+#include "jobs/FileJob.h"
+
 #include <QStringList>
 
 class Console;
 
-enum class FileMode { Encrypt, Decrypt, Toggle };
-
 // The exit status.
-int runFileCommand(FileMode mode, const QStringList &paths, Console &console);
+int runFileCommand(jobs::Asked asked, const QStringList &paths, Console &console);

@@ -13,6 +13,7 @@ public:
     // Draws on `fd` only when it is a terminal and `enabled`.
     ProgressLine(int fd, bool enabled);
     ~ProgressLine();
+    Q_DISABLE_COPY(ProgressLine)
 
     bool isActive() const { return m_active; }
 

@@ -3,10 +3,10 @@
 #include "Console.h"
 #include "ExitStatus.h"
 #include "Interrupt.h"
-#include "operations/ActionLogLines.h"
-#include "operations/FileCrypt.h"
-#include "operations/FolderWalk.h"
-#include "operations/RegularFile.h"
+#include "batch/FolderWalk.h"
+#include "filesystem/RegularFile.h"
+#include "format/ActionLogLines.h"
+#include "transform/FileCrypt.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -3,11 +3,11 @@
 #include "Console.h"
 #include "ExitStatus.h"
 #include "Interrupt.h"
-#include "operations/LogLines.h"
-#include "operations/StringCrypt.h"
+#include "SystemError.h"
+#include "format/LogLines.h"
+#include "strings/StringCrypt.h"
 
 #include <cerrno>
-#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -27,7 +27,7 @@ Read readStandardInput(QByteArray *bytes)
             if (interrupt::requested())
                 return Read::Interrupted;
         } else {
-            Console::error(QStringLiteral("standard input: ") + QString::fromLocal8Bit(std::strerror(errno)));
+            Console::error(QStringLiteral("standard input: ") + systemErrorText(errno));
             return Read::Failed;
         }
     }

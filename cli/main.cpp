@@ -60,10 +60,10 @@ int run(const Invocation &invocation, Console &console)
         break;
     }
     interrupt::install(true);
-    const FileMode mode = invocation.command == Command::Encrypt   ? FileMode::Encrypt
-                          : invocation.command == Command::Decrypt ? FileMode::Decrypt
-                                                                   : FileMode::Toggle;
-    return runFileCommand(mode, invocation.paths, console);
+    const jobs::Asked asked = invocation.command == Command::Encrypt   ? jobs::Asked::Encrypt
+                              : invocation.command == Command::Decrypt ? jobs::Asked::Decrypt
+                                                                       : jobs::Asked::Toggle;
+    return runFileCommand(asked, invocation.paths, console);
 }
 
 } // namespace

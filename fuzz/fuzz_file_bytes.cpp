@@ -2,9 +2,9 @@
 // encryptFile: results and log lines follow the header and length rules, a
 // refused file keeps its bytes, an accepted one gets exactly the expected
 // bytes, nothing is left beside it, and encryption round-trips.
-#include "FileCrypt.h"
 #include "FuzzLog.h"
 #include "Reference.h"
+#include "transform/FileCrypt.h"
 
 #include <QDir>
 #include <QFile>

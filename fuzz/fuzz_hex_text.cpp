@@ -2,7 +2,7 @@
 // parse, the refusals, and the round trip through encryption.
 #include "FuzzLog.h"
 #include "Reference.h"
-#include "StringCrypt.h"
+#include "strings/StringCrypt.h"
 
 #include <QString>
 

@@ -3,7 +3,7 @@
 // past either end trips AddressSanitizer.
 #include "FuzzLog.h"
 #include "Reference.h"
-#include "cipher/Marker.h"
+#include "format/Marker.h"
 
 #include <cstring>
 #include <memory>

@@ -1,12 +1,13 @@
 #include "FileTrust.h"
 
+#include "SystemError.h"
+
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <unistd.h>
 
 namespace FileTrust {
@@ -15,11 +16,6 @@ namespace {
 QString modeText(mode_t mode)
 {
     return QString::asprintf("%04o", unsigned(mode & 07777));
-}
-
-QString errorText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 bool lstatOf(const QString &path, struct stat *info)
@@ -31,7 +27,7 @@ QString canonical(const QString &path, QString *why)
 {
     char resolved[PATH_MAX];
     if (!::realpath(QFile::encodeName(path).constData(), resolved)) {
-        *why = QStringLiteral("链接无法解析：") + errorText(errno);
+        *why = QStringLiteral("链接无法解析：") + systemErrorText(errno);
         return QString();
     }
     return QFile::decodeName(resolved);
@@ -54,7 +50,7 @@ QString resolve(const QString &path, QString *target)
 {
     struct stat info;
     if (!lstatOf(path, &info))
-        return QStringLiteral("无法读取：") + errorText(errno);
+        return QStringLiteral("无法读取：") + systemErrorText(errno);
     if (!S_ISLNK(info.st_mode)) {
         *target = path;
         return QString();
@@ -66,7 +62,7 @@ QString resolve(const QString &path, QString *target)
     const QString folder = QFileInfo(resolved).path();
     struct stat folderInfo;
     if (!lstatOf(folder, &folderInfo))
-        return QStringLiteral("无法读取链接目标所在目录 ") + folder + QStringLiteral("：") + errorText(errno);
+        return QStringLiteral("无法读取链接目标所在目录 ") + folder + QStringLiteral("：") + systemErrorText(errno);
     why = whyUntrusted(folderInfo, ::geteuid());
     if (!why.isEmpty())
         return QStringLiteral("链接目标所在目录 ") + folder + QStringLiteral("：") + why;
@@ -82,7 +78,7 @@ QString whyUntrustedFolder(const QString &folder)
         return why;
     struct stat info;
     if (!lstatOf(target, &info))
-        return QStringLiteral("无法读取：") + errorText(errno);
+        return QStringLiteral("无法读取：") + systemErrorText(errno);
     if (!S_ISDIR(info.st_mode))
         return QStringLiteral("不是目录");
     return whyUntrusted(info, ::geteuid());

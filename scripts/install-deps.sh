@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need.
-# Usage: install-deps.sh [run|test|bench|screenshot|package|format|windows]
+# Usage: install-deps.sh [run|test|bench|screenshot|package|format|tidy|windows]
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5svg5)
@@ -10,12 +10,13 @@ case "${1:-test}" in
     # (dpkg-shlibdeps); desktop-file-utils checks the desktop entries; the
     # MIME database, xdg-utils (with mimetype, which xdg-mime asks outside a
     # desktop) and gio say which types the installed entry opens.
-    test) packages+=(openssl clang libclang-rt-dev dpkg-dev file desktop-file-utils clang-format
+    test) packages+=(openssl clang libclang-rt-dev dpkg-dev file desktop-file-utils clang-format clang-tidy
         shared-mime-info xdg-utils libfile-mimeinfo-perl libglib2.0-bin) ;;
     bench) packages+=(openssl libbenchmark-dev time python3) ;;
     screenshot) packages+=(xvfb xauth imagemagick fonts-wqy-zenhei x11-utils) ;;
     package) packages+=(dpkg-dev file desktop-file-utils lintian) ;;
     format) packages+=(clang-format) ;;
+    tidy) packages+=(clang-tidy) ;;
     # The Windows build: MinGW-w64 (posix threads), Wine to run it, pefile to
     # read its files, xz for the shared Qt archive, NSIS for the installer.
     windows) packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the normal build,
+# Installs what is missing, checks the layout and the engine's layers, builds
+# (warnings are errors), runs clang-tidy and every test: the normal build,
 # then the AddressSanitizer/UBSan build, the fuzzers, and the Windows build
 # under Wine when a Qt for MinGW-w64 is at hand.
 set -euo pipefail
@@ -9,12 +10,14 @@ scripts/install-deps.sh test
 jobs=$(nproc)
 
 scripts/check-format.sh
+scripts/check-layers.sh
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEYSTREL_WERROR=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 cmake --build build -j "$jobs"
+scripts/check-tidy.sh build
 (cd build && ctest --output-on-failure -j "$jobs")
 
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKEYSTREL_SANITIZE=ON
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKEYSTREL_SANITIZE=ON -DKEYSTREL_WERROR=ON
 cmake --build build-asan -j "$jobs"
 (cd build-asan && ctest --output-on-failure -j "$jobs")
 

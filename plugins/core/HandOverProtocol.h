@@ -11,6 +11,7 @@
 // of its own, instead of having its paths toggled.
 #pragma once
 
+#include "LogFn.h"
 #include "PathDirection.h"
 
 #include <QByteArray>
@@ -23,7 +24,6 @@ class QObject;
 
 namespace HandOverProtocol {
 
-using LogFunction = std::function<void(const QString &)>;
 using Receiver = std::function<void(const QStringList &paths, PathDirection direction)>;
 
 // The message that hands `paths` over, with the direction when one is asked.
@@ -39,6 +39,6 @@ bool send(QLocalSocket &socket, const QStringList &paths, PathDirection directio
 // something else, or nothing for too long, is dropped; one that hangs up
 // after the answer without confirming is named in the log. The peer is
 // deleted once it has gone; `context` ends the serving early when deleted.
-void serve(QLocalSocket *peer, QObject *context, LogFunction log, Receiver receive);
+void serve(QLocalSocket *peer, QObject *context, LogFn log, Receiver receive);
 
 } // namespace HandOverProtocol

@@ -2,6 +2,7 @@
 
 #include "FileTrust.h"
 #include "LibraryFileCheck.h"
+#include "SystemError.h"
 
 #include <QFile>
 
@@ -22,11 +23,11 @@ QString whyNotLoadable(const QString &target)
     // O_NONBLOCK: opening a pipe must not wait for a writer.
     const int fd = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0)
-        return QStringLiteral("无法打开：") + QString::fromLocal8Bit(std::strerror(errno));
+        return QStringLiteral("无法打开：") + systemErrorText(errno);
     QString why;
     struct stat info;
     if (::fstat(fd, &info) != 0)
-        why = QStringLiteral("无法读取：") + QString::fromLocal8Bit(std::strerror(errno));
+        why = QStringLiteral("无法读取：") + systemErrorText(errno);
     else
         why = FileTrust::whyUntrusted(info, ::geteuid());
     if (why.isEmpty() && !LibraryFileCheck::looksLoadable(fd))

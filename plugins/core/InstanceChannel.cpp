@@ -2,6 +2,7 @@
 
 #include "HandOverProtocol.h"
 #include "PrivateFolder.h"
+#include "SystemError.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -37,7 +38,7 @@ qint64 peerUid(qintptr fd)
 
 QString systemError()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return systemErrorText(errno);
 }
 
 // Serialises the claim of two starts at once, so that one does not take the
@@ -79,7 +80,7 @@ QString InstanceChannel::defaultPlace()
     return PrivateFolder::channelFolder();
 }
 
-InstanceChannel::InstanceChannel(const QString &place, LogFunction log, QObject *parent)
+InstanceChannel::InstanceChannel(const QString &place, LogFn log, QObject *parent)
     : QObject(parent)
     , m_place(place)
     , m_log(std::move(log))

@@ -17,6 +17,7 @@
 // instead of waiting.
 #pragma once
 
+#include "LogFn.h"
 #include "PathDirection.h"
 
 #include <QObject>
@@ -36,8 +37,6 @@ class InstanceChannel : public QObject
     Q_OBJECT
 
 public:
-    using LogFunction = std::function<void(const QString &)>;
-
     enum class Role {
         HandedOver, // a running window took the paths: this start ends
         Serving,    // this start is the window; later starts hand over here
@@ -58,10 +57,11 @@ public:
     // session on Windows.
     static QString defaultPlace();
 
-    InstanceChannel(const QString &place, LogFunction log, QObject *parent = nullptr);
+    InstanceChannel(const QString &place, LogFn log, QObject *parent = nullptr);
     // Stops serving and withdraws the channel, unless a later start took it
     // over.
     ~InstanceChannel() override;
+    Q_DISABLE_COPY(InstanceChannel)
 
     // Hands `paths` (possibly none) and the direction asked for them to the
     // running window of this user, or becomes the channel that later starts
@@ -83,7 +83,7 @@ private:
     void stopServing();
 
     QString m_place;
-    LogFunction m_log;
+    LogFn m_log;
 #if defined(Q_OS_WIN)
     QLocalServer *m_server = nullptr;
     QString m_pipeName;

@@ -181,7 +181,7 @@ QString InstanceChannel::defaultPlace()
         .arg(session);
 }
 
-InstanceChannel::InstanceChannel(const QString &place, LogFunction log, QObject *parent)
+InstanceChannel::InstanceChannel(const QString &place, LogFn log, QObject *parent)
     : QObject(parent)
     , m_place(place)
     , m_log(std::move(log))

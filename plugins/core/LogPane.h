@@ -24,6 +24,7 @@ public:
 
     explicit LogPane(QWidget *parent = nullptr);
     ~LogPane() override;
+    Q_DISABLE_COPY(LogPane)
 
     void appendLine(const QString &line);
 

@@ -23,6 +23,7 @@ class OneWindow
 public:
     OneWindow();
     ~OneWindow();
+    Q_DISABLE_COPY(OneWindow)
 
     // Reads the paths of the command line and the direction asked for them.
     // True when a window of this user runs already and took them: this start

@@ -11,7 +11,7 @@
 #include <QThread>
 #include <QUrl>
 
-PathDelivery::PathDelivery(QWidget *window, QTabWidget *tabs, LogFunction log, QObject *parent)
+PathDelivery::PathDelivery(QWidget *window, QTabWidget *tabs, LogFn log, QObject *parent)
     : QObject(parent)
     , m_window(window)
     , m_tabs(tabs)

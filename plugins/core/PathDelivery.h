@@ -10,6 +10,7 @@
 // order they came once it is idle again, never dropped.
 #pragma once
 
+#include "LogFn.h"
 #include "PathDirection.h"
 
 #include <QObject>
@@ -18,7 +19,6 @@
 #include <QTimer>
 
 #include <deque>
-#include <functional>
 
 class QTabWidget;
 class QWidget;
@@ -28,12 +28,10 @@ class PathDelivery : public QObject
     Q_OBJECT
 
 public:
-    using LogFunction = std::function<void(const QString &)>;
-
     // How often a busy program is looked at again.
     static constexpr int kRetryIntervalMs = 100;
 
-    PathDelivery(QWidget *window, QTabWidget *tabs, LogFunction log, QObject *parent = nullptr);
+    PathDelivery(QWidget *window, QTabWidget *tabs, LogFn log, QObject *parent = nullptr);
 
     // Queues one hand-over. `raise`: bring the window to the front when it
     // is delivered (another start of the program asked for it), also when
@@ -64,7 +62,7 @@ private:
 
     QPointer<QWidget> m_window;
     QPointer<QTabWidget> m_tabs;
-    LogFunction m_log;
+    LogFn m_log;
     std::deque<HandOver> m_queue;
     QTimer m_timer;
     bool m_delivering = false;

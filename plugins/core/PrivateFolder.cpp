@@ -1,10 +1,11 @@
 #include "PrivateFolder.h"
 
+#include "SystemError.h"
+
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,13 +23,13 @@ bool makePrivate(const QString &path, QString *whyNot)
 {
     const QByteArray name = QFile::encodeName(path);
     if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST) {
-        *whyNot = QString::fromLocal8Bit(std::strerror(errno));
+        *whyNot = systemErrorText(errno);
         return false;
     }
     // lstat: a link could lead anywhere, also into another user's folder.
     struct stat info;
     if (::lstat(name.constData(), &info) != 0) {
-        *whyNot = QString::fromLocal8Bit(std::strerror(errno));
+        *whyNot = systemErrorText(errno);
         return false;
     }
     if (!S_ISDIR(info.st_mode)) {

@@ -20,6 +20,7 @@ public:
     static Shell &instance();
 
     ~Shell();
+    Q_DISABLE_COPY(Shell)
 
     // Builds the (hidden) window, loads every plug-in of the folder in
     // file-name order and initialises each with the command line. When this

@@ -63,7 +63,7 @@ Q_DECL_EXPORT int pluginType()
 
 Q_DECL_EXPORT const char *pluginVersion()
 {
-    return "1.0.0";
+    return KEYSTREL_VERSION; // the project's, from CMake
 }
 
 } // extern "C"

@@ -6,7 +6,7 @@
 #include "FileTestUtils.h"
 #include "LogRecorder.h"
 #include "form/Form.h"
-#include "operations/LogLines.h"
+#include "format/LogLines.h"
 
 #include <QStandardPaths>
 #include <QTemporaryDir>

@@ -84,7 +84,7 @@ class TestInstanceChannel : public QObject
     QStringList m_log;
     QStringList m_asNobody; // empty unless root with setpriv
 
-    InstanceChannel::LogFunction logger()
+    LogFn logger()
     {
         return [this](const QString &line) { m_log << line; };
     }

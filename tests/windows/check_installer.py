@@ -73,8 +73,9 @@ def unix_path(windows):
 
 
 def windows_path(unix):
-    out = subprocess.run(["winepath", "-w", unix], env=ENV, capture_output=True, check=True)
-    return out.stdout.decode().strip()
+    # Every prefix maps Z: to the Linux root; winepath itself now and then
+    # fails while the prefix's server is busy.
+    return "Z:" + os.path.abspath(unix).replace("/", "\\")
 
 
 def key_exists(key):

@@ -125,7 +125,7 @@ class TestWinChannel : public QObject
 
     QStringList m_log;
 
-    InstanceChannel::LogFunction logger()
+    LogFn logger()
     {
         return [this](const QString &line) { m_log << line; };
     }

@@ -4,7 +4,7 @@
 // in the order they were made. The worker side is free of widgets.
 #pragma once
 
-#include "operations/LogSink.h"
+#include "LogFn.h"
 
 #include <QEventLoop>
 #include <QObject>
@@ -25,6 +25,7 @@ public:
     // The work is stopped when `context` is destroyed.
     explicit BackgroundWork(QObject *context);
     ~BackgroundWork() override;
+    Q_DISABLE_COPY(BackgroundWork)
 
     // GUI thread. Each line of the work, in order.
     std::function<void(const QString &line)> onLine;

@@ -1,6 +1,6 @@
 #include "FileProgress.h"
 
-#include "operations/ActionLogLines.h"
+#include "format/ActionLogLines.h"
 
 #include <QFileInfo>
 #include <QLocale>
@@ -13,9 +13,9 @@ constexpr int kSteps = 1000;
 
 } // namespace
 
-FileProgress::FileProgress(QWidget *parent, bool decrypting, const QString &path, std::function<void()> cancel)
+FileProgress::FileProgress(QWidget *parent, Direction direction, const QString &path, std::function<void()> cancel)
     : m_parent(parent)
-    , m_decrypting(decrypting)
+    , m_direction(direction)
     , m_name(QFileInfo(path).fileName())
     , m_cancel(std::move(cancel))
 {
@@ -32,8 +32,8 @@ FileProgress::~FileProgress()
 QString FileProgress::label() const
 {
     const QLocale locale;
-    return (m_decrypting ? actionlines::kDecryptingFile : actionlines::kEncryptingFile)
-        .arg(m_name, locale.formattedDataSize(m_done), locale.formattedDataSize(m_total));
+    return actionlines::kFileProgress[m_direction].arg(m_name, locale.formattedDataSize(m_done),
+                                                       locale.formattedDataSize(m_total));
 }
 
 void FileProgress::show()

@@ -3,6 +3,8 @@
 // a second, so that small files flash nothing.
 #pragma once
 
+#include "format/Direction.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -20,8 +22,9 @@ class FileProgress : public QObject
 public:
     static constexpr int kShowAfterMs = 500;
 
-    FileProgress(QWidget *parent, bool decrypting, const QString &path, std::function<void()> cancel);
+    FileProgress(QWidget *parent, Direction direction, const QString &path, std::function<void()> cancel);
     ~FileProgress() override;
+    Q_DISABLE_COPY(FileProgress)
 
     void update(qint64 done, qint64 total);
 
@@ -30,7 +33,7 @@ private:
     QString label() const;
 
     QPointer<QWidget> m_parent;
-    bool m_decrypting;
+    Direction m_direction;
     QString m_name;
     std::function<void()> m_cancel;
     QTimer m_delay;

@@ -3,8 +3,8 @@
 #include "BackgroundWork.h"
 #include "Form.h"
 #include "PluginApi.h"
-#include "operations/ActionLogLines.h"
-#include "operations/BatchEngine.h"
+#include "format/ActionLogLines.h"
+#include "jobs/FolderJob.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -19,28 +19,26 @@ constexpr qint64 kShowNamesEveryMs = 100;
 
 } // namespace
 
-FolderBatch::FolderBatch(Form *form, QPlainTextEdit *textArea, const FolderListing &listing, bool cipherActive,
-                         std::optional<filecrypt::Direction> forced)
+FolderBatch::FolderBatch(Form *form, QPlainTextEdit *textArea, const QString &folderPath, const FolderListing &listing,
+                         bool cipherActive, jobs::Asked asked)
     : form(form)
     , textArea(textArea)
+    , folderPath(folderPath)
     , listing(listing)
     , cipherActive(cipherActive)
-    , forced(forced)
+    , asked(asked)
 {
 }
 
 void FolderBatch::run()
 {
-    if (listing.isEmpty())
+    jobs::FolderJob job(folderPath, listing, asked, cipherActive);
+    if (!job.start(ShowLogFunc))
         return;
-    const bool decrypting =
-        forced ? *forced == filecrypt::Direction::Decrypt : form->isFileEncrypted(listing.paths.first());
-    const filecrypt::Direction direction = decrypting ? filecrypt::Direction::Decrypt : filecrypt::Direction::Encrypt;
-    ShowLogFunc(decrypting ? kStartDecrypt : kStartEncrypt);
 
     // On the heap: the form owns it and may be destroyed while events run.
     QPointer<QProgressDialog> dialog =
-        new QProgressDialog(decrypting ? kDecryptProgress : kEncryptProgress, kCancel, 0, listing.paths.size(), form);
+        new QProgressDialog(kProgress[job.direction()], kCancel, 0, listing.paths.size(), form);
     dialog->setWindowTitle(kProgressTitle);
     dialog->setWindowModality(Qt::WindowModal);
     dialog->show();
@@ -77,10 +75,8 @@ void FolderBatch::run()
     hooks.log = background.logger();
     hooks.settled = [&background](int index) { return background.ask(index); };
     hooks.cancel = background.cancelFlag();
-    BatchSummary summary;
-    background.run([&] { summary = BatchEngine(listing, direction, cipherActive, hooks).run(); });
+    // The summary line comes with the batch's own lines.
+    background.run([&] { job.run(hooks); });
     showNames();
-
-    ShowLogFunc(batchSummaryLine(direction, summary));
     delete dialog.data();
 }

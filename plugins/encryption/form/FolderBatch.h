@@ -5,12 +5,10 @@
 // it.
 #pragma once
 
-#include "operations/FileJob.h"
-#include "operations/FolderWalk.h"
+#include "batch/FolderWalk.h"
+#include "jobs/FileJob.h"
 
 #include <QPointer>
-
-#include <optional>
 
 class Form;
 class QPlainTextEdit;
@@ -18,8 +16,8 @@ class QPlainTextEdit;
 class FolderBatch
 {
 public:
-    FolderBatch(Form *form, QPlainTextEdit *textArea, const FolderListing &listing, bool cipherActive,
-                std::optional<filecrypt::Direction> forced = std::nullopt);
+    FolderBatch(Form *form, QPlainTextEdit *textArea, const QString &folderPath, const FolderListing &listing,
+                bool cipherActive, jobs::Asked asked = jobs::Asked::Toggle);
 
     // Turns the event loop until the batch is over: the form may be gone on
     // return.
@@ -28,7 +26,8 @@ public:
 private:
     QPointer<Form> form;
     QPointer<QPlainTextEdit> textArea;
+    const QString folderPath;
     const FolderListing listing; // a copy: the form's may go with it
     const bool cipherActive;
-    const std::optional<filecrypt::Direction> forced;
+    const jobs::Asked asked;
 };

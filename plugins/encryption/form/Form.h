@@ -3,18 +3,23 @@
 // decrypted in place.
 #pragma once
 
-#include "operations/FileJob.h"
-#include "operations/FolderWalk.h"
+#include "batch/FolderWalk.h"
+#include "format/Direction.h"
 
 #include <QString>
 #include <QVector>
 #include <QWidget>
 
-#include <optional>
-
 namespace Ui {
 class Form;
 }
+namespace filecrypt {
+enum class Outcome;
+}
+namespace jobs {
+enum class Asked;
+class FileJob;
+} // namespace jobs
 
 class QDragEnterEvent;
 class QDropEvent;
@@ -28,6 +33,7 @@ class Form : public QWidget
 public:
     explicit Form(QWidget *parent = nullptr);
     ~Form() override;
+    Q_DISABLE_COPY(Form)
 
     // Transform `length` bytes in place with the selected algorithm; the
     // buffer holds the length rounded up to whole blocks. Always 0.
@@ -63,14 +69,18 @@ private:
     enum class Work { None, File, Batch };
 
     bool selectedAlgorithmIsAes() const;
-    int transformFile(bool decrypting, const QString &inputPath, const QString &outputPath);
+    // Runs `job` on a thread of its own while the event loop turns, its
+    // progress shown when it takes long; `reportOutput`: with its output line.
+    filecrypt::Outcome runFileJob(const jobs::FileJob &job, bool reportOutput);
+    // The file buttons: a file chosen in a dialog, rewritten in place.
+    void rewriteChosenFile(Direction direction);
 
     QPlainTextEdit *textArea() const;
-    // Drops: a file is toggled, a folder runs one batch; with a `forced`
-    // direction (asked on the command line) files already in that state are
+    // Drops: a file is toggled, a folder runs one batch; with a direction
+    // asked for (on the command line) files already in that state are
     // skipped, and so are the files of a folder.
-    void dropFile(const QString &path, std::optional<filecrypt::Direction> forced);
-    void dropFolder(const QString &folderPath, std::optional<filecrypt::Direction> forced);
+    void dropFile(const QString &path, jobs::Asked asked);
+    void dropFolder(const QString &folderPath, jobs::Asked asked);
     void showFileText(QIODevice &file, const QString &path);
     // True (and logged) when long work runs and `what` must wait.
     bool refusedWhileBusy(const QString &what);

@@ -4,7 +4,9 @@
 #include "ui_Form.h"
 
 #include "PluginApi.h"
-#include "operations/ActionLogLines.h"
+#include "format/ActionLogLines.h"
+#include "jobs/FileJob.h"
+#include "transform/Outcome.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -19,12 +21,12 @@ const char kAllFilesFilter[] = "all files (*.*)";
 const char kAllFilesFilter[] = "all files (*)";
 #endif
 
-enum class Direction { Encrypt, Decrypt };
+} // namespace
 
-void transformChosenFile(Form *form, Direction direction)
+void Form::rewriteChosenFile(Direction direction)
 {
     const QString path =
-        QFileDialog::getOpenFileName(form, QStringLiteral("选择文件"), QString(), QString::fromLatin1(kAllFilesFilter));
+        QFileDialog::getOpenFileName(this, QStringLiteral("选择文件"), QString(), QString::fromLatin1(kAllFilesFilter));
     if (path.isEmpty())
         return; // cancelled
     // A typed name can name a FIFO or device, which would block the read.
@@ -32,16 +34,8 @@ void transformChosenFile(Form *form, Direction direction)
         ShowLogFunc(actionlines::kNotRegularFile + path);
         return;
     }
-    if (direction == Direction::Encrypt) {
-        if (form->encryptFile(path, path) == 0)
-            ShowLogFunc(actionlines::kEncryptedOutput + path);
-    } else {
-        if (form->decryptFile(path, path) == 0)
-            ShowLogFunc(actionlines::kDecryptedOutput + path);
-    }
+    runFileJob(jobs::FileJob(direction, path, selectedAlgorithmIsAes()), true);
 }
-
-} // namespace
 
 QPlainTextEdit *Form::textArea() const
 {
@@ -80,12 +74,12 @@ void Form::clickEncryptFileButton(bool click)
 {
     Q_UNUSED(click)
     if (!refusedWhileBusy(ui->encryptfile_pushButton->text()))
-        transformChosenFile(this, Direction::Encrypt);
+        rewriteChosenFile(Direction::Encrypt);
 }
 
 void Form::clickDecryptFileButton(bool click)
 {
     Q_UNUSED(click)
     if (!refusedWhileBusy(ui->decryptfile_pushButton->text()))
-        transformChosenFile(this, Direction::Decrypt);
+        rewriteChosenFile(Direction::Decrypt);
 }

@@ -5,8 +5,10 @@
 
 #include "FolderBatch.h"
 #include "PluginApi.h"
-#include "operations/ActionLogLines.h"
-#include "operations/RegularFile.h"
+#include "filesystem/RegularFile.h"
+#include "format/ActionLogLines.h"
+#include "jobs/FileJob.h"
+#include "transform/Outcome.h"
 
 #include <QDropEvent>
 #include <QFile>
@@ -38,19 +40,20 @@ int completeUtf8Length(const QByteArray &bytes)
     return size - lead < needed ? lead : size;
 }
 
-// The direction a drop asks for; false when it names one this form does not
-// know, which is never taken for a plain drop.
-bool requestedDirection(const QMimeData &mime, std::optional<filecrypt::Direction> *direction)
+// The direction a drop asks for (a plain drop toggles); false when it names
+// one this form does not know, which is never taken for a plain drop.
+bool requestedDirection(const QMimeData &mime, jobs::Asked *asked)
 {
     const QString format = QLatin1String(PluginApi::kDropDirectionFormat);
+    *asked = jobs::Asked::Toggle;
     if (!mime.hasFormat(format))
         return true;
     const QByteArray word = mime.data(format);
     if (word == "encrypt")
-        *direction = filecrypt::Direction::Encrypt;
+        *asked = jobs::Asked::Encrypt;
     else if (word == "decrypt")
-        *direction = filecrypt::Direction::Decrypt;
-    return direction->has_value();
+        *asked = jobs::Asked::Decrypt;
+    return *asked != jobs::Asked::Toggle;
 }
 
 } // namespace
@@ -63,8 +66,8 @@ void Form::dropEvent(QDropEvent *event)
             refusedWhileBusy(url.isLocalFile() ? url.toLocalFile() : url.toString());
         return;
     }
-    std::optional<filecrypt::Direction> forced;
-    if (!requestedDirection(*event->mimeData(), &forced)) {
+    jobs::Asked asked = jobs::Asked::Toggle;
+    if (!requestedDirection(*event->mimeData(), &asked)) {
         for (const QUrl &url : urls)
             ShowLogFunc(kUnknownDropDirection + (url.isLocalFile() ? url.toLocalFile() : url.toString()));
         return;
@@ -76,42 +79,39 @@ void Form::dropEvent(QDropEvent *event)
             continue;
         const QFileInfo info(path);
         if (info.isFile())
-            dropFile(path, forced);
+            dropFile(path, asked);
         else if (info.isDir())
-            dropFolder(path, forced);
+            dropFolder(path, asked);
         if (!self)
             return; // closed while a batch ran
     }
 }
 
-void Form::dropFile(const QString &path, std::optional<filecrypt::Direction> forced)
+void Form::dropFile(const QString &path, jobs::Asked asked)
 {
     QFile file;
     if (!openRegularFileForReading(file, path))
         return; // unreadable: left alone without a word
     QPointer<Form> self(this);
-    const bool encrypted = isFileEncrypted(path);
-    if (forced && encrypted != (*forced == filecrypt::Direction::Decrypt)) {
-        ShowLogFunc(kSkipPrefix + path + (encrypted ? kAlreadyEncrypted : kAlreadyPlain));
+    // By its header; a file already as asked is skipped with a line.
+    const std::optional<jobs::FileJob> job = jobs::FileJob::forFile(asked, path, selectedAlgorithmIsAes(), ShowLogFunc);
+    if (!job)
         return;
-    }
-    if (encrypted) {
+    if (job->direction() == Direction::Decrypt) {
         file.close();
-        const int result = decryptFile(path, path);
+        const filecrypt::Outcome outcome = runFileJob(*job, false);
         if (!self)
             return; // closed while the file was in hand
         // Shows what the file holds now, also when decryption failed.
         QFile decrypted;
         if (openRegularFileForReading(decrypted, path))
             showFileText(decrypted, path);
-        if (result == 0)
-            ShowLogFunc(kDecryptedOutput + path);
+        job->reportOutput(outcome, ShowLogFunc);
     } else {
         showFileText(file, path);
         // Closed first: an open handle can keep the file from being replaced.
         file.close();
-        if (encryptFile(path, path) == 0)
-            ShowLogFunc(kEncryptedOutput + path);
+        runFileJob(*job, true);
     }
 }
 
@@ -134,7 +134,7 @@ void Form::showFileText(QIODevice &file, const QString &path)
         ShowLogFunc(kShownTextCut + path);
 }
 
-void Form::dropFolder(const QString &folderPath, std::optional<filecrypt::Direction> forced)
+void Form::dropFolder(const QString &folderPath, jobs::Asked asked)
 {
     textArea()->clear();
     fileList.clear();
@@ -143,10 +143,7 @@ void Form::dropFolder(const QString &folderPath, std::optional<filecrypt::Direct
     collectFiles(folderPath);
     if (!self)
         return;
-    if (fileList.isEmpty())
-        ShowLogFunc(kFolderHoldsNoFile + folderPath);
-    else
-        FolderBatch(this, textArea(), walked, selectedAlgorithmIsAes(), forced).run();
+    FolderBatch(this, textArea(), folderPath, walked, selectedAlgorithmIsAes(), asked).run();
     if (self)
         work = Work::None;
 }

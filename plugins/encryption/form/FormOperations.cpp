@@ -4,8 +4,9 @@
 #include "BackgroundWork.h"
 #include "FileProgress.h"
 #include "PluginApi.h"
-#include "operations/FileCrypt.h"
-#include "operations/StringCrypt.h"
+#include "jobs/FileJob.h"
+#include "strings/StringCrypt.h"
+#include "transform/FileCrypt.h"
 
 #include <memory>
 
@@ -20,18 +21,18 @@ void showLog(const QString &line)
 
 int Form::encryptFile(const QString &inputPath, const QString &outputPath)
 {
-    return transformFile(false, inputPath, outputPath);
+    const jobs::FileJob job(Direction::Encrypt, inputPath, outputPath, selectedAlgorithmIsAes());
+    return runFileJob(job, false) == filecrypt::Outcome::Done ? 0 : -1;
 }
 
 int Form::decryptFile(const QString &inputPath, const QString &outputPath)
 {
-    return transformFile(true, inputPath, outputPath);
+    const jobs::FileJob job(Direction::Decrypt, inputPath, outputPath, selectedAlgorithmIsAes());
+    return runFileJob(job, false) == filecrypt::Outcome::Done ? 0 : -1;
 }
 
-int Form::transformFile(bool decrypting, const QString &inputPath, const QString &outputPath)
+filecrypt::Outcome Form::runFileJob(const jobs::FileJob &job, bool reportOutput)
 {
-    const filecrypt::Direction direction = decrypting ? filecrypt::Direction::Decrypt : filecrypt::Direction::Encrypt;
-    const bool cipherActive = selectedAlgorithmIsAes();
     QPointer<Form> self(this);
     const Work previous = work;
     if (previous == Work::None)
@@ -42,19 +43,19 @@ int Form::transformFile(bool decrypting, const QString &inputPath, const QString
     // A file on its own shows its progress; within other work, that work's.
     std::unique_ptr<FileProgress> progress;
     if (previous == Work::None)
-        progress = std::make_unique<FileProgress>(this, decrypting, inputPath, [&background] { background.cancel(); });
+        progress =
+            std::make_unique<FileProgress>(this, job.direction(), job.input(), [&background] { background.cancel(); });
     background.onProgress = [&progress](qint64 done, qint64 total) {
         if (progress)
             progress->update(done, total);
     };
     const filecrypt::Control control{background.logger(), background.cancelFlag(), background.progressReporter()};
     filecrypt::Outcome outcome = filecrypt::Outcome::Failed;
-    background.run(
-        [&] { outcome = filecrypt::transformFile(direction, inputPath, outputPath, cipherActive, control); });
+    background.run([&] { outcome = reportOutput ? job.run(control) : job.transform(control); });
     progress.reset();
     if (self)
         work = previous;
-    return outcome == filecrypt::Outcome::Done ? 0 : -1;
+    return outcome;
 }
 
 bool Form::isFileEncrypted(const QString &path)

@@ -1,0 +1,50 @@
+// The walked folders held open, each opened from its parent without
+// following a link and checked against the walk. Shared by the thread that
+// writes ahead and the one that commits: a folder handed out stays pinned,
+// never closed, until its user lets it go; of the others, the least recently
+// used are closed beyond a few spare ones.
+#pragma once
+
+#include "batch/FolderWalk.h"
+#include "filesystem/Folder.h"
+
+#include <QtGlobal>
+
+#include <cstddef>
+#include <mutex>
+#include <unordered_map>
+
+class FolderHandles
+{
+public:
+    enum class Status { Ok, Missing, Swapped, Unreadable };
+
+    // Folders kept open beyond those in use.
+    static constexpr std::size_t kSpareFolders = 64;
+
+    explicit FolderHandles(const FolderListing &listing);
+    FolderHandles(const FolderHandles &) = delete;
+    FolderHandles &operator=(const FolderHandles &) = delete;
+    ~FolderHandles() = default;
+
+    // The folder, pinned; null with the reason when it cannot be reached as
+    // the walk found it.
+    const Folder *openPinned(int index, Status *status);
+    void unpin(int index);
+
+private:
+    struct Entry
+    {
+        Folder folder;
+        quint64 used = 0;
+        int pins = 0;
+    };
+
+    const Folder *open(int index, Status *status);
+    void evict();
+
+    const FolderListing &m_listing;
+    std::mutex m_lock;
+    std::unordered_map<int, Entry> m_open;
+    quint64 m_clock = 0;
+};

@@ -1,0 +1,248 @@
+#include "Pipeline.h"
+
+#include "batch/SlotWork.h"
+#include "filesystem/DurableFlush.h"
+#include "filesystem/Folder.h"
+#include "filesystem/OpenFileLimit.h"
+#include "format/ActionLogLines.h"
+#include "format/LogLines.h"
+
+#include <map>
+#include <thread>
+#include <utility>
+
+namespace {
+
+// One group: little enough data that its flush stays short, and few enough
+// files that two groups' handles (file read, file written, folders) fit the
+// process's limit.
+constexpr int kMostGroupFiles = 256;
+constexpr qint64 kGroupBytes = qint64(64) << 20;
+// Larger files end their group: they are flushed without waiting for more.
+constexpr qint64 kLargeFile = qint64(16) << 20;
+constexpr long kWantedOpenFiles = 4096;
+
+int groupSize()
+{
+    const long open = raiseOpenFileLimit(kWantedOpenFiles);
+    const long spare = 200 + long(FolderHandles::kSpareFolders); // Qt's own, the spare folders
+    const long fit = open > spare ? (open - spare) / 6 : 1;
+    return int(qBound<long>(1, fit, kMostGroupFiles));
+}
+
+} // namespace
+
+Pipeline::Pipeline(SlotWork &work, const BatchEngine::Hooks &hooks)
+    : m_work(work)
+    , m_hooks(hooks)
+    , m_total(work.listing().paths.size())
+    , m_groupFiles(groupSize())
+{
+}
+
+void Pipeline::releaseAll(Group &group)
+{
+    for (Slot &slot : group)
+        m_work.release(slot); // what was not put in place stays as it was
+}
+
+// The files from `*next` on that make one group, written ahead: none of them
+// in place yet. A large file is left for the committing thread to write when
+// its turn comes, so that its progress is reported from there.
+Group Pipeline::writeAhead(int *next)
+{
+    const FolderListing &listing = m_work.listing();
+    Group group;
+    qint64 bytes = 0;
+    while (*next < m_total && int(group.size()) < m_groupFiles && bytes < kGroupBytes && !m_work.cancelled()
+           && !m_committerStopped.load()) {
+        const bool large = listing.files[std::size_t(*next)].size >= kLargeFile;
+        // A large file has a group of its own: the files before it are put
+        // in place first instead of waiting for it.
+        if (large && !group.empty())
+            break;
+        if (large) {
+            Slot slot;
+            slot.index = (*next)++;
+            slot.state = SlotState::Deferred;
+            group.push_back(std::move(slot));
+            break;
+        }
+        group.push_back(m_work.prepare((*next)++, false));
+        if (group.back().state == SlotState::Cancelled)
+            break;
+        bytes += group.back().replacement ? group.back().replacement->written() : 0;
+    }
+    return group;
+}
+
+void Pipeline::writeGroups()
+{
+    int next = 0;
+    while (next < m_total) {
+        {
+            // One group ahead at most: handles and memory stay bounded.
+            std::unique_lock<std::mutex> guard(m_lock);
+            m_changed.wait(guard, [&] { return m_written.empty() || m_committerStopped.load(); });
+            if (m_committerStopped.load())
+                break;
+        }
+        Group group = writeAhead(&next);
+        const bool cancelled = group.empty() || group.back().state == SlotState::Cancelled;
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_written.push_back(std::move(group));
+        m_changed.notify_all();
+        if (cancelled)
+            break;
+    }
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_writerDone = true;
+    m_changed.notify_all();
+}
+
+// The group's new files reach the disk together.
+void Pipeline::flushGroup(Group &group)
+{
+    std::vector<Slot *> ready;
+    std::vector<Replacement *> replacements;
+    for (Slot &slot : group) {
+        if (slot.state == SlotState::Ready) {
+            ready.push_back(&slot);
+            replacements.push_back(slot.replacement.get());
+        }
+    }
+    std::vector<std::pair<std::size_t, QString>> failures;
+    flushTogether(replacements,
+                  [&](std::size_t index, const QString &reason) { failures.emplace_back(index, reason); });
+    // Released only now: the flush looks at every replacement to the end.
+    for (const auto &failure : failures) {
+        Slot &slot = *ready[failure.first];
+        slot.lines << loglines::withReason(loglines::kWriteFailed[m_work.direction()],
+                                           m_work.listing().paths.at(slot.index), failure.second);
+        slot.state = SlotState::Failed;
+        m_work.release(slot);
+    }
+}
+
+// In place, in order, each once the caller has seen the one before.
+int Pipeline::commitInOrder(Group &group, bool *stopped)
+{
+    int settledInGroup = 0;
+    for (Slot &slot : group) {
+        if (m_work.cancelled()) {
+            *stopped = true;
+            break;
+        }
+        m_work.commit(slot);
+        if (slot.state == SlotState::Cancelled) {
+            *stopped = true;
+            break;
+        }
+        ++settledInGroup;
+        if (m_hooks.settled && !m_hooks.settled(slot.index)) {
+            *stopped = true;
+            break;
+        }
+    }
+    return settledInGroup;
+}
+
+void Pipeline::count(const Slot &slot)
+{
+    switch (slot.state) {
+    case SlotState::Done:
+        ++m_summary.done;
+        break;
+    case SlotState::Skipped:
+        ++m_summary.skipped;
+        m_summary.alreadyInState += slot.inState ? 1 : 0;
+        break;
+    default:
+        ++m_summary.failed;
+        m_summary.failedPaths << m_work.listing().paths.at(slot.index);
+        break;
+    }
+}
+
+// Flushes the folders of the renamed files, then logs the lines of the
+// settled files in order.
+void Pipeline::settle(Group &group, int settledCount)
+{
+    struct FolderFlush
+    {
+        bool done = false;
+        QString reason;
+    };
+    std::map<const Folder *, FolderFlush> flushed;
+    for (int i = 0; i < settledCount; ++i) {
+        const Slot &slot = group[std::size_t(i)];
+        if (slot.state == SlotState::Done && !flushed.count(slot.folder)) {
+            FolderFlush &flush = flushed[slot.folder];
+            flush.done = slot.folder->flush(&flush.reason);
+        }
+    }
+    const Direction direction = m_work.direction();
+    for (int i = 0; i < settledCount; ++i) {
+        Slot &slot = group[std::size_t(i)];
+        const QString &path = m_work.listing().paths.at(slot.index);
+        if (slot.state == SlotState::Done) {
+            const FolderFlush &flush = flushed[slot.folder];
+            if (flush.done) {
+                slot.lines << actionlines::outputLine(direction, path);
+            } else {
+                slot.lines << loglines::withReason(loglines::kNotDurable[direction], path, flush.reason);
+                slot.state = SlotState::Failed;
+            }
+        }
+        count(slot);
+        if (m_hooks.log) {
+            for (const QString &line : qAsConst(slot.lines))
+                m_hooks.log(line);
+        }
+        m_work.release(slot);
+    }
+}
+
+int Pipeline::commitGroups()
+{
+    int settled = 0;
+    bool stopped = false;
+    while (!stopped) {
+        Group group;
+        {
+            std::unique_lock<std::mutex> guard(m_lock);
+            m_changed.wait(guard, [&] { return !m_written.empty() || m_writerDone; });
+            if (m_written.empty())
+                break;
+            group = std::move(m_written.front());
+            m_written.pop_front();
+            m_changed.notify_all();
+        }
+        if (group.empty() || group.back().state == SlotState::Cancelled || m_work.cancelled()) {
+            stopped = true; // nothing of this group was put in place
+        } else {
+            flushGroup(group);
+            const int settledInGroup = commitInOrder(group, &stopped);
+            settle(group, settledInGroup);
+            settled += settledInGroup;
+        }
+        releaseAll(group);
+    }
+    return settled;
+}
+
+BatchSummary Pipeline::run()
+{
+    std::thread writer([this] { writeGroups(); });
+    const int settled = commitGroups();
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_committerStopped = true;
+        m_changed.notify_all();
+    }
+    writer.join();
+    for (Group &group : m_written)
+        releaseAll(group);
+    m_summary.left = m_total - settled;
+    return m_summary;
+}

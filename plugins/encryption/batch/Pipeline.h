@@ -1,0 +1,50 @@
+// The two threads of a batch: one writes the next group of files ahead
+// while the other flushes the group before it, puts its files in place one
+// by one as the caller lets it, flushes their folders and logs them.
+#pragma once
+
+#include "batch/BatchEngine.h"
+#include "batch/Slot.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+class SlotWork;
+
+class Pipeline
+{
+public:
+    Pipeline(SlotWork &work, const BatchEngine::Hooks &hooks);
+    Pipeline(const Pipeline &) = delete;
+    Pipeline &operator=(const Pipeline &) = delete;
+    ~Pipeline() = default;
+
+    BatchSummary run();
+
+private:
+    // The writing thread.
+    void writeGroups();
+    Group writeAhead(int *next);
+    // The committing thread; returns how many files it settled.
+    int commitGroups();
+    int commitInOrder(Group &group, bool *stopped);
+    void flushGroup(Group &group);
+    void settle(Group &group, int settledCount);
+    void count(const Slot &slot);
+    void releaseAll(Group &group);
+
+    SlotWork &m_work;
+    const BatchEngine::Hooks &m_hooks;
+    const int m_total;
+    const int m_groupFiles;
+    BatchSummary m_summary;
+
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::deque<Group> m_written; // one group ahead at most
+    bool m_writerDone = false;
+    // The committing thread stopped: nothing more is written ahead.
+    std::atomic<bool> m_committerStopped{false};
+};

@@ -1,0 +1,205 @@
+#include "SlotWork.h"
+
+#include "format/ActionLogLines.h"
+#include "format/LogLines.h"
+#include "format/Marker.h"
+#include "transform/FileTransform.h"
+
+using namespace actionlines;
+using namespace filecrypt;
+using loglines::withReason;
+
+SlotWork::SlotWork(const FolderListing &listing, Direction direction, bool cipherActive,
+                   const BatchEngine::Hooks &hooks)
+    : m_listing(listing)
+    , m_direction(direction)
+    , m_cipherActive(cipherActive)
+    , m_hooks(hooks)
+    , m_folders(listing)
+{
+}
+
+void SlotWork::release(Slot &slot)
+{
+    slot.replacement.reset();
+    if (slot.input && slot.state == SlotState::Done)
+        slot.input->closeLater();
+    slot.input.reset();
+    if (slot.folderIndex >= 0)
+        m_folders.unpin(slot.folderIndex);
+    slot.folderIndex = -1;
+    slot.folder = nullptr;
+}
+
+bool SlotWork::skip(Slot &slot, const QString &line)
+{
+    slot.lines << line;
+    slot.state = SlotState::Skipped;
+    release(slot);
+    return false;
+}
+
+bool SlotWork::isRewritten(const Place &place, const FileIdentity &identity)
+{
+    std::lock_guard<std::mutex> lock(m_rewrittenLock);
+    const auto found = m_rewritten.constFind(place);
+    return found != m_rewritten.constEnd() && found.value() == identity;
+}
+
+void SlotWork::setRewritten(const Place &place, const FileIdentity *identity)
+{
+    std::lock_guard<std::mutex> lock(m_rewrittenLock);
+    if (identity)
+        m_rewritten.insert(place, *identity);
+    else
+        m_rewritten.remove(place);
+}
+
+Slot SlotWork::prepare(int index, bool flushNow)
+{
+    Slot slot;
+    slot.index = index;
+    auto input = std::make_unique<InputFile>();
+    if (reach(slot, *input) && judge(slot, *input))
+        write(slot, std::move(input), flushNow);
+    return slot;
+}
+
+// Opens the file the walk recorded, through its folder.
+bool SlotWork::reach(Slot &slot, InputFile &input)
+{
+    const QString &path = m_listing.paths.at(slot.index);
+    const WalkedFile &file = m_listing.files[std::size_t(slot.index)];
+    FolderHandles::Status status;
+    slot.folder = m_folders.openPinned(file.folderIndex, &status);
+    slot.folderIndex = slot.folder ? file.folderIndex : -1;
+    if (!slot.folder) {
+        return skip(slot, status == FolderHandles::Status::Swapped   ? kSwappedAfterWalk + path
+                          : status == FolderHandles::Status::Missing ? kNotRegularFile + path
+                                                                     : kUnreadableFile + path);
+    }
+    switch (input.openIn(*slot.folder, file.name)) {
+    case InputFile::Opened::Ok:
+        break;
+    case InputFile::Opened::Missing:
+    case InputFile::Opened::NotRegular:
+        return skip(slot, kNotRegularFile + path);
+    case InputFile::Opened::Link:
+        return skip(slot, kSwappedAfterWalk + path);
+    case InputFile::Opened::Unreadable:
+        return skip(slot, kUnreadableFile + path);
+    }
+    const FileIdentity &found = input.state().identity;
+    if (found.volume != file.identity.volume
+        || (found != file.identity && !isRewritten(Place(file.folderIndex, file.name), found)))
+        return skip(slot, kSwappedAfterWalk + path);
+    return true;
+}
+
+// Its header against the batch's direction.
+bool SlotWork::judge(Slot &slot, InputFile &input)
+{
+    char header[marker::kHeaderSize];
+    const qint64 headerLength = input.peekStart(header, qint64(sizeof header));
+    const bool encrypted =
+        headerLength > 0
+        && marker::startsWithHeader(reinterpret_cast<const std::uint8_t *>(header), std::size_t(headerLength));
+    slot.inState = encrypted == (m_direction == Direction::Encrypt);
+    if (slot.inState)
+        return skip(slot, alreadyInStateLine(m_direction, m_listing.paths.at(slot.index)));
+    return true;
+}
+
+// Writes the replacement beside the file, in its folder.
+void SlotWork::write(Slot &slot, std::unique_ptr<InputFile> input, bool flushNow)
+{
+    const QString &path = m_listing.paths.at(slot.index);
+    const WalkedFile &file = m_listing.files[std::size_t(slot.index)];
+    const Folder &folder = *slot.folder;
+    // Progress only on the committing thread (the one that flushes at once).
+    const Control control{[&slot](const QString &line) { slot.lines << line; }, m_hooks.cancel,
+                          flushNow ? m_hooks.fileProgress : nullptr};
+    FileTransform transform(m_direction, m_cipherActive, control);
+    const Outcome outcome = transform.write(*input, path, path, [&](Target &target) {
+        target.folder = &folder;
+        target.name = file.name;
+        target.exists = true;
+        target.state = input->state();
+        // A file the user made read-only is refused, as a plain write would
+        // refuse it, rather than replaced.
+        return folder.allowsWriting(file.name);
+    });
+    if (outcome != Outcome::Done) {
+        slot.state = outcome == Outcome::Cancelled ? SlotState::Cancelled : SlotState::Failed;
+        release(slot);
+        return;
+    }
+    slot.replacement = transform.takeReplacement();
+    if (!transform.readWhole()) {
+        // Changed while it was read: written ahead, it is read again when
+        // its turn comes; in its turn, it is refused.
+        release(slot);
+        if (flushNow) {
+            slot.lines << loglines::kChangedMeanwhile[m_direction] + path;
+            slot.state = SlotState::Failed;
+        } else {
+            slot.lines.clear();
+            slot.state = SlotState::Deferred;
+        }
+        return;
+    }
+    if (!slot.replacement->finish(flushNow)) {
+        slot.lines << withReason(loglines::kWriteFailed[m_direction], path, slot.replacement->errorString());
+        slot.state = SlotState::Failed;
+        release(slot);
+        return;
+    }
+    if (!slot.replacement->attributesNotKept().isEmpty())
+        slot.lines << withReason(loglines::kAttributesNotKept[m_direction], path,
+                                 slot.replacement->attributesNotKept().join(QLatin1String(", ")));
+    slot.input = std::move(input);
+    slot.state = SlotState::Ready;
+}
+
+bool SlotWork::tryCommit(Slot &slot, const Place &place)
+{
+    // Known before the rename, so that the thread writing ahead never meets
+    // the new file without knowing it for this batch's own.
+    setRewritten(place, &slot.replacement->newIdentity());
+    const Replacement::Committed committed = slot.replacement->commit();
+    if (committed == Replacement::Committed::Done) {
+        slot.replacement.reset();
+        slot.state = SlotState::Done; // its folder stays pinned until flushed
+        return true;
+    }
+    setRewritten(place, nullptr);
+    if (committed == Replacement::Committed::Changed)
+        return false;
+    slot.lines << withReason(loglines::kWriteFailed[m_direction], m_listing.paths.at(slot.index),
+                             slot.replacement->errorString());
+    slot.state = SlotState::Failed;
+    return true;
+}
+
+void SlotWork::commit(Slot &slot)
+{
+    if (slot.state == SlotState::Deferred)
+        slot = prepare(slot.index, true);
+    const WalkedFile &file = m_listing.files[std::size_t(slot.index)];
+    const Place place(file.folderIndex, file.name);
+    for (int attempt = 0; attempt < 2 && slot.state == SlotState::Ready; ++attempt) {
+        if (tryCommit(slot, place))
+            break;
+        if (attempt == 1) {
+            slot.lines << loglines::kChangedMeanwhile[m_direction] + m_listing.paths.at(slot.index);
+            slot.state = SlotState::Failed;
+        } else {
+            // Changed since it was written ahead: judged afresh now that its
+            // turn has come, exactly as if it had not been read before.
+            release(slot);
+            slot = prepare(slot.index, true);
+        }
+    }
+    if (slot.state != SlotState::Done)
+        release(slot);
+}

@@ -1,0 +1,10 @@
+#include "FileHandle.h"
+
+#include <unistd.h>
+
+void FileHandle::closeNative(qintptr native)
+{
+    // Never retried: after EINTR the descriptor is gone on Linux, and another
+    // thread may already have been given the same number.
+    ::close(int(native));
+}

@@ -1,0 +1,6 @@
+// How many files the process may hold open at once.
+#pragma once
+
+// Raises the limit toward `wanted` where it is lower and the system allows
+// more, and returns the limit then in force.
+long raiseOpenFileLimit(long wanted);

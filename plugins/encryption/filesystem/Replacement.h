@@ -1,0 +1,73 @@
+// The new content of a file, written into the folder that holds it and put
+// in its place only once complete and on disk: until commit(), and after any
+// failure, the file keeps its bytes. The new file gets the old one's owner,
+// group, full mode (set-id and sticky bits included), extended attributes
+// and ACLs. It has no name while it is written, where the file system
+// allows; otherwise, and for the instant between naming it and renaming it
+// over the file, it has a temporary name (TemporaryName.h).
+#pragma once
+
+#include "FileHandle.h"
+#include "FileState.h"
+
+#include <QString>
+#include <QStringList>
+
+class Folder;
+
+class Replacement
+{
+public:
+    enum class Opened { Ok, OwnerNotKept, Failed };
+    enum class Committed { Done, Changed, Failed };
+
+    // `folder` stays owned by the caller and open until the end. `existing`
+    // is the file to replace, as last seen; null when `name` is to be new.
+    Replacement(const Folder &folder, const QString &name, const FileState *existing);
+    Replacement(const Replacement &) = delete;
+    Replacement &operator=(const Replacement &) = delete;
+    ~Replacement(); // discards what was not committed
+
+    Opened open();
+    bool write(const char *data, qint64 length);
+    // Owner's mode and attributes in place, then, when `flush`, everything on
+    // disk. A batch flushes many files at once instead (DurableFlush.h).
+    bool finish(bool flush);
+    bool flush();
+    // Renames the new file over the name, provided the name still holds the
+    // file as last seen (or nothing, for a new file). The rename is on disk
+    // only once the folder is flushed.
+    Committed commit();
+    void discard();
+
+    qint64 written() const { return m_written; }
+    // The new file, once open.
+    const FileIdentity &newIdentity() const { return m_created.identity; }
+    QString errorString() const { return m_error; }
+    // Extended attributes the new file could not be given.
+    QStringList attributesNotKept() const { return m_attributesNotKept; }
+    const Folder &folder() const { return m_folder; }
+    const QString &name() const { return m_name; }
+
+private:
+    bool createUnnamed();
+    bool createNamed();
+    // True when it copied any (an ACL among them may have changed the mode).
+    bool copyAttributes();
+    quint32 initialPermissions() const;
+    bool giveName();
+    void fail();
+    void startWriteBack();
+
+    const Folder &m_folder;
+    QString m_name;
+    bool m_replacing;
+    FileState m_existing;
+    FileHandle m_file;
+    QString m_temporaryName; // empty while the new file has no name
+    qint64 m_written = 0;
+    qint64 m_writeBackFrom = 0;
+    FileState m_created;
+    QString m_error;
+    QStringList m_attributesNotKept;
+};

@@ -1,0 +1,265 @@
+#include "Replacement.h"
+
+#include "Folder.h"
+#include "SystemCalls_unix.h"
+#include "SystemError.h"
+#include "TemporaryName.h"
+
+#include <fcntl.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+using namespace unixcalls;
+
+namespace {
+
+// Large files start going to disk while they are still being written, so
+// that the final flush has little left to do and dirty memory stays
+// bounded.
+constexpr qint64 kWriteBackWindow = qint64(8) << 20;
+constexpr int kNameAttempts = 100;
+
+// Mode of a new file: what the umask allows of rw-rw-rw-. The umask is read,
+// not set, as threads may be creating files meanwhile.
+mode_t newFileMode()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("Umask:"))
+                return mode_t(0666) & ~mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
+        }
+    }
+    return 0644;
+}
+
+QByteArray procPath(const FileHandle &handle)
+{
+    return "/proc/self/fd/" + QByteArray::number(fdOf(handle));
+}
+
+} // namespace
+
+Replacement::Replacement(const Folder &folder, const QString &name, const FileState *existing)
+    : m_folder(folder)
+    , m_name(name)
+    , m_replacing(existing != nullptr)
+{
+    if (existing)
+        m_existing = *existing;
+}
+
+Replacement::~Replacement()
+{
+    discard();
+}
+
+void Replacement::fail()
+{
+    m_error = systemErrorText(errno);
+}
+
+// The file's own permission bits from the start (the set-id bits come last,
+// as writing clears them): mostly, there is nothing to change afterwards.
+quint32 Replacement::initialPermissions() const
+{
+    return m_replacing ? (m_existing.permissions & 0777) : 0600;
+}
+
+bool Replacement::createUnnamed()
+{
+    m_file.reset(
+        ::openat(fdOf(m_folder.handle()), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode_t(initialPermissions())));
+    return m_file.isValid();
+}
+
+bool Replacement::createNamed()
+{
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const QString name = temporaryname::fresh();
+        m_file.reset(::openat(fdOf(m_folder.handle()), encoded(name).constData(),
+                              O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, mode_t(initialPermissions())));
+        if (m_file.isValid()) {
+            m_temporaryName = name;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+Replacement::Opened Replacement::open()
+{
+    if (!createUnnamed()) {
+        // No unnamed files here (FAT, some network file systems): a hidden
+        // name instead.
+        if (errno == EACCES || errno == EROFS || errno == ENOSPC || errno == EDQUOT || !createNamed()) {
+            fail();
+            return Opened::Failed;
+        }
+    }
+    struct stat created;
+    if (::fstat(fdOf(m_file), &created) != 0) {
+        fail();
+        discard();
+        return Opened::Failed;
+    }
+    m_created = stateFrom(created);
+    // The owner first: if it cannot be kept, nothing else is worth doing.
+    if (m_replacing && (m_created.owner != m_existing.owner || m_created.group != m_existing.group)
+        && ::fchown(fdOf(m_file), uid_t(m_existing.owner), gid_t(m_existing.group)) != 0) {
+        fail();
+        discard();
+        return Opened::OwnerNotKept;
+    }
+    return Opened::Ok;
+}
+
+void Replacement::startWriteBack()
+{
+    if (m_written - m_writeBackFrom < kWriteBackWindow)
+        return;
+    // Ask for the new window to be written, and wait for the one before it,
+    // which has had a whole window's time to get there.
+    const int fd = fdOf(m_file);
+    const qint64 window = m_written - m_writeBackFrom;
+    ::sync_file_range(fd, m_writeBackFrom, window, SYNC_FILE_RANGE_WRITE);
+    if (m_writeBackFrom >= kWriteBackWindow)
+        ::sync_file_range(fd, m_writeBackFrom - kWriteBackWindow, kWriteBackWindow,
+                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    m_writeBackFrom = m_written;
+}
+
+bool Replacement::write(const char *data, qint64 length)
+{
+    if (!m_file.isValid())
+        return false;
+    while (length > 0) {
+        const ssize_t put = retryOnInterrupt([&] { return ::write(fdOf(m_file), data, size_t(length)); });
+        if (put < 0) {
+            fail();
+            return false;
+        }
+        data += put;
+        length -= put;
+        m_written += put;
+    }
+    startWriteBack();
+    return true;
+}
+
+bool Replacement::copyAttributes()
+{
+    // By path through the folder, without following a link and without
+    // needing to open the file (it may be write-only).
+    const QByteArray path = procPath(m_folder.handle()) + '/' + encoded(m_name);
+    ssize_t size = ::llistxattr(path.constData(), nullptr, 0);
+    if (size <= 0)
+        return false;
+    QByteArray names(int(size), '\0');
+    size = ::llistxattr(path.constData(), names.data(), size_t(names.size()));
+    if (size < 0)
+        return false; // changed meanwhile: the commit will notice
+    QByteArray value;
+    for (const QByteArray &name : names.left(int(size)).split('\0')) {
+        if (name.isEmpty())
+            continue;
+        const ssize_t length = ::lgetxattr(path.constData(), name.constData(), nullptr, 0);
+        value.resize(int(qMax<ssize_t>(length, 0)));
+        const ssize_t got =
+            length > 0 ? ::lgetxattr(path.constData(), name.constData(), value.data(), size_t(value.size())) : 0;
+        if (got < 0 || ::fsetxattr(fdOf(m_file), name.constData(), value.constData(), size_t(got), 0) != 0)
+            m_attributesNotKept << QString::fromLocal8Bit(name);
+    }
+    return true;
+}
+
+bool Replacement::finish(bool flush)
+{
+    if (!m_file.isValid())
+        return false;
+    if (m_replacing) {
+        // Attributes (ACLs among them) before the mode, which also sets the
+        // ACL mask; the mode after the last write, which clears set-id bits.
+        const bool copied = copyAttributes();
+        // The umask, a folder's default ACL, an ACL copied above or set-id
+        // bits may leave the mode other than the file's.
+        const quint32 wanted = m_existing.permissions;
+        if ((copied || m_created.permissions != wanted) && ::fchmod(fdOf(m_file), mode_t(wanted)) != 0) {
+            fail();
+            return false;
+        }
+    } else if (::fchmod(fdOf(m_file), newFileMode()) != 0) {
+        fail();
+        return false;
+    }
+    return !flush || this->flush();
+}
+
+bool Replacement::flush()
+{
+    if (m_file.isValid() && ::fsync(fdOf(m_file)) == 0)
+        return true;
+    fail();
+    return false;
+}
+
+bool Replacement::giveName()
+{
+    if (!m_temporaryName.isEmpty())
+        return true;
+    const int folder = fdOf(m_folder.handle());
+    const QByteArray self = procPath(m_file);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const QString name = temporaryname::fresh();
+        const QByteArray local = encoded(name);
+        if (::linkat(AT_FDCWD, self.constData(), folder, local.constData(), AT_SYMLINK_FOLLOW) == 0
+            || ::linkat(fdOf(m_file), "", folder, local.constData(), AT_EMPTY_PATH) == 0) {
+            m_temporaryName = name;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+Replacement::Committed Replacement::commit()
+{
+    if (!m_file.isValid())
+        return Committed::Failed;
+    FileState now;
+    const bool present = m_folder.lookUp(m_name, &now) == Folder::Entry::Present;
+    if (m_replacing ? !present || !m_existing.isUnchanged(now) : present) {
+        discard();
+        return Committed::Changed;
+    }
+    if (!giveName()) {
+        fail();
+        discard();
+        return Committed::Failed;
+    }
+    const int folder = fdOf(m_folder.handle());
+    const QByteArray from = encoded(m_temporaryName);
+    const QByteArray to = encoded(m_name);
+    const int renamed = m_replacing ? ::renameat(folder, from.constData(), folder, to.constData())
+                                    : ::renameat2(folder, from.constData(), folder, to.constData(), RENAME_NOREPLACE);
+    if (renamed != 0) {
+        const bool appeared = errno == EEXIST;
+        fail();
+        discard();
+        return appeared ? Committed::Changed : Committed::Failed;
+    }
+    m_temporaryName.clear();
+    m_file.reset();
+    return Committed::Done;
+}
+
+void Replacement::discard()
+{
+    if (!m_temporaryName.isEmpty())
+        ::unlinkat(fdOf(m_folder.handle()), encoded(m_temporaryName).constData(), 0);
+    m_temporaryName.clear();
+    m_file.reset();
+}

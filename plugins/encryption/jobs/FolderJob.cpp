@@ -1,0 +1,51 @@
+#include "FolderJob.h"
+
+#include "format/ActionLogLines.h"
+#include "transform/FileCrypt.h"
+
+namespace jobs {
+
+FolderJob::FolderJob(const QString &folderPath, const FolderListing &listing, Asked asked, bool cipherActive)
+    : m_folderPath(folderPath)
+    , m_listing(listing)
+    , m_asked(asked)
+    , m_cipherActive(cipherActive)
+{
+}
+
+bool FolderJob::start(const LogFn &log)
+{
+    if (m_listing.isEmpty()) {
+        log(actionlines::kFolderHoldsNoFile + m_folderPath);
+        return false;
+    }
+    m_direction = directionFor(m_asked, filecrypt::isFileEncrypted(m_listing.paths.first()));
+    log(actionlines::kStart[m_direction]);
+    return true;
+}
+
+BatchSummary FolderJob::run(const BatchEngine::Hooks &hooks) const
+{
+    BatchSummary summary = BatchEngine(m_listing, m_direction, m_cipherActive, hooks).run();
+    if (hooks.log)
+        hooks.log(batchSummaryLine(m_direction, summary));
+    return summary;
+}
+
+QString batchSummaryLine(Direction direction, const BatchSummary &summary)
+{
+    using namespace actionlines;
+    QString line =
+        summary.left > 0
+            ? kBatchCancelled[direction].arg(summary.done).arg(summary.skipped).arg(summary.failed).arg(summary.left)
+            : kBatchDone[direction].arg(summary.done).arg(summary.skipped).arg(summary.failed);
+    if (!summary.failedPaths.isEmpty()) {
+        constexpr int kNamed = 20;
+        line += kFailedFilesNamed + summary.failedPaths.mid(0, kNamed).join(kFailedFileSeparator);
+        if (summary.failedPaths.size() > kNamed)
+            line += kMoreFailedFiles.arg(summary.failedPaths.size() - kNamed);
+    }
+    return line;
+}
+
+} // namespace jobs

@@ -1,0 +1,255 @@
+#include "FileTransform.h"
+
+#include "cipher/CbcStream.h"
+#include "filesystem/Folder.h"
+#include "filesystem/InputFile.h"
+#include "format/LogLines.h"
+#include "format/Marker.h"
+
+#include <cstring>
+
+namespace filecrypt {
+
+using namespace loglines;
+
+namespace {
+
+// Whole blocks, large enough that the cipher dominates, small enough to stay
+// a bounded footprint for files of any size.
+constexpr qint64 kChunkSize = qint64(4) << 20;
+static_assert(kChunkSize % 16 == 0, "chunks must be whole blocks");
+
+std::uint8_t *bytes(char *data)
+{
+    return reinterpret_cast<std::uint8_t *>(data);
+}
+
+// Chunk buffers are reused by the thread that works: a batch of thousands of
+// files allocates once.
+char *chunkBuffer()
+{
+    thread_local std::unique_ptr<char[]> buffer(new char[kChunkSize]);
+    return buffer.get();
+}
+
+} // namespace
+
+FileTransform::FileTransform(Direction direction, bool cipherActive, const Control &control)
+    : m_direction(direction)
+    , m_cipherActive(cipherActive)
+    , m_control(control)
+{
+}
+
+Outcome FileTransform::writeWith(InputFile &input, const QString &inputName, const QString &outputName,
+                                 const Locator &locate)
+{
+    m_replacement.reset();
+    m_readWhole = false;
+    m_control.line(kSize[m_direction] + QString::number(input.size()));
+    return m_direction == Direction::Encrypt ? encrypt(input, inputName, outputName, locate)
+                                             : decrypt(input, inputName, outputName, locate);
+}
+
+Outcome FileTransform::open(const Locator &locate, const QString &outputName)
+{
+    Target target;
+    if (!locate(target)) {
+        m_control.line(kCannotOpenOutput[m_direction] + outputName);
+        return Outcome::Failed;
+    }
+    // Another name would keep the old content: the user would believe it
+    // hidden (or restored) when it is not.
+    if (target.exists && target.state.linkCount > 1) {
+        m_control.line(kHardLinks[m_direction] + outputName);
+        return Outcome::Failed;
+    }
+    m_replacement = std::make_unique<Replacement>(*target.folder, target.name, target.exists ? &target.state : nullptr);
+    switch (m_replacement->open()) {
+    case Replacement::Opened::Ok:
+        return Outcome::Done;
+    case Replacement::Opened::OwnerNotKept:
+        m_replacement.reset();
+        m_control.line(kOwnerNotKept[m_direction] + outputName);
+        return Outcome::Failed;
+    case Replacement::Opened::Failed:
+        break;
+    }
+    m_replacement.reset();
+    m_control.line(kCannotOpenOutput[m_direction] + outputName);
+    return Outcome::Failed;
+}
+
+Outcome FileTransform::writeFailed(const QString &outputName)
+{
+    const QString reason = m_replacement ? m_replacement->errorString() : QString();
+    m_replacement.reset();
+    m_control.line(withReason(kWriteFailed[m_direction], outputName, reason));
+    return Outcome::Failed;
+}
+
+Outcome FileTransform::readFailed(InputFile &input, const QString &inputName)
+{
+    m_replacement.reset();
+    m_control.line(withReason(kReadFailed[m_direction], inputName, input.errorString()));
+    return Outcome::Failed;
+}
+
+Outcome FileTransform::cancelled(const QString &inputName)
+{
+    m_replacement.reset();
+    m_control.line(kCancelled[m_direction] + inputName);
+    return Outcome::Cancelled;
+}
+
+Outcome FileTransform::changed(const QString &inputName)
+{
+    m_replacement.reset();
+    m_control.line(kChangedMeanwhile[m_direction] + inputName);
+    return Outcome::Failed;
+}
+
+void FileTransform::warnOfTrailingSpaces(InputFile &input, const char *start, qint64 got)
+{
+    // Trailing spaces beyond the padding are taken for padding on decryption.
+    const qint64 size = input.size();
+    char last = 0;
+    if (size > 0 && (size <= got ? (last = start[size - 1], true) : input.byteAt(size - 1, &last))
+        && marker::losesTrailingSpaces(std::uint64_t(size), std::uint8_t(last)))
+        m_control.line(kEncryptTrailingSpaces);
+}
+
+Outcome FileTransform::encrypt(InputFile &input, const QString &inputName, const QString &outputName,
+                               const Locator &locate)
+{
+    const qint64 size = input.size();
+    char *buffer = chunkBuffer();
+    // Reading stops at the size seen on opening; a file that grows or
+    // shrinks meanwhile is caught before its replacement is put in place.
+    auto nextPiece = [size](qint64 done) { return qMin(kChunkSize, qMax<qint64>(size - done, 0)); };
+    qint64 got = input.readFully(buffer, nextPiece(0));
+    if (got < 0)
+        return readFailed(input, inputName);
+    qint64 bytesRead = got;
+    if (marker::startsWithHeader(bytes(buffer), std::size_t(got))) {
+        m_control.line(kEncryptAlreadyEncrypted);
+        return Outcome::Failed;
+    }
+    warnOfTrailingSpaces(input, buffer, got);
+
+    if (open(locate, outputName) != Outcome::Done)
+        return Outcome::Failed;
+    if (!m_replacement->write(reinterpret_cast<const char *>(marker::kFileHeader), marker::kHeaderSize))
+        return writeFailed(outputName);
+
+    CbcStream cbc(m_cipherActive);
+    for (;;) {
+        if (got < kChunkSize || bytesRead >= size) {
+            // Last piece: padded to whole blocks (the buffer has room, chunks
+            // being whole blocks themselves).
+            const qint64 padding = qint64(marker::paddingFor(std::uint64_t(got)));
+            std::memset(buffer + got, marker::kPaddingByte, std::size_t(padding));
+            cbc.encrypt(bytes(buffer), std::size_t(got + padding));
+            if (!m_replacement->write(buffer, got + padding))
+                return writeFailed(outputName);
+            break;
+        }
+        cbc.encrypt(bytes(buffer), std::size_t(got));
+        if (!m_replacement->write(buffer, got))
+            return writeFailed(outputName);
+        m_control.reached(bytesRead, size);
+        if (m_control.cancelled())
+            return cancelled(inputName);
+        got = input.readFully(buffer, nextPiece(bytesRead));
+        if (got < 0)
+            return readFailed(input, inputName);
+        bytesRead += got;
+    }
+    m_control.reached(bytesRead, size);
+    m_readWhole = bytesRead == size;
+    return Outcome::Done;
+}
+
+Outcome FileTransform::decrypt(InputFile &input, const QString &inputName, const QString &outputName,
+                               const Locator &locate)
+{
+    const qint64 size = input.size();
+    char header[marker::kHeaderSize];
+    const qint64 headerLength = input.readFully(header, qint64(marker::kHeaderSize));
+    if (headerLength < 0)
+        return readFailed(input, inputName);
+    if (!marker::startsWithHeader(bytes(header), std::size_t(headerLength))) {
+        m_control.line(kDecryptNotEncrypted);
+        return Outcome::Failed;
+    }
+    if ((size - qint64(marker::kHeaderSize)) % 16 != 0) {
+        m_control.line(kDecryptBadLength);
+        return Outcome::Failed;
+    }
+
+    if (open(locate, outputName) != Outcome::Done)
+        return Outcome::Failed;
+
+    // The length is known: the chunk that ends the file is the only one that
+    // can carry padding, and every write of plaintext starts on a page.
+    char *buffer = chunkBuffer();
+    qint64 remaining = size - qint64(marker::kHeaderSize);
+    CbcStream cbc(m_cipherActive);
+    while (remaining > 0) {
+        const qint64 want = qMin(kChunkSize, remaining);
+        const qint64 got = input.readFully(buffer, want);
+        if (got < 0)
+            return readFailed(input, inputName);
+        if (got < want)
+            return changed(inputName); // shorter than when we looked: cut meanwhile
+        cbc.decrypt(bytes(buffer), std::size_t(got));
+        remaining -= got;
+        const qint64 keep =
+            remaining > 0 ? got : got - 16 + qint64(marker::unpaddedLength(bytes(buffer + got - 16), 16));
+        if (!m_replacement->write(buffer, keep))
+            return writeFailed(outputName);
+        m_control.reached(size - remaining, size);
+        if (remaining > 0 && m_control.cancelled())
+            return cancelled(inputName);
+    }
+    m_readWhole = true;
+    return Outcome::Done;
+}
+
+Outcome FileTransform::completeWith(const QString &inputName, const QString &outputName,
+                                    const std::function<bool()> &check)
+{
+    if (!m_replacement)
+        return Outcome::Failed;
+    if (m_control.cancelled())
+        return cancelled(inputName);
+    if (!m_replacement->finish(true))
+        return writeFailed(outputName);
+    if (!m_replacement->attributesNotKept().isEmpty())
+        m_control.line(withReason(kAttributesNotKept[m_direction], outputName,
+                                  m_replacement->attributesNotKept().join(QLatin1String(", "))));
+    // A flush can take long on a busy disk: a cancel meanwhile still counts.
+    if (m_control.cancelled())
+        return cancelled(inputName);
+    if (!m_readWhole || !check())
+        return changed(inputName);
+    const Folder &folder = m_replacement->folder();
+    switch (m_replacement->commit()) {
+    case Replacement::Committed::Done:
+        break;
+    case Replacement::Committed::Changed:
+        return changed(inputName);
+    case Replacement::Committed::Failed:
+        return writeFailed(outputName);
+    }
+    m_replacement.reset();
+    // The rename itself is on disk only once its folder is.
+    QString reason;
+    if (!folder.flush(&reason)) {
+        m_control.line(withReason(kNotDurable[m_direction], outputName, reason));
+        return Outcome::Failed;
+    }
+    return Outcome::Done;
+}
+
+} // namespace filecrypt

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Fails when the encryption engine's layers mix: a layer that includes one
+# above it, or a POSIX header (or type) outside the Linux files of the file
+# system layer (filesystem/*_unix.*), where Windows is to add its own.
+set -euo pipefail
+cd "$(dirname "$0")/../plugins/encryption"
+
+# Each layer and the layers it may use.
+declare -A may=(
+    [cipher]="cipher"
+    [format]="format"
+    [filesystem]="filesystem"
+    [transform]="transform cipher format filesystem"
+    [strings]="strings cipher format"
+    [batch]="batch cipher format filesystem transform"
+    [jobs]="jobs cipher format filesystem transform batch"
+)
+bad=0
+for layer in "${!may[@]}"; do
+    for file in $(git ls-files -- "$layer/*.cpp" "$layer/*.h"); do
+        for used in $(sed -n 's|^#include "\([a-z]*\)/.*|\1|p' "$file" | sort -u); do
+            if [[ " ${may[$layer]} form " != *" $used "* ]] || [ "$used" = form ]; then
+                echo "$file: the $layer layer includes $used/"
+                bad=1
+            fi
+        done
+    done
+done
+posix='#include <(unistd|fcntl|dirent|poll|pthread|signal)\.h>|#include <sys/'
+if git ls-files -- '*.cpp' '*.h' | grep -v '_unix\.\(cpp\|h\)$' | xargs grep -n -E "$posix"; then
+    echo "POSIX headers above belong in filesystem/*_unix.cpp"
+    bad=1
+fi
+if git ls-files -- 'filesystem/*.h' | grep -v '_unix\.h$' \
+    | xargs grep -n -E '\b(struct stat|dev_t|ino_t|timespec|mode_t|int fd)\b'; then
+    echo "The file system layer's interface above shows POSIX types"
+    bad=1
+fi
+[ "$bad" -eq 0 ] && echo "Layers: each uses only those below it; POSIX only in filesystem/*_unix.*"
+exit "$bad"

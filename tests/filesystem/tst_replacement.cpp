@@ -1,0 +1,246 @@
+// A replacement through its own interface: the new file is the old one to
+// everyone but its bytes, reaches the disk before its name does, and any
+// failure leaves the original byte for byte and no temporary file.
+#include "SystemError.h"
+#include "TestFiles.h"
+#include "filesystem/Folder.h"
+#include "filesystem/Replacement.h"
+#include "transform/FileCrypt.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <cstdarg>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+using testfiles::entries;
+
+// The calls that make a replacement durable, in the order they are made,
+// and unnamed temporary files refused at will (as on FAT).
+namespace calls {
+
+std::mutex lock;
+QStringList seen;
+bool refuseUnnamed = false;
+
+void record(const char *what)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    seen << QString::fromLatin1(what);
+}
+
+QStringList take()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    QStringList taken;
+    taken.swap(seen);
+    return taken;
+}
+
+template <typename F>
+F next(const char *name)
+{
+    return reinterpret_cast<F>(::dlsym(RTLD_NEXT, name));
+}
+
+} // namespace calls
+
+extern "C" int fsync(int fd)
+{
+    static const auto real = calls::next<int (*)(int)>("fsync");
+    struct stat info;
+    calls::record(::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) ? "flush folder" : "flush file");
+    return real(fd);
+}
+
+extern "C" int renameat(int fromDir, const char *from, int toDir, const char *to)
+{
+    static const auto real = calls::next<int (*)(int, const char *, int, const char *)>("renameat");
+    calls::record("rename");
+    return real(fromDir, from, toDir, to);
+}
+
+extern "C" int openat(int dir, const char *path, int flags, ...)
+{
+    static const auto real = calls::next<int (*)(int, const char *, int, ...)>("openat");
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? mode_t(va_arg(args, int)) : 0;
+    va_end(args);
+    if (calls::refuseUnnamed && (flags & O_TMPFILE) == O_TMPFILE) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    return real(dir, path, flags, mode);
+}
+
+class TestReplacement : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    Folder m_folder;
+    FileState m_existing;
+
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    // A replacement of `name`, opened, unnamed or named while written as the
+    // row asks. `content` null: `name` is to be new; otherwise the file is
+    // made with it first.
+    std::unique_ptr<Replacement> replacing(const QString &name, const QByteArray &content)
+    {
+        QFETCH(bool, named);
+        calls::refuseUnnamed = named;
+        if (!content.isNull()) {
+            if (!testfiles::writeAll(path(name), content))
+                return nullptr;
+            m_existing = stateOf(m_folder, name);
+        }
+        auto replacement = std::make_unique<Replacement>(m_folder, name, content.isNull() ? nullptr : &m_existing);
+        return replacement->open() == Replacement::Opened::Ok ? std::move(replacement) : nullptr;
+    }
+
+    static void addTemporaryKinds()
+    {
+        QTest::addColumn<bool>("named");
+        QTest::newRow("unnamed while written") << false;
+        QTest::newRow("named while written") << true;
+    }
+
+    // `name`'s current state, for a replacement of it.
+    static FileState stateOf(const Folder &folder, const QString &name)
+    {
+        FileState state;
+        folder.lookUp(name, &state);
+        return state;
+    }
+
+private slots:
+    void initTestCase() { QCOMPARE(m_folder.open(m_dir.path()), Folder::Opened::Ok); }
+    void init()
+    {
+        calls::refuseUnnamed = false;
+        calls::take();
+    }
+    void cleanup()
+    {
+        for (const QString &name : entries(m_dir.path()))
+            QFile::remove(path(name));
+    }
+
+    void keepsModeOwnerAndAttributes_data() { addTemporaryKinds(); }
+    void keepsModeOwnerAndAttributes()
+    {
+        QFETCH(bool, named);
+        calls::refuseUnnamed = named;
+        const QString file = path("kept.txt");
+        const QByteArray local = QFile::encodeName(file);
+        QVERIFY(testfiles::writeAll(file, "old content"));
+        QCOMPARE(::chmod(local.constData(), 02640), 0);
+        const bool root = ::geteuid() == 0;
+        if (root)
+            QCOMPARE(::chown(local.constData(), 4321, 4322), 0);
+        const bool attributes = ::setxattr(local.constData(), "user.origin", "kept", 4, 0) == 0;
+        struct stat before;
+        QCOMPARE(::stat(local.constData(), &before), 0);
+
+        const FileState existing = stateOf(m_folder, "kept.txt");
+        Replacement replacement(m_folder, "kept.txt", &existing);
+        QCOMPARE(replacement.open(), Replacement::Opened::Ok);
+        QVERIFY(replacement.write("new content", 11));
+        QVERIFY(replacement.finish(true));
+        QVERIFY(replacement.attributesNotKept().isEmpty());
+        QCOMPARE(replacement.commit(), Replacement::Committed::Done);
+
+        QCOMPARE(testfiles::readAll(file), QByteArray("new content"));
+        struct stat after;
+        QCOMPARE(::stat(local.constData(), &after), 0);
+        QVERIFY(after.st_ino != before.st_ino);
+        QCOMPARE(after.st_mode & 07777, mode_t(02640));
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_gid, before.st_gid);
+        if (attributes) {
+            char value[16] = {};
+            QCOMPARE(::getxattr(local.constData(), "user.origin", value, sizeof value), ssize_t(4));
+            QCOMPARE(QByteArray(value), QByteArray("kept"));
+        }
+        QCOMPARE(entries(m_dir.path()), QStringList{"kept.txt"});
+    }
+
+    // The new content is on disk before the name points at it, and the
+    // name before the file counts as done.
+    void flushesTheContentBeforeTheRenameAndTheFolderAfter()
+    {
+        const QString file = path("durable.txt");
+        QVERIFY(testfiles::writeAll(file, "durable"));
+        QStringList lines;
+        QCOMPARE(filecrypt::encryptFile(file, file, true, [&](const QString &line) { lines << line; }), 0);
+        QCOMPARE(calls::take(), QStringList({"flush file", "rename", "flush folder"}));
+        QCOMPARE(lines, QStringList{"加密：文件大小：7"});
+    }
+
+    void aWriteErrorLeavesTheOriginal_data() { addTemporaryKinds(); }
+    void aWriteErrorLeavesTheOriginal()
+    {
+        {
+            const auto replacement = replacing("small.txt", "keep me");
+            QVERIFY(replacement);
+            // No file of this process may grow past 4 KiB: the write fails
+            // as on a full disk.
+            struct rlimit saved;
+            QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+            const auto savedSignal = std::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit small = saved;
+            small.rlim_cur = 4096;
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+            const QByteArray big(8192, 'x');
+            const bool written = replacement->write(big.constData(), big.size());
+            ::setrlimit(RLIMIT_FSIZE, &saved);
+            std::signal(SIGXFSZ, savedSignal);
+            QVERIFY(!written);
+            QCOMPARE(replacement->errorString(), systemErrorText(EFBIG));
+        }
+        QCOMPARE(testfiles::readAll(path("small.txt")), QByteArray("keep me"));
+        QCOMPARE(entries(m_dir.path()), QStringList{"small.txt"});
+    }
+
+    void aFileChangedMeanwhileIsNotReplaced_data() { addTemporaryKinds(); }
+    void aFileChangedMeanwhileIsNotReplaced()
+    {
+        const auto replacement = replacing("busy.txt", "first");
+        QVERIFY(replacement);
+        QVERIFY(replacement->write("ours", 4));
+        QVERIFY(replacement->finish(true));
+        const QString file = path("busy.txt");
+        QFile other(file);
+        QVERIFY(other.open(QIODevice::Append));
+        QCOMPARE(other.write(" and theirs"), qint64(11));
+        other.close();
+        QCOMPARE(replacement->commit(), Replacement::Committed::Changed);
+        QCOMPARE(testfiles::readAll(file), QByteArray("first and theirs"));
+        QCOMPARE(entries(m_dir.path()), QStringList{"busy.txt"});
+    }
+
+    void aNewFileNeverReplacesOneThatAppeared_data() { addTemporaryKinds(); }
+    void aNewFileNeverReplacesOneThatAppeared()
+    {
+        const auto replacement = replacing("new.txt", QByteArray());
+        QVERIFY(replacement);
+        QVERIFY(replacement->write("ours", 4));
+        QVERIFY(replacement->finish(true));
+        QVERIFY(testfiles::writeAll(path("new.txt"), "someone else's"));
+        QCOMPARE(replacement->commit(), Replacement::Committed::Changed);
+        QCOMPARE(testfiles::readAll(path("new.txt")), QByteArray("someone else's"));
+        QCOMPARE(entries(m_dir.path()), QStringList{"new.txt"});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReplacement)
+#include "tst_replacement.moc"
