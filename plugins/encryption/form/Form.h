@@ -66,7 +66,8 @@ private:
     // Drops: a file is toggled, a folder runs one batch.
     void dropFile(const QString &path);
     void dropFolder(const QString &folderPath);
-    void showFileText(QIODevice &file, const QString &path);
+    // False when the form was closed or the application quits meanwhile.
+    bool showFileText(QIODevice &file, const QString &path);
     // True (and logged) when long work runs and `what` must wait.
     bool refusedWhileBusy(const QString &what);
 
