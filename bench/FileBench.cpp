@@ -4,7 +4,8 @@
 //
 //   keystrel_bench_files key                      fixed key and IV in hex
 //   keystrel_bench_files encrypt|decrypt FILE     in place, timed
-//   keystrel_bench_files drop FILE                FILE dropped on a shown form, timed
+//   keystrel_bench_files drop FILE                FILE dropped on a shown form, timed; how much
+//                                                 of its text the text area then holds
 //   keystrel_bench_files make-batch DIR COUNT [PER_FOLDER]
 //                                                 COUNT small files under DIR, PER_FOLDER
 //                                                 (100) to a sub-folder
@@ -27,6 +28,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QRandomGenerator>
 #include <QTimer>
 #include <QUrl>
@@ -238,8 +240,10 @@ int runDrop(const QString &path)
     drop(form, path);
     measure.stop();
     const bool changed = form.isFileEncrypted(path) != wasEncrypted;
-    measure.print(wasEncrypted ? "drop-decrypt" : "drop-encrypt",
-                  QStringLiteral("result=%1 bytes=%2").arg(changed ? 0 : -1).arg(QFile(path).size()));
+    const int shown = form.findChild<QPlainTextEdit *>(QStringLiteral("plainTextEdit"))->toPlainText().size();
+    measure.print(
+        wasEncrypted ? "drop-decrypt" : "drop-encrypt",
+        QStringLiteral("result=%1 bytes=%2 shown_chars=%3").arg(changed ? 0 : -1).arg(QFile(path).size()).arg(shown));
     return changed ? 0 : 1;
 }
 

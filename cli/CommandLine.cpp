@@ -40,6 +40,7 @@ ParsedCommandLine parseCommandLine(const QList<QByteArray> &arguments)
     bool help = false;
     bool version = false;
     bool quiet = false;
+    bool nulSeparated = false;
     bool optionsEnded = false;
     QList<QByteArray> operands;
     for (const QByteArray &argument : arguments) {
@@ -49,6 +50,8 @@ ParsedCommandLine parseCommandLine(const QList<QByteArray> &arguments)
             optionsEnded = true;
         } else if (argument == "-q" || argument == "--quiet") {
             quiet = true;
+        } else if (argument == "-0" || argument == "--null") {
+            nulSeparated = true;
         } else if (argument == "-h" || argument == "--help") {
             help = true;
         } else if (argument == "--version") {
@@ -79,12 +82,15 @@ ParsedCommandLine parseCommandLine(const QList<QByteArray> &arguments)
 
     Invocation &invocation = parsed.invocation;
     invocation.command = found->command;
+    if (nulSeparated && invocation.command != Invocation::Command::Status)
+        return failure(QStringLiteral("-0 (--null) is for status only"));
+    invocation.nulSeparated = nulSeparated;
     if (isStringCommand(invocation.command)) {
         if (operands.size() > 1)
             return failure(QStringLiteral("%1 takes one text at most (quote it)").arg(QLatin1String(found->name)));
         invocation.hasText = !operands.isEmpty();
         if (invocation.hasText)
-            invocation.text = QString::fromLocal8Bit(operands.first());
+            invocation.text = operands.first();
     } else {
         if (operands.isEmpty())
             return failure(QStringLiteral("%1 needs at least one PATH").arg(QLatin1String(found->name)));
@@ -100,7 +106,8 @@ ParsedCommandLine parseCommandLine(const QList<QByteArray> &arguments)
 
 QString usageText()
 {
-    return QStringLiteral("Usage: keystrel-cli [-q] encrypt|decrypt|toggle|status PATH...\n"
+    return QStringLiteral("Usage: keystrel-cli [-q] encrypt|decrypt|toggle PATH...\n"
+                          "       keystrel-cli [-q] [-0] status PATH...\n"
                           "       keystrel-cli [-q] encrypt-string [TEXT]\n"
                           "       keystrel-cli [-q] decrypt-string [HEX]\n"
                           "Try 'keystrel-cli --help' for more information.\n");
@@ -118,13 +125,18 @@ QString helpText()
         "  decrypt PATH...          decrypt files in place; folders likewise\n"
         "  toggle PATH...           what a drop does: each file by its header, each folder in the\n"
         "                           direction of its first file\n"
-        "  status PATH...           one line per file: \"encrypted\" or \"plain\", a tab and the path\n"
+        "  status PATH...           one line per file: \"encrypted\" or \"plain\", a tab and the path;\n"
+        "                           a name with control characters, a double quote, a backslash or\n"
+        "                           bytes that are not UTF-8 is quoted as git quotes it (\"a\\nb\")\n"
         "  encrypt-string [TEXT]    print the lower-case hexadecimal ciphertext of TEXT (of standard\n"
-        "                           input, less one final newline, when TEXT is absent)\n"
+        "                           input, less one final newline, when TEXT is absent); TEXT must be\n"
+        "                           UTF-8, at most 8 MiB\n"
         "  decrypt-string [HEX]     print the text of HEX (of standard input when HEX is absent)\n"
         "\n"
         "Options:\n"
         "  -q, --quiet              no log lines on standard error\n"
+        "  -0, --null               status: names as they are, each line ended by a zero byte\n"
+        "                           instead of a newline (for xargs -0)\n"
         "  -h, --help               show this help and exit\n"
         "      --version            show the version and exit\n"
         "  --                       end of options: what follows is a PATH or TEXT\n"
@@ -134,5 +146,6 @@ QString helpText()
         "the file in hand keeps its bytes.\n"
         "\n"
         "Exit status: 0 when everything was done or already in the asked state, 1 when a file\n"
-        "failed or a text could not be decrypted, 2 on a usage error, 130 after Ctrl-C.\n");
+        "failed, a text was refused (not UTF-8, too long) or could not be decrypted, or its\n"
+        "decryption is not UTF-8, 2 on a usage error, 130 after Ctrl-C.\n");
 }

@@ -11,8 +11,9 @@ struct Invocation
     Command command = Command::Help;
     QStringList paths;    // the file commands' paths
     bool hasText = false; // the string commands: false reads standard input
-    QString text;
+    QByteArray text;      // as given: checked and decoded by the command
     bool quiet = false;
+    bool nulSeparated = false; // status: names as they are, each line ended by a zero byte
 };
 
 struct ParsedCommandLine
@@ -23,7 +24,8 @@ struct ParsedCommandLine
 };
 
 // `arguments` without the program name, as the bytes the shell gave them:
-// paths keep their local encoding, texts are decoded as the terminal's.
+// paths keep their local encoding, texts stay bytes until the string
+// command checks them.
 ParsedCommandLine parseCommandLine(const QList<QByteArray> &arguments);
 
 // A few lines for standard error after a usage error.

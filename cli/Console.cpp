@@ -1,6 +1,8 @@
 #include "Console.h"
 
+#include "Quoting.h"
 #include "UserText.h"
+#include "Utf8.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -23,6 +25,13 @@ void writeAll(int fd, const QByteArray &bytes)
     }
 }
 
+// UTF-8 whatever the locale, names with the bytes they have (Utf8.h), and
+// nothing that could break the line or drive the terminal.
+QByteArray lineBytes(const QString &line)
+{
+    return quoting::escapedLine(utf8::isLocaleCodec() ? line.toLocal8Bit() : line.toUtf8()) + '\n';
+}
+
 } // namespace
 
 Console::Console(bool quiet)
@@ -39,7 +48,7 @@ void Console::log(const QString &line)
         return;
     m_progress.clear();
     // One write per line keeps lines whole when standard error is shared.
-    writeAll(STDERR_FILENO, line.toUtf8() + '\n');
+    writeAll(STDERR_FILENO, lineBytes(line));
 }
 
 LogFn Console::logger()
@@ -59,5 +68,5 @@ bool Console::flushResults()
 
 void Console::error(const QString &text)
 {
-    writeAll(STDERR_FILENO, QByteArrayLiteral("keystrel-cli: ") + text.toUtf8() + '\n');
+    writeAll(STDERR_FILENO, lineBytes(QStringLiteral("keystrel-cli: ") + text));
 }

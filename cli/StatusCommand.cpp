@@ -3,6 +3,7 @@
 #include "Console.h"
 #include "ExitStatus.h"
 #include "Interrupt.h"
+#include "Quoting.h"
 #include "batch/FolderWalk.h"
 #include "filesystem/RegularFile.h"
 #include "format/ActionLogLines.h"
@@ -34,8 +35,9 @@ QString shownPath(const QString &folderArgument, const QString &folderAbsolute, 
 class StatusRun
 {
 public:
-    explicit StatusRun(Console &console)
-        : m_console(console)
+    StatusRun(bool nulSeparated, Console &console)
+        : m_nulSeparated(nulSeparated)
+        , m_console(console)
     {
     }
 
@@ -66,7 +68,11 @@ private:
         }
         file.close();
         const QByteArray state = filecrypt::isFileEncrypted(path) ? "encrypted\t" : "plain\t";
-        m_console.result(state + QFile::encodeName(shown) + '\n');
+        const QByteArray name = QFile::encodeName(shown);
+        if (m_nulSeparated)
+            m_console.result(state + name + '\0');
+        else
+            m_console.result(state + quoting::quotedName(name) + '\n');
     }
 
     void reportFolder(const QString &folder)
@@ -89,13 +95,14 @@ private:
         }
     }
 
+    const bool m_nulSeparated;
     Console &m_console;
     bool m_failed = false;
 };
 
 } // namespace
 
-int runStatusCommand(const QStringList &paths, Console &console)
+int runStatusCommand(const QStringList &paths, bool nulSeparated, Console &console)
 {
-    return StatusRun(console).run(paths);
+    return StatusRun(nulSeparated, console).run(paths);
 }

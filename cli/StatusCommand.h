@@ -1,5 +1,7 @@
 // status: "encrypted" or "plain", a tab and the path, one line per file;
-// folders are walked as a drop walks them.
+// folders are walked as a drop walks them. Unusual names are quoted
+// (Quoting.h); `nulSeparated` writes them as they are, each line ended by a
+// zero byte, for scripts.
 #pragma once
 
 #include <QStringList>
@@ -7,4 +9,4 @@
 class Console;
 
 // The exit status.
-int runStatusCommand(const QStringList &paths, Console &console);
+int runStatusCommand(const QStringList &paths, bool nulSeparated, Console &console);

@@ -7,25 +7,26 @@
 #include "Interrupt.h"
 #include "StatusCommand.h"
 #include "StringCommand.h"
-
-#include <QTextCodec>
+#include "Utf8.h"
 
 #include <clocale>
 #include <cstdio>
-#include <cstring>
 #include <langinfo.h>
+#include <strings.h>
 
 namespace {
 
 // Without a locale (cron, a bare ssh session) Qt would take file names and
 // texts for ASCII and spoil every other character; UTF-8 is what such a
-// system's names and texts almost always are.
+// system's names and texts almost always are. In both cases names keep the
+// bytes they have, UTF-8 or not.
 void useLocaleEncoding()
 {
     std::setlocale(LC_ALL, "");
     const char *codeset = nl_langinfo(CODESET);
-    if (!codeset || std::strcmp(codeset, "ANSI_X3.4-1968") == 0 || std::strcmp(codeset, "ASCII") == 0)
-        QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+    if (!codeset || strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "UTF8") == 0
+        || strcasecmp(codeset, "ANSI_X3.4-1968") == 0 || strcasecmp(codeset, "ASCII") == 0)
+        utf8::useForLocale();
 }
 
 void print(const QString &text)
@@ -53,7 +54,7 @@ int run(const Invocation &invocation, Console &console)
                                 invocation.hasText ? &invocation.text : nullptr, console);
     case Command::Status:
         interrupt::install(true);
-        return runStatusCommand(invocation.paths, console);
+        return runStatusCommand(invocation.paths, invocation.nulSeparated, console);
     case Command::Encrypt:
     case Command::Decrypt:
     case Command::Toggle:

@@ -11,7 +11,9 @@
 #     second, where the time goes;
 #   - peak RSS of the largest batch and of a large file;
 #   - the longest the GUI thread's event loop went without turning while a
-#     large file, then a folder of a few large files, is dropped on the form.
+#     large file, then a folder of a few large files, is dropped on the form;
+#   - the same while text files of three shapes (one long line, lines of
+#     words, minified JSON) are dropped and their text shown.
 # Every contender runs in every round, who goes first changing from round to
 # round; the figures are medians.
 #
@@ -35,6 +37,11 @@
 #   KEYSTREL_BENCH_LARGE_BATCH files x MiB of the folder dropped for the
 #                             gaps ("4x192")
 #   KEYSTREL_BENCH_GAP_ROUNDS rounds of the gap measurements (3)
+#   KEYSTREL_BENCH_TEXT_KIB   size of the text files dropped for their text (1024)
+#   KEYSTREL_BENCH_TEXT_ROUNDS rounds of the text drops (as many as the gaps)
+# Only the text drops, say: KEYSTREL_BENCH_ROUNDS=0 KEYSTREL_BENCH_FILES=" "
+# KEYSTREL_BENCH_GAP_ROUNDS=0 KEYSTREL_BENCH_MIB=1 KEYSTREL_BENCH_LARGE_MIB=1
+# KEYSTREL_BENCH_LARGE_BATCH=1x1 KEYSTREL_BENCH_TEXT_ROUNDS=3.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export LC_NUMERIC=C
@@ -50,6 +57,8 @@ large_batch=${KEYSTREL_BENCH_LARGE_BATCH:-4x192}
 large_batch_files=${large_batch%x*}
 large_batch_mib=${large_batch#*x}
 gap_rounds=${KEYSTREL_BENCH_GAP_ROUNDS:-3}
+text_kib=${KEYSTREL_BENCH_TEXT_KIB:-1024}
+text_rounds=${KEYSTREL_BENCH_TEXT_ROUNDS:-$gap_rounds}
 reference=${KEYSTREL_BENCH_REFERENCE:-}
 script_started=$SECONDS
 
@@ -364,6 +373,40 @@ for contender in "${gap_contenders[@]}"; do
 done
 rm -rf "$data/large" "$data/folder"
 
+# ---- The text of a dropped text file ---------------------------------------
+echo "Making text files of ${text_kib} KiB..." >&2
+warm_mib=64
+mkdir -p "$data/text"
+python3 bench/make_texts.py "$data/text" "$text_kib"
+text_shapes=(one-line.txt lines.txt minified.json)
+text_contenders=(ours)
+((reference_drops)) && text_contenders+=(reference)
+for contender in "${text_contenders[@]}"; do
+    for shape in "${text_shapes[@]}"; do
+        cp "$data/text/$shape" "$data/text/$contender-$shape"
+    done
+done
+# Dropped twice: encrypted (its text shown before), then decrypted (after).
+text_step() {
+    local contender=$1 shape=$2 program=$files_bench
+    [ "$contender" = reference ] && program=$reference
+    run_bench "text/$contender/$shape/encrypt" "$program" drop "$data/text/$contender-$shape"
+    run_bench "text/$contender/$shape/decrypt" "$program" drop "$data/text/$contender-$shape"
+}
+for round in $(seq "$text_rounds"); do
+    echo "Text files, round $round/$text_rounds..." >&2
+    for shape in "${text_shapes[@]}"; do
+        in_turn "$round" text_step "$shape" "${text_contenders[@]}"
+    done
+done
+for contender in "${text_contenders[@]}"; do
+    for shape in "${text_shapes[@]}"; do
+        cmp -s "$data/text/$contender-$shape" "$data/text/$shape" ||
+            { echo "$contender did not restore $shape" >&2; exit 1; }
+    done
+done
+rm -rf "$data/text"
+
 # ---- The table ------------------------------------------------------------
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
 fs=$(findmnt -n -o FSTYPE -T "$data" 2>/dev/null || stat -f -c %T "$data")
@@ -507,4 +550,22 @@ done
 if [ -n "$reference" ] && ((!reference_drops)); then
     printf "  The reference knows no drop: its large file went through encryptFile/decryptFile, with no gap measured.\n"
 fi
+
+printf "\nText files of %s KiB dropped on the form: the event loop's longest gap (target 100 ms or less), ms, median\n" "$text_kib"
+printf "[min-max] of %s rounds, the drop's median time and the characters the text area then holds\n" "$text_rounds"
+printf "  %-26s %22s %8s %9s" "" "ours gap (ms)" "time (s)" "shown"
+((${#text_contenders[@]} > 1)) && printf " %22s %8s %9s" "reference gap (ms)" "time (s)" "shown"
+printf "\n"
+for shape in "${text_shapes[@]}"; do
+    for mode in encrypt decrypt; do
+        printf "  %-26s" "$shape, $mode"
+        for contender in "${text_contenders[@]}"; do
+            key=text/$contender/$shape/$mode
+            printf " %22s %8s %9s" "$(spread "$key/max_gap_ms" %.0f)" "$(fmt %.2f "$(median "$key/seconds")")" \
+                "$(fmt %.0f "$(median "$key/shown_chars")")"
+        done
+        printf "\n"
+    done
+done
+printf "  encrypt: the text is shown, then the file encrypted; decrypt: decrypted, then shown.\n"
 printf "\nThe benchmark took %d min %02d s.\n" $(((SECONDS - script_started) / 60)) $(((SECONDS - script_started) % 60))

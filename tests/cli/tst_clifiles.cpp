@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,6 +58,32 @@ clirun::Result interruptedAtWrite(const QStringList &arguments, const QString &w
     const QString asan = qEnvironmentVariable("ASAN_OPTIONS");
     options.extra.insert("ASAN_OPTIONS", asan + (asan.isEmpty() ? "" : ":") + "verify_asan_link_order=0");
     return clirun::run(arguments, options);
+}
+
+// By bytes, for names that Qt cannot spell.
+bool writeRaw(const QByteArray &path, const QByteArray &content)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    const bool written = fd >= 0 && ::write(fd, content.constData(), size_t(content.size())) == content.size();
+    return ::close(fd) == 0 && written;
+}
+
+QByteArray readRaw(const QByteArray &path)
+{
+    QByteArray content(64, '\0');
+    const int fd = ::open(path.constData(), O_RDONLY);
+    const ssize_t got = fd >= 0 ? ::read(fd, content.data(), size_t(content.size())) : -1;
+    ::close(fd);
+    content.resize(got > 0 ? int(got) : 0);
+    return content;
+}
+
+QSet<QByteArray> records(const QByteArray &out, char end)
+{
+    QList<QByteArray> list = out.split(end);
+    if (list.value(list.size() - 1).isEmpty())
+        list.removeLast();
+    return QSet<QByteArray>(list.begin(), list.end());
 }
 
 } // namespace
@@ -211,6 +238,57 @@ private slots:
         QCOMPARE(read(trees[1] + "/s/x.txt"), QByteArray("inner"));
         QCOMPARE(read(trees[1] + "/a.txt"), QByteArray("already"));
         QCOMPARE(read(trees[1] + "/.hidden"), QByteArray("not listed"));
+    }
+
+    // Names with control characters, quotes or bytes that are not UTF-8 (a
+    // GBK name, a stray byte): the batch reaches each, its log lines stay one
+    // to a line; status quotes them as git does, or with -0 writes them as
+    // they are.
+    void oddNames()
+    {
+        QTemporaryDir dir;
+        const QByteArray folder = QFile::encodeName(dir.path()) + "/odd/";
+        QVERIFY(::mkdir(folder.constData(), 0755) == 0);
+        const QList<QByteArray> names{"a\nencrypted\tf", "bad\xffname", "\xbb\xfa\xc3\xdc.txt", "q\"\\", "esc\x1b[31m",
+                                      "c1\xc2\x9b",      "报告.txt"};
+        const QList<QByteArray> quoted{"\"odd/a\\nencrypted\\tf\"",
+                                       "\"odd/bad\\377name\"",
+                                       "\"odd/\\273\\372\\303\\334.txt\"",
+                                       "\"odd/q\\\"\\\\\"",
+                                       "\"odd/esc\\033[31m\"",
+                                       "\"odd/c1\\302\\233\"",
+                                       "odd/报告.txt"};
+        for (const QByteArray &name : names)
+            QVERIFY(writeRaw(folder + name, "content"));
+        clirun::Options options;
+        options.workingDirectory = dir.path();
+
+        clirun::Result result = clirun::run({"encrypt", "odd"}, options);
+        QVERIFY2(result.status == 0, result.err.constData());
+        for (const QByteArray &name : names)
+            QVERIFY2(readRaw(folder + name).startsWith(header()), name.constData());
+        // A walk line per file, the start, two lines per file, the summary.
+        QCOMPARE(result.errLines.size(), 3 * names.size() + 2);
+        QVERIFY(result.errLines.contains("file: " + dir.path() + "/odd/a\\nencrypted\\tf"));
+
+        QSet<QByteArray> expected;
+        for (const QByteArray &name : quoted)
+            expected << "encrypted\t" + name;
+        result = clirun::run({"status", "odd"}, options);
+        QCOMPARE(result.status, 0);
+        QCOMPARE(records(result.out, '\n'), expected);
+
+        expected.clear();
+        for (const QByteArray &name : names)
+            expected << "encrypted\todd/" + name;
+        result = clirun::run({"--null", "status", "odd"}, options);
+        QCOMPARE(result.status, 0);
+        QCOMPARE(records(result.out, '\0'), expected);
+        // Such a name given as PATH is reached too (through a shell: Qt
+        // cannot pass the byte itself).
+        options.wrapper = QStringList{"sh", "-c", "exec \"$0\" status \"$(printf 'odd/bad\\377name')\""};
+        result = clirun::run({}, options);
+        QCOMPARE(result.out, QByteArray("encrypted\t\"odd/bad\\377name\"\n"));
     }
 
     // File names in Chinese without a locale: reached, and logged as they are.

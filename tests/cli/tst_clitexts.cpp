@@ -42,6 +42,25 @@ void verifyNoText(const clirun::Result &result, const QString &text)
         QVERIFY2(!QString::fromUtf8(result.err).contains(text), result.err.constData());
 }
 
+// The hexadecimal ciphertext of `plain`, any bytes, as the form's cipher
+// makes it (padded with spaces).
+QString cipherHex(QByteArray plain)
+{
+    plain.append(QByteArray((16 - plain.size() % 16) % 16, ' '));
+    Form form;
+    form.encryptBuffer(reinterpret_cast<unsigned char *>(plain.data()), plain.size());
+    return QString::fromLatin1(plain.toHex());
+}
+
+// The command as a shell runs it, with arguments that Qt cannot pass (any
+// bytes, printf's octal escapes).
+clirun::Options throughShell(const QString &arguments)
+{
+    clirun::Options options;
+    options.wrapper = QStringList{"sh", "-c", "exec \"$0\" " + arguments};
+    return options;
+}
+
 QStringList textArgument(const char *command, const QString &text)
 {
     QStringList arguments{QLatin1String(command)};
@@ -151,6 +170,109 @@ private slots:
         QCOMPARE(result.errLines.last(), refusal);
     }
 
+    void notUtf8_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QString>("shellArguments");
+        const QStringList encrypt{"encrypt-string"};
+        QTest::newRow("a stray byte") << encrypt
+                                      << QByteArray("a\xff"
+                                                    "b")
+                                      << "";
+        QTest::newRow("overlong slash") << encrypt << QByteArray("\xc0\xaf") << "";
+        QTest::newRow("a surrogate") << encrypt << QByteArray("x\xed\xa0\x80") << "";
+        QTest::newRow("cut short") << encrypt << QByteArray("ab\xe4\xb8") << "";
+        QTest::newRow("argument") << QStringList() << QByteArray() << "encrypt-string \"$(printf 'a\\377b')\"";
+        QTest::newRow("hexadecimal") << QStringList{"decrypt-string"} << "\xff" + cipherHex("x").toLatin1() << "";
+    }
+
+    // Text is encrypted as its UTF-8 bytes: other bytes would come back
+    // changed, so they are refused before anything is done.
+    void notUtf8()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, input);
+        QFETCH(QString, shellArguments);
+        clirun::Options options = shellArguments.isEmpty() ? clirun::Options() : throughShell(shellArguments);
+        options.input = input;
+        const clirun::Result result = clirun::run(arguments, options);
+        QCOMPARE(result.status, 1);
+        QCOMPARE(result.out, QByteArray());
+        QCOMPARE(result.errLines.size(), 1);
+        QVERIFY2(result.err.contains(" is not UTF-8 (byte "), result.err.constData());
+    }
+
+    // Every byte of UTF-8 input is encrypted, a leading byte-order mark and
+    // a zero byte included, and the decryption gives the bytes back (up to
+    // the zero byte, as in the form).
+    void everyByteOfTheText()
+    {
+        const QByteArray bytes("\xef\xbb\xbf"
+                               "ab\0cd",
+                               8);
+        clirun::Options options;
+        options.input = bytes;
+        clirun::Result result = clirun::run({"encrypt-string"}, options);
+        QCOMPARE(result.status, 0);
+        const QString hex = cipherHex(bytes);
+        QCOMPARE(result.outText(), hex + '\n');
+        QVERIFY(result.errLines.contains(loglines::kStringNotRestorable));
+
+        result = clirun::run({"decrypt-string", hex});
+        QCOMPARE(result.status, 0);
+        QCOMPARE(result.out, QByteArray("\xef\xbb\xbf"
+                                        "ab\n"));
+    }
+
+    // Ciphertext of bytes that are not UTF-8 (made elsewhere): printed as
+    // the form shows it, and said so with status 1.
+    void decryptionNotUtf8()
+    {
+        const QString hex = cipherHex("a\xff"
+                                      "b");
+        const clirun::Result result = clirun::run({"decrypt-string", hex});
+        QCOMPARE(result.status, 1);
+        QCOMPARE(result.outText(), formDecrypted(hex) + '\n');
+        QCOMPARE(result.outText(), QString::fromUtf8("a\xef\xbf\xbd"
+                                                     "b\n"));
+        QVERIFY2(result.errLines.last().contains("not text"), result.err.constData());
+    }
+
+    void sizeLimit_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<bool>("accepted");
+        const int limit = 8 * 1024 * 1024;
+        QTest::newRow("8 MiB of text and its newline") << "encrypt-string" << QByteArray(limit, 'a') + "\r\n" << true;
+        QTest::newRow("a byte more") << "encrypt-string" << QByteArray(limit + 1, 'a') << false;
+        QTest::newRow("hexadecimal text past 16 MiB") << "decrypt-string" << QByteArray(2 * limit + 4097, '0') << false;
+    }
+
+    // Texts are bounded, so is the memory they take: above the bound the
+    // text is refused, nothing is printed, status 1.
+    void sizeLimit()
+    {
+        QFETCH(QString, command);
+        QFETCH(QByteArray, input);
+        QFETCH(bool, accepted);
+        clirun::Options options;
+        options.input = input;
+        const clirun::Result result = clirun::run({command}, options);
+        QVERIFY(!result.crashed);
+        if (accepted) {
+            QCOMPARE(result.status, 0);
+            QCOMPARE(result.out.size(), 2 * (input.size() - 2) + 1);
+            QCOMPARE(result.outText().left(32), formEncrypted(QString(16, 'a')));
+            return;
+        }
+        QCOMPARE(result.status, 1);
+        QCOMPARE(result.out, QByteArray());
+        QCOMPARE(result.errLines.size(), 1);
+        QVERIFY2(result.err.contains(" MiB"), result.err.constData());
+    }
+
     void usageErrors_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -161,6 +283,7 @@ private slots:
         QTest::newRow("no path for status") << QStringList{"-q", "status"};
         QTest::newRow("two texts") << QStringList{"encrypt-string", "one", "two"};
         QTest::newRow("empty path") << QStringList{"decrypt", ""};
+        QTest::newRow("-0 without status") << QStringList{"-0", "encrypt", "a.txt"};
     }
 
     void usageErrors()

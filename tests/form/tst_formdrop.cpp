@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -208,7 +209,7 @@ private slots:
         QTest::newRow("over 1 MiB") << lines << mib << true;
         QTest::newRow("exactly 1 MiB") << lines.left(mib) << mib << false;
         // The cut never splits a character.
-        QTest::newRow("split character") << QByteArray(mib - 1, 'a') + "中文" << mib - 1 << true;
+        QTest::newRow("split character") << lines.left(mib - 1) + "中文" << mib - 1 << true;
         QTest::newRow("zero byte") << QByteArray("abc") + '\0' + QByteArray(mib, 'x') << 3 << false;
     }
 
@@ -230,6 +231,73 @@ private slots:
                  cutLogged);
         QCOMPARE(LogRecorder::lines().last(), QStringLiteral("加密文件已输出到:") + path);
         QVERIFY(read(path).startsWith(header()));
+    }
+
+    // A line too long to lay out in time (one line of hexadecimal digits,
+    // nowhere to break it) is shown broken, and the log says so; nothing of
+    // the text is lost.
+    void longLinesBrokenForDisplay()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("key.txt"));
+        QByteArray content = "short first line\n" + QByteArray(300 * 1024, 'f');
+        for (int i = 17; i < content.size(); i += 7)
+            content[i] = '0' + char(i % 10);
+        content += "\n" + QByteArray(40, 'w').replace('w', "word ") + "\nend";
+        QVERIFY(write(path, content));
+        Form form;
+        QVERIFY(drop(&form, localUrls({path})));
+        const QString text = shown(form);
+        const QStringList lines = text.split(QLatin1Char('\n'));
+        QCOMPARE(lines.first(), QStringLiteral("short first line"));
+        QCOMPARE(lines.last(), QStringLiteral("end"));
+        for (const QString &line : lines)
+            QVERIFY2(line.size() <= 1024, qPrintable(QString::number(line.size())));
+        QCOMPARE(QString(text).remove(QLatin1Char('\n')), QString::fromUtf8(content).remove(QLatin1Char('\n')));
+        QVERIFY(
+            LogRecorder::lines().contains(QStringLiteral("文件中有过长的行，文本区显示时在其中插入了换行：") + path));
+        QCOMPARE(LogRecorder::lines().last(), QStringLiteral("加密文件已输出到:") + path);
+    }
+
+    // Ordinary text goes into the text area in pieces, while the loop turns;
+    // all of it arrives as it is, so the string button encrypts the file's
+    // text as before.
+    void ordinaryTextShownWhole()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("notes.txt"));
+        QByteArray content;
+        for (int i = 0; content.size() < 300 * 1024; ++i)
+            content += QStringLiteral("第%1行，some words\r\n").arg(i).toUtf8() + (i % 500 == 0 ? "\r" : "");
+        content += QByteArray(1000, 'z') + "\n\n";
+        QVERIFY(write(path, content));
+        QString expected = QString::fromUtf8(content);
+        expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        Form form;
+        QVERIFY(drop(&form, localUrls({path})));
+        QCOMPARE(shown(form), expected);
+        QCOMPARE(LogRecorder::lines().filter(QStringLiteral("文本区")), QStringList());
+        QString cipher = expected;
+        form.encryptString(cipher);
+        QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("encrypt_pushButton")), Qt::LeftButton);
+        QCOMPARE(shown(form), cipher);
+    }
+
+    // Closed while the text goes in: nothing is touched after, the file is
+    // left as it was.
+    void formClosedWhileTheTextGoesIn()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("lines.txt"));
+        const QByteArray content = QByteArray(20000, 'x').replace('x', "line\n");
+        QVERIFY(write(path, content));
+        QPointer<Form> form = new Form;
+        form->show();
+        QTimer::singleShot(0, [&form] { delete form.data(); });
+        QVERIFY(drop(form, localUrls({path})));
+        QVERIFY(form.isNull());
+        QCOMPARE(read(path), content);
+        QVERIFY(LogRecorder::lines().filter(QStringLiteral("已输出到")).isEmpty());
     }
 };
 

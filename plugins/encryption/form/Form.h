@@ -81,7 +81,8 @@ private:
     // skipped, and so are the files of a folder.
     void dropFile(const QString &path, jobs::Asked asked);
     void dropFolder(const QString &folderPath, jobs::Asked asked);
-    void showFileText(QIODevice &file, const QString &path);
+    // False when the form was closed or the application quits meanwhile.
+    bool showFileText(QIODevice &file, const QString &path);
     // True (and logged) when long work runs and `what` must wait.
     bool refusedWhileBusy(const QString &what);
 

@@ -5,6 +5,7 @@
 
 #include "FolderBatch.h"
 #include "PluginApi.h"
+#include "ShownText.h"
 #include "filesystem/RegularFile.h"
 #include "format/ActionLogLines.h"
 #include "jobs/FileJob.h"
@@ -25,6 +26,10 @@ namespace {
 // More text than this makes the text area crawl; a file of gigabytes would
 // not fit in memory as text at all.
 constexpr int kShownTextLimit = 1024 * 1024;
+
+// The text area shows the file's lines broken where one is too long to lay
+// out in time: the text there differs from the file's.
+const QString kShownLinesBroken = QStringLiteral("文件中有过长的行，文本区显示时在其中插入了换行：");
 
 // Length of `bytes` without a UTF-8 sequence cut short at its end.
 int completeUtf8Length(const QByteArray &bytes)
@@ -108,14 +113,15 @@ void Form::dropFile(const QString &path, jobs::Asked asked)
             showFileText(decrypted, path);
         job->reportOutput(outcome, ShowLogFunc);
     } else {
-        showFileText(file, path);
+        if (!showFileText(file, path))
+            return; // closed or quitting while the text went in: the file is left as it was
         // Closed first: an open handle can keep the file from being replaced.
         file.close();
         runFileJob(*job, true);
     }
 }
 
-void Form::showFileText(QIODevice &file, const QString &path)
+bool Form::showFileText(QIODevice &file, const QString &path)
 {
     QByteArray bytes = file.read(qint64(kShownTextLimit) + 1);
     bool cut = bytes.size() > kShownTextLimit;
@@ -129,9 +135,24 @@ void Form::showFileText(QIODevice &file, const QString &path)
     } else if (cut) {
         bytes.truncate(completeUtf8Length(bytes));
     }
-    textArea()->setPlainText(QString::fromUtf8(bytes));
+    const QString text = QString::fromUtf8(bytes);
+    bytes.clear();
+    // The text goes in while the loop turns: a drop or a click meanwhile is
+    // refused as during the file's own work.
+    QPointer<Form> self(this);
+    const Work previous = work;
+    if (previous == Work::None)
+        work = Work::File;
+    bool broken = false;
+    const bool whole = shown::fillTextArea(textArea(), text, &broken);
+    if (!self)
+        return false;
+    work = previous;
     if (cut)
         ShowLogFunc(kShownTextCut + path);
+    if (broken)
+        ShowLogFunc(kShownLinesBroken + path);
+    return whole;
 }
 
 void Form::dropFolder(const QString &folderPath, jobs::Asked asked)

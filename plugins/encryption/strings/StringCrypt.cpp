@@ -52,7 +52,7 @@ void encryptString(QString &text, bool cipherActive, const LogFn &log)
     log(loglines::kStringCipher + text);
 }
 
-void decryptString(QString &text, bool cipherActive, const LogFn &log)
+void decryptString(QString &text, bool cipherActive, const LogFn &log, QByteArray *plainBytes)
 {
     const int length = text.toUtf8().size();
     log(loglines::kDecryptStringLength + QString::number(length));
@@ -77,6 +77,8 @@ void decryptString(QString &text, bool cipherActive, const LogFn &log)
 
     text = QString::fromUtf8(data);
     log(loglines::kDecryptStringResult + text);
+    if (plainBytes)
+        *plainBytes = data;
 }
 
 } // namespace stringcrypt

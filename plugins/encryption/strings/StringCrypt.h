@@ -14,8 +14,9 @@ void encryptString(QString &text, bool cipherActive, const LogFn &log);
 
 // Replaces `text`, hexadecimal ciphertext, with the decrypted string. Text
 // that cannot hold whole blocks, or holds non-ASCII characters, is refused
-// with a log line and left as it was.
-void decryptString(QString &text, bool cipherActive, const LogFn &log);
+// with a log line and left as it was. `plainBytes`, when given, receives the
+// bytes the decrypted string was made from (they may not be UTF-8).
+void decryptString(QString &text, bool cipherActive, const LogFn &log, QByteArray *plainBytes = nullptr);
 
 // Pairwise parse of hexadecimal text with strtol's rules: either case, a
 // leading blank or sign allowed, a pair without a leading digit gives 0, a
