@@ -73,7 +73,7 @@ void HandOverGathering::deliverNow()
 
 QStringList HandOverGathering::takePending()
 {
-    const QStringList paths = m_paths;
+    QStringList paths = m_paths;
     clear();
     return paths;
 }

@@ -114,7 +114,7 @@ bool send(QLocalSocket &socket, const QStringList &paths, PathDirection directio
     return true;
 }
 
-void serve(QLocalSocket *peer, QObject *context, LogFn log, Receiver receive)
+void serve(QLocalSocket *peer, QObject *context, const LogFn &log, const Receiver &receive)
 {
     auto incoming = std::make_shared<Incoming>();
     // Once confirmed, or dropped unanswered, the peer has nothing more to say.

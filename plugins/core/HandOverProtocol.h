@@ -39,6 +39,6 @@ bool send(QLocalSocket &socket, const QStringList &paths, PathDirection directio
 // something else, or nothing for too long, is dropped; one that hangs up
 // after the answer without confirming is named in the log. The peer is
 // deleted once it has gone; `context` ends the serving early when deleted.
-void serve(QLocalSocket *peer, QObject *context, LogFn log, Receiver receive);
+void serve(QLocalSocket *peer, QObject *context, const LogFn &log, const Receiver &receive);
 
 } // namespace HandOverProtocol
