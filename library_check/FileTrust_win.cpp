@@ -1,5 +1,7 @@
 #include "FileTrust.h"
 
+#include "CurrentUser_win.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -46,19 +48,7 @@ Sid wellKnown(WELL_KNOWN_SID_TYPE type)
 
 Sid currentUser()
 {
-    Sid sid;
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
-        return sid;
-    DWORD size = 0;
-    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> buffer(size);
-    if (size && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
-        const PSID user = reinterpret_cast<TOKEN_USER *>(buffer.data())->User.Sid;
-        sid.bytes.assign(static_cast<BYTE *>(user), static_cast<BYTE *>(user) + ::GetLengthSid(user));
-    }
-    ::CloseHandle(token);
-    return sid;
+    return Sid{currentUserSid()};
 }
 
 Sid fromText(const wchar_t *text)

@@ -10,6 +10,7 @@
 // takes over announces its own pipe; the hung window's is no longer used.
 #include "InstanceChannel.h"
 
+#include "CurrentUser_win.h"
 #include "HandOverProtocol.h"
 
 #include <QAtomicInt>
@@ -39,23 +40,6 @@ std::wstring wide(const QString &text)
 QString systemError(DWORD code = ::GetLastError())
 {
     return qt_error_string(int(code));
-}
-
-std::vector<BYTE> currentUserSid()
-{
-    std::vector<BYTE> sid;
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
-        return sid;
-    DWORD size = 0;
-    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> buffer(size);
-    if (size && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
-        const PSID user = reinterpret_cast<TOKEN_USER *>(buffer.data())->User.Sid;
-        sid.assign(static_cast<BYTE *>(user), static_cast<BYTE *>(user) + ::GetLengthSid(user));
-    }
-    ::CloseHandle(token);
-    return sid;
 }
 
 QString sidText(PSID sid)

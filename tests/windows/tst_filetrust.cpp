@@ -4,6 +4,7 @@
 // as Windows makes them (a folder in the profile, in Program Files, at the
 // root of C:) are tried here directly.
 #include "FileTrust.h"
+#include "TestUser.h"
 
 #include <QtTest>
 
@@ -15,23 +16,6 @@ namespace {
 
 const QString kTrustedInstaller = QStringLiteral("S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464");
 const QString kAllPackages = QStringLiteral("S-1-15-2-1");
-
-QString userSid()
-{
-    HANDLE token = nullptr;
-    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
-    BYTE buffer[512];
-    DWORD size = sizeof buffer;
-    LPWSTR text = nullptr;
-    QString sid;
-    if (::GetTokenInformation(token, TokenUser, buffer, size, &size)
-        && ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER *>(buffer)->User.Sid, &text)) {
-        sid = QString::fromWCharArray(text);
-        ::LocalFree(text);
-    }
-    ::CloseHandle(token);
-    return sid;
-}
 
 QString judge(const QString &sddl)
 {
@@ -53,7 +37,7 @@ class TestFileTrust : public QObject
 private slots:
     void descriptors_data()
     {
-        const QString me = userSid();
+        const QString me = testUserSid();
         QTest::addColumn<QString>("sddl");
         QTest::addColumn<QString>("why"); // how the reason begins; empty: trusted
         // %LOCALAPPDATA%\Programs\Keystrel, inherited from the profile.
@@ -96,7 +80,7 @@ private slots:
     void noAccessListLetsEveryoneWrite()
     {
         PSID owner = nullptr;
-        QVERIFY(::ConvertStringSidToSidW(reinterpret_cast<const wchar_t *>(userSid().utf16()), &owner));
+        QVERIFY(::ConvertStringSidToSidW(reinterpret_cast<const wchar_t *>(testUserSid().utf16()), &owner));
         SECURITY_DESCRIPTOR descriptor;
         QVERIFY(::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
         QVERIFY(::SetSecurityDescriptorOwner(&descriptor, owner, FALSE));

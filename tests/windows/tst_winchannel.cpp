@@ -4,6 +4,7 @@
 // user's alone. Wine runs every program as one user: another user's start
 // cannot be tried here (tests/not-run-on-windows.txt says so).
 #include "InstanceChannel.h"
+#include "TestUser.h"
 
 #include <QEventLoop>
 #include <QLocalSocket>
@@ -82,29 +83,12 @@ bool announce(const QString &place, const QString &pipe)
     return set;
 }
 
-QString userSid()
-{
-    HANDLE token = nullptr;
-    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
-    BYTE buffer[512];
-    DWORD size = sizeof buffer;
-    LPWSTR text = nullptr;
-    QString sid;
-    if (::GetTokenInformation(token, TokenUser, buffer, size, &size)
-        && ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER *>(buffer)->User.Sid, &text)) {
-        sid = QString::fromWCharArray(text);
-        ::LocalFree(text);
-    }
-    ::CloseHandle(token);
-    return sid;
-}
-
 // A pipe of that name made by someone else first, open to everyone; its one
 // instance waits for a client.
 HANDLE squat(const QString &pipe)
 {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const QString sddl = QStringLiteral("O:%1D:(A;;GA;;;WD)(A;;GA;;;%1)").arg(userSid());
+    const QString sddl = QStringLiteral("O:%1D:(A;;GA;;;WD)(A;;GA;;;%1)").arg(testUserSid());
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(reinterpret_cast<const wchar_t *>(sddl.utf16()),
                                                                 SDDL_REVISION_1, &descriptor, nullptr))
         return INVALID_HANDLE_VALUE;
@@ -166,7 +150,7 @@ private slots:
     // Only this user: the owner, and the one entry of the access list.
     void pipeIsTheUsersAlone()
     {
-        QVERIFY(InstanceChannel::defaultPlace().startsWith(QStringLiteral("keystrel-") + userSid() + "-"));
+        QVERIFY(InstanceChannel::defaultPlace().startsWith(QStringLiteral("keystrel-") + testUserSid() + "-"));
         InstanceChannel window(place("descriptor"), logger());
         QCOMPARE(window.claim({}), InstanceChannel::Role::Serving);
         QLocalSocket socket;
@@ -187,7 +171,7 @@ private slots:
         ::LocalFree(text);
         ::LocalFree(descriptor);
         // Owner the user; allowed: the user, full access; nobody else, no World.
-        QCOMPARE(sddl, QStringLiteral("O:%1D:(A;;FA;;;%1)").arg(userSid()));
+        QCOMPARE(sddl, QStringLiteral("O:%1D:(A;;FA;;;%1)").arg(testUserSid()));
     }
 
     void vanishedWindowIsTakenOver()
