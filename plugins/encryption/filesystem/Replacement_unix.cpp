@@ -38,6 +38,11 @@ QByteArray procPath(const FileHandle &handle)
     return "/proc/self/fd/" + QByteArray::number(fdOf(handle));
 }
 
+// What ntfs-3g keeps of a file beside its bytes and does not list among its
+// extended attributes: the Windows attributes (hidden, read-only, …) and the
+// creation time. Elsewhere they are simply not there.
+const char *const kWindowsIdentity[] = {"system.ntfs_attrib_be", "system.ntfs_crtime_be"};
+
 } // namespace
 
 Replacement::Replacement(const Folder &folder, const QString &name, const FileState *existing)
@@ -175,6 +180,21 @@ bool Replacement::copyAttributes()
     return true;
 }
 
+// Last, as nothing after it may change them; the read-only attribute among
+// them does not keep the new file from being renamed.
+void Replacement::copyWindowsIdentity()
+{
+    const QByteArray path = procPath(m_folder.handle()) + '/' + encoded(m_name);
+    for (const char *name : kWindowsIdentity) {
+        char value[16];
+        const ssize_t length = ::lgetxattr(path.constData(), name, value, sizeof value);
+        if (length <= 0)
+            continue; // not NTFS, or nothing of the kind
+        if (::fsetxattr(fdOf(m_file), name, value, size_t(length), 0) != 0 && errno != ENOTSUP)
+            m_attributesNotKept << QString::fromLatin1(name);
+    }
+}
+
 bool Replacement::finish(bool flush)
 {
     if (!m_file.isValid())
@@ -190,6 +210,7 @@ bool Replacement::finish(bool flush)
             fail();
             return false;
         }
+        copyWindowsIdentity();
     } else if (::fchmod(fdOf(m_file), newFileMode()) != 0) {
         fail();
         return false;
