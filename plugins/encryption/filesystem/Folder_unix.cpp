@@ -16,6 +16,7 @@ constexpr __fsword_t kFuseMagic = 0x65735546;
 
 Folder::Opened failureOf(int error)
 {
+    noteShortage(error);
     if (error == ELOOP || error == ENOTDIR)
         return Folder::Opened::Replaced;
     return error == ENOENT ? Folder::Opened::Missing : Folder::Opened::Unreadable;

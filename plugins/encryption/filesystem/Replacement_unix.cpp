@@ -61,6 +61,7 @@ Replacement::~Replacement()
 
 void Replacement::fail()
 {
+    noteShortage(errno);
     m_error = systemErrorText(errno);
 }
 
