@@ -44,7 +44,7 @@ inline const DirectedText kBatchCancelled{QStringLiteral("批量加密已取消�
 inline const QString kFailedFilesNamed = QStringLiteral("。失败的文件：");
 inline const QString kFailedFileSeparator = QStringLiteral("、");
 inline const QString kMoreFailedFiles = QStringLiteral("，另有%1个");
-// After the summary, when the walked folders hold hidden entries: how many,
+// Before the summary, when the walked folders hold hidden entries: how many,
 // then the first of them within the dropped folder, then "…" if there are
 // more. Left as they are, like any hidden entry.
 inline const QString kHiddenLeft = QStringLiteral("隐藏的文件和文件夹未处理：%1个（%2）");

@@ -28,9 +28,10 @@ BatchSummary FolderJob::run(const BatchEngine::Hooks &hooks) const
 {
     BatchSummary summary = BatchEngine(m_listing, m_direction, m_cipherActive, hooks).run();
     if (hooks.log) {
-        hooks.log(batchSummaryLine(m_direction, summary));
+        // Just before the summary, which stays the batch's last word.
         if (m_listing.hidden > 0)
             hooks.log(hiddenEntriesLine(m_listing));
+        hooks.log(batchSummaryLine(m_direction, summary));
     }
     return summary;
 }

@@ -1,7 +1,8 @@
 // One folder batch as a user asks for it, by a drop on the form and by the
 // command line alike: after the walk, the line for a folder without files
 // or the direction (chosen by the first file when toggled) and its start
-// line; then the batch and its summary line.
+// line; then the batch, the hidden entries it left (if any) and its summary
+// line.
 #pragma once
 
 #include "LogFn.h"
@@ -25,7 +26,8 @@ public:
     // Once started.
     Direction direction() const { return m_direction; }
 
-    // The batch, then its summary through `hooks.log`. Free of widgets: runs
+    // The batch, then the hidden-entries line and the summary through
+    // `hooks.log`. Free of widgets: runs
     // on any thread.
     BatchSummary run(const BatchEngine::Hooks &hooks) const;
 
