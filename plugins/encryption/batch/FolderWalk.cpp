@@ -122,12 +122,14 @@ private:
 
     // Left as they are, as always, but counted and the first few named, so
     // that nobody takes a plaintext ".env" for encrypted.
-    void hidden(const QString &shown, const QString &name)
+    void hidden(const QString &folderPath, const QString &name)
     {
         if (name == QLatin1String(".") || name == QLatin1String(".."))
             return;
-        if (++listing.hidden <= FolderListing::kHiddenNamed)
-            listing.hiddenNamed << shown.mid(shownRoot.size() + (shownRoot.endsWith(QLatin1Char('/')) ? 0 : 1));
+        if (++listing.hidden > FolderListing::kHiddenNamed)
+            return;
+        const QString within = folderPath.mid(shownRoot.size() + (shownRoot.endsWith(QLatin1Char('/')) ? 0 : 1));
+        listing.hiddenNamed << (within.isEmpty() ? name : within + QLatin1Char('/') + name);
     }
 
     void unreachable(const QString &path)
@@ -177,15 +179,19 @@ private:
         std::vector<ListedName> names;
         if (!listNames(folderPath, &names))
             return;
+        QStringList hiddenNames;
         for (const ListedName &listed : names) {
             const QString shown = folderPath + QLatin1Char('/') + listed.name;
             if (temporaryname::isTemporary(listed.name))
                 log(actionlines::kLeftoverTemporary + shown);
             else if (listed.name.startsWith(QLatin1Char('.')))
-                hidden(shown, listed.name);
+                hiddenNames << listed.name;
             else if (!listed.faithful)
                 unreachable(shown);
         }
+        hiddenNames.sort();
+        for (const QString &name : qAsConst(hiddenNames))
+            hidden(folderPath, name);
     }
 
     FolderListing &listing;
