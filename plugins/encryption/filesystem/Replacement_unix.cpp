@@ -6,6 +6,7 @@
 #include "TemporaryName.h"
 
 #include <fcntl.h>
+#include <sys/vfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -42,6 +43,24 @@ QByteArray procPath(const FileHandle &handle)
 // extended attributes: the Windows attributes (hidden, read-only, …) and the
 // creation time. Elsewhere they are simply not there.
 const char *const kWindowsIdentity[] = {"system.ntfs_attrib_be", "system.ntfs_crtime_be"};
+
+// FAT and exFAT keep no mode of a file's own: every file has the one the
+// mount options (and, with showexec, its name) give it, whatever it is
+// asked for, and a chmod by anyone but the mount's owner is refused. A plain
+// save would leave such a file as it is: neither may the refusal fail it.
+bool modeIsTheMounts(int fd)
+{
+    struct statfs info;
+    if (::fstatfs(fd, &info) != 0)
+        return false;
+    const auto type = static_cast<unsigned long>(info.f_type);
+    return type == 0x4d44UL || type == 0x2011BAB0UL;
+}
+
+bool setMode(int fd, mode_t mode)
+{
+    return ::fchmod(fd, mode) == 0 || (errno == EPERM && modeIsTheMounts(fd));
+}
 
 } // namespace
 
@@ -207,12 +226,12 @@ bool Replacement::finish(bool flush)
         // The umask, a folder's default ACL, an ACL copied above or set-id
         // bits may leave the mode other than the file's.
         const quint32 wanted = m_existing.permissions;
-        if ((copied || m_created.permissions != wanted) && ::fchmod(fdOf(m_file), mode_t(wanted)) != 0) {
+        if ((copied || m_created.permissions != wanted) && !setMode(fdOf(m_file), mode_t(wanted))) {
             fail();
             return false;
         }
         copyWindowsIdentity();
-    } else if (::fchmod(fdOf(m_file), newFileMode()) != 0) {
+    } else if (!setMode(fdOf(m_file), newFileMode())) {
         fail();
         return false;
     }
