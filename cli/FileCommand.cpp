@@ -60,9 +60,9 @@ private:
 
     void handleFolder(const QString &path)
     {
-        const FolderListing listing = walkFolder(path, m_console.logger());
+        const FolderListing listing = walkFolder(path, m_console.logger(), interrupt::flag());
         // A folder or name the walk could not reach was asked for and not done.
-        if (listing.unreachable > 0)
+        if (listing.unreachable > 0 || listing.cancelled)
             m_failed = true;
         jobs::FolderJob job(path, listing, m_asked, kCipherActive);
         if (!job.start(m_console.logger()))

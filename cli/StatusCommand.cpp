@@ -79,10 +79,15 @@ private:
     {
         // The list goes to standard output; of the walk's lines only those
         // about what it could not list go to standard error.
-        const FolderListing listing = walkFolder(folder, [this](const QString &line) {
-            if (!line.startsWith(kDirFound) && !line.startsWith(kFileFound))
-                m_console.log(line);
-        });
+        const FolderListing listing = walkFolder(
+            folder,
+            [this](const QString &line) {
+                if (!line.startsWith(kDirFound) && !line.startsWith(kFileFound))
+                    m_console.log(line);
+            },
+            interrupt::flag());
+        if (listing.cancelled)
+            return;
         if (listing.unreachable > 0)
             m_failed = true;
         if (listing.isEmpty())

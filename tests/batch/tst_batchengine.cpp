@@ -1,7 +1,8 @@
 // A folder batch through the engine's own interface: files go in groups with
-// one flush each, a file changed after it was written ahead is read again,
-// a cancel leaves the rest alone, and entries swapped after the walk are
-// never followed.
+// one flush each (each file flushed where that is not enough), a file
+// changed after it was written ahead is read again, one short of room or
+// handles is tried again alone, a cancel leaves the rest alone, and entries
+// swapped after the walk are never followed.
 #include "TestFiles.h"
 #include "batch/BatchEngine.h"
 #include "batch/FolderWalk.h"
@@ -11,9 +12,13 @@
 #include <QtTest>
 
 #include <atomic>
+#include <cstdarg>
+#include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 
 namespace flushes {
 
@@ -36,6 +41,65 @@ extern "C" int fsync(int fd)
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
         ++flushes::files;
     return real(fd);
+}
+
+// Faults at will: a file system that says it is FUSE, writes that find the
+// disk full, opens that find the process's handles used up.
+namespace faults {
+
+std::atomic<bool> fuse{false};
+std::atomic<int> fullWrites{0}; // the next so many writes of files
+std::atomic<int> busyOpens{0};  // the next so many opens of files to read
+// While armed, files whose content holds it never fit, or whose name holds
+// it never open.
+const char *const kNever = "never";
+std::atomic<bool> neverFits{false};
+std::atomic<bool> neverOpens{false};
+
+bool takeOne(std::atomic<int> &count)
+{
+    int left = count.load();
+    while (left > 0 && !count.compare_exchange_weak(left, left - 1)) { }
+    return left > 0;
+}
+
+} // namespace faults
+
+extern "C" int fstatfs(int fd, struct statfs *info)
+{
+    static const auto real = reinterpret_cast<int (*)(int, struct statfs *)>(::dlsym(RTLD_NEXT, "fstatfs"));
+    const int result = real(fd, info);
+    if (result == 0 && faults::fuse)
+        info->f_type = 0x65735546;
+    return result;
+}
+
+extern "C" ssize_t write(int fd, const void *data, size_t length)
+{
+    static const auto real = reinterpret_cast<ssize_t (*)(int, const void *, size_t)>(::dlsym(RTLD_NEXT, "write"));
+    struct stat info;
+    if (length > 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
+        && ((faults::neverFits && ::memmem(data, length, faults::kNever, std::strlen(faults::kNever)))
+            || faults::takeOne(faults::fullWrites))) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return real(fd, data, length);
+}
+
+extern "C" int openat(int dir, const char *path, int flags, ...)
+{
+    static const auto real = reinterpret_cast<int (*)(int, const char *, int, ...)>(::dlsym(RTLD_NEXT, "openat"));
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? mode_t(va_arg(args, int)) : 0;
+    va_end(args);
+    const bool input = (flags & O_ACCMODE) == O_RDONLY && (flags & O_NOFOLLOW) && !(flags & O_DIRECTORY);
+    if (input && ((faults::neverOpens && std::strstr(path, faults::kNever)) || faults::takeOne(faults::busyOpens))) {
+        errno = EMFILE;
+        return -1;
+    }
+    return real(dir, path, flags, mode);
 }
 
 class TestBatchEngine : public QObject
@@ -80,6 +144,64 @@ private slots:
     {
         m_cancel = false;
         m_lines.clear();
+    }
+
+    void cleanup()
+    {
+        faults::fuse = false;
+        faults::fullWrites = 0;
+        faults::busyOpens = 0;
+        faults::neverFits = false;
+        faults::neverOpens = false;
+    }
+
+    // Where one flush of the file system may not reach the disk, each file
+    // is on disk before its name.
+    void onFuseEachFileIsFlushedBeforeItIsRenamed()
+    {
+        QTemporaryDir dir;
+        makeFiles(dir.path(), 5);
+        const FolderListing listing = walk(dir.path());
+        faults::fuse = true;
+        flushes::fileSystems = 0;
+        flushes::files = 0;
+        const BatchSummary summary = BatchEngine(listing, Direction::Encrypt, true, hooks()).run();
+        QCOMPARE(summary.done, 5);
+        QCOMPARE(flushes::fileSystems.load(), 0);
+        QCOMPARE(flushes::files.load(), 5);
+    }
+
+    // Full disk or no handle left while other files were in flight: tried
+    // again alone, so that only a file that cannot be done alone fails, and
+    // says why.
+    void aShortageIsTriedAgainAlone_data()
+    {
+        QTest::addColumn<bool>("room");
+        QTest::newRow("disk full") << true;
+        QTest::newRow("no handle left") << false;
+    }
+
+    void aShortageIsTriedAgainAlone()
+    {
+        QFETCH(bool, room);
+        QTemporaryDir dir;
+        makeFiles(dir.path(), 8);
+        const QString never = dir.filePath("never.txt");
+        QVERIFY(testfiles::writeAll(never, "never fits"));
+        const FolderListing listing = walk(dir.path());
+        (room ? faults::fullWrites : faults::busyOpens) = 3;
+        (room ? faults::neverFits : faults::neverOpens) = true;
+        const BatchSummary summary = BatchEngine(listing, Direction::Encrypt, false, hooks()).run();
+        cleanup();
+        QCOMPARE(summary.done, 8);
+        QCOMPARE(summary.failed, 1);
+        QCOMPARE(summary.failedPaths, QStringList{never});
+        QCOMPARE(m_lines.filter("加密文件已输出到:").size(), 8);
+        const QString why =
+            room ? "加密：写入文件失败，原文件保持不变 " + never + "：" + QString::fromLocal8Bit(strerror(ENOSPC))
+                 : "打开的文件数已达到系统允许的上限，文件未处理：" + never;
+        QVERIFY2(m_lines.contains(why), qPrintable(m_lines.join('\n')));
+        QCOMPARE(testfiles::readAll(never), QByteArray("never fits"));
     }
 
     void aFileChangedAfterItWasWrittenAheadIsReadAgain()
@@ -146,6 +268,49 @@ private slots:
         QCOMPARE(testfiles::readAll(outside.filePath("b.txt")), QByteArray("outside too"));
     }
 
+    // Hidden entries are left out but counted, the first named in walk
+    // order; a cancel stops the walk at the next entry.
+    void theWalkCountsHiddenEntriesAndStopsOnCancel()
+    {
+        QTemporaryDir dir;
+        for (const char *folder : {"a/.git", "b", ".ssh"})
+            QVERIFY(QDir(dir.path()).mkpath(folder));
+        for (const char *file : {".env", "a/.x", "a/f.txt", "b/g.txt", ".ssh/id_rsa"})
+            QVERIFY(testfiles::writeAll(dir.filePath(file), "x"));
+        const FolderListing listing = walk(dir.path());
+        QCOMPARE(listing.paths, QStringList({dir.filePath("a/f.txt"), dir.filePath("b/g.txt")}).toVector());
+        QCOMPARE(listing.hidden, 4);
+        QCOMPARE(listing.hiddenNamed, QStringList({".env", ".ssh", "a/.git", "a/.x"}));
+        QVERIFY(!listing.cancelled);
+
+        QStringList lines;
+        const FolderListing cut = walkFolder(
+            dir.path(),
+            [&](const QString &line) {
+                lines << line;
+                m_cancel = m_cancel || line.startsWith("dir: ");
+            },
+            &m_cancel);
+        QVERIFY(cut.cancelled);
+        QVERIFY(cut.paths.isEmpty());
+        QCOMPARE(lines, QStringList{"dir: " + dir.filePath("a")});
+    }
+
+    // A large file is written when its turn comes; cancelled then, its lines
+    // still reach the log.
+    void aLargeFileCancelledInTheBatchSaysSo()
+    {
+        QTemporaryDir dir;
+        const QString large = dir.filePath("large.bin");
+        QVERIFY(testfiles::writeAll(large, QByteArray(20 << 20, 'x')));
+        const FolderListing listing = walk(dir.path());
+        BatchEngine::Hooks cancelling = hooks();
+        cancelling.fileProgress = [this](qint64, qint64) { m_cancel = true; };
+        const BatchSummary summary = BatchEngine(listing, Direction::Encrypt, true, cancelling).run();
+        QCOMPARE(summary.left, 1);
+        QCOMPARE(m_lines, QStringList({"加密：文件大小：20971520", "加密：已取消，原文件保持不变 " + large}));
+    }
+
     // Last: it lowers the process's open-file limit for good. Two groups
     // must fit the limit, so 300 allows six files a group.
     void eachGroupIsFlushedOnce()
@@ -178,6 +343,28 @@ private slots:
             lines << QString("加密：文件大小：%1").arg(6 + QByteArray::number(i).size())
                   << "加密文件已输出到:" + listing.paths.at(i);
         QCOMPARE(m_lines, lines);
+    }
+
+    // After the one above, lower still: a limit that cannot be raised is
+    // shared out, and every file of many folders is done.
+    void aLowOpenFileLimitIsSharedOut()
+    {
+        struct rlimit limit
+        {
+            48, 48
+        };
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+        QTemporaryDir dir;
+        for (int i = 0; i < 80; ++i) {
+            const QString folder = dir.filePath(QString::asprintf("d%02d", i));
+            QVERIFY(QDir().mkpath(folder));
+            makeFiles(folder, 3);
+        }
+        const FolderListing listing = walk(dir.path());
+        QCOMPARE(listing.paths.size(), 240);
+        const BatchSummary summary = BatchEngine(listing, Direction::Encrypt, true, hooks()).run();
+        QCOMPARE(summary.done, 240);
+        QCOMPARE(m_lines.filter("加密文件已输出到:").size(), 240);
     }
 };
 

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -29,6 +30,8 @@ namespace calls {
 std::mutex lock;
 QStringList seen;
 bool refuseUnnamed = false;
+// A FAT mount not the user's own: any mode change refused.
+bool fat = false;
 
 void record(const char *what)
 {
@@ -81,6 +84,25 @@ extern "C" int openat(int dir, const char *path, int flags, ...)
     return real(dir, path, flags, mode);
 }
 
+extern "C" int fchmod(int fd, mode_t mode)
+{
+    static const auto real = calls::next<int (*)(int, mode_t)>("fchmod");
+    if (calls::fat) {
+        errno = EPERM;
+        return -1;
+    }
+    return real(fd, mode);
+}
+
+extern "C" int fstatfs(int fd, struct statfs *info)
+{
+    static const auto real = calls::next<int (*)(int, struct statfs *)>("fstatfs");
+    const int result = real(fd, info);
+    if (result == 0 && calls::fat)
+        info->f_type = 0x4d44; // MSDOS_SUPER_MAGIC
+    return result;
+}
+
 class TestReplacement : public QObject
 {
     Q_OBJECT
@@ -127,12 +149,30 @@ private slots:
     void init()
     {
         calls::refuseUnnamed = false;
+        calls::fat = false;
         calls::take();
     }
     void cleanup()
     {
         for (const QString &name : entries(m_dir.path()))
             QFile::remove(path(name));
+    }
+
+    // On FAT the mode is the mount's: a refused mode change is no failure,
+    // as a plain save would not have changed it either.
+    void aModeTheFileSystemCannotHoldIsNoFailure()
+    {
+        const QString file = path("run.bat");
+        QVERIFY(testfiles::writeAll(file, "old"));
+        QCOMPARE(::chmod(QFile::encodeName(file).constData(), 04755), 0); // set-id: never the new file's own
+        const FileState existing = stateOf(m_folder, "run.bat");
+        calls::fat = true;
+        Replacement replacement(m_folder, "run.bat", &existing);
+        QCOMPARE(replacement.open(), Replacement::Opened::Ok);
+        QVERIFY(replacement.write("new", 3));
+        QVERIFY2(replacement.finish(true), qPrintable(replacement.errorString()));
+        QCOMPARE(replacement.commit(), Replacement::Committed::Done);
+        QCOMPARE(testfiles::readAll(file), QByteArray("new"));
     }
 
     void keepsModeOwnerAndAttributes_data() { addTemporaryKinds(); }

@@ -1,5 +1,7 @@
 #include "FolderHandles.h"
 
+#include "filesystem/OpenFileLimit.h"
+
 namespace {
 
 FolderHandles::Status statusOf(Folder::Opened opened)
@@ -19,8 +21,23 @@ FolderHandles::Status statusOf(Folder::Opened opened)
 
 } // namespace
 
+long openFileBudget()
+{
+    constexpr long kWantedOpenFiles = 4096;
+    return raiseOpenFileLimit(kWantedOpenFiles);
+}
+
+long handlesForBatch(long limit)
+{
+    constexpr long kKept = 24; // standard streams, Qt's own, the log
+    return qMax<long>(8, limit - kKept);
+}
+
 FolderHandles::FolderHandles(const FolderListing &listing)
     : m_listing(listing)
+    , m_spare(openFileBudget() >= kAmpleOpenFiles
+                  ? kSpareFolders
+                  : std::size_t(qBound<long>(1, handlesForBatch(openFileBudget()) / 4, long(kSpareFolders))))
 {
 }
 
@@ -83,7 +100,7 @@ void FolderHandles::evict()
     std::size_t unpinned = 0;
     for (const auto &entry : m_open)
         unpinned += entry.second.pins == 0 ? 1 : 0;
-    while (unpinned > kSpareFolders) {
+    while (unpinned > m_spare) {
         auto oldest = m_open.end();
         for (auto it = m_open.begin(); it != m_open.end(); ++it) {
             if (it->second.pins == 0 && (oldest == m_open.end() || it->second.used < oldest->second.used))

@@ -14,13 +14,21 @@
 #include <mutex>
 #include <unordered_map>
 
+// The process's open-file limit, raised first where it can be.
+long openFileBudget();
+// What a limit leaves for a batch beyond the handles Qt and the program keep.
+long handlesForBatch(long limit);
+
 class FolderHandles
 {
 public:
     enum class Status { Ok, Missing, Swapped, Unreadable };
 
-    // Folders kept open beyond those in use.
+    // Folders kept open beyond those in use, at most; fewer under a low
+    // open-file limit.
     static constexpr std::size_t kSpareFolders = 64;
+    // Below this limit the batch shares it out (openFileBudget()).
+    static constexpr long kAmpleOpenFiles = 200 + long(kSpareFolders) + 6;
 
     explicit FolderHandles(const FolderListing &listing);
     FolderHandles(const FolderHandles &) = delete;
@@ -44,6 +52,7 @@ private:
     void evict();
 
     const FolderListing &m_listing;
+    const std::size_t m_spare;
     std::mutex m_lock;
     std::unordered_map<int, Entry> m_open;
     quint64 m_clock = 0;

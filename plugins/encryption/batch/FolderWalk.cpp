@@ -28,8 +28,9 @@ public:
     {
     }
 
-    bool start(const QString &realRoot)
+    bool start(const QString &shown, const QString &realRoot)
     {
+        shownRoot = shown;
         FileState root;
         if (!stateAtPath(realRoot, FollowLinks::Yes, &root))
             return false;
@@ -39,7 +40,37 @@ public:
         return true;
     }
 
-    void walk(const QString &folderPath, const QString &realPath)
+    // Depth first without recursion: a frame per folder being listed, so
+    // that a deep tree costs no stack and a cancel is seen between entries.
+    void walk(const QString &folderPath, const QString &realPath, const std::atomic<bool> *cancel)
+    {
+        std::vector<Frame> frames;
+        enter(folderPath, realPath, &frames);
+        while (!frames.empty()) {
+            if (cancel && cancel->load(std::memory_order_relaxed)) {
+                listing.cancelled = true;
+                return;
+            }
+            Frame &frame = frames.back();
+            if (frame.next >= frame.entries.size()) {
+                frames.pop_back();
+                continue;
+            }
+            const QFileInfo entry = frame.entries.at(frame.next++);
+            const QString real = frame.realPath; // the frame may move below
+            visit(entry, real, &frames);
+        }
+    }
+
+private:
+    struct Frame
+    {
+        QString realPath;
+        QFileInfoList entries;
+        int next = 0;
+    };
+
+    void enter(const QString &folderPath, const QString &realPath, std::vector<Frame> *frames)
     {
         walked.insert(realPath);
         if (!QDir(folderPath).isReadable()) {
@@ -50,41 +81,57 @@ public:
         QDir dir(folderPath);
         dir.setFilter(QDir::Dirs | QDir::Files);
         dir.setSorting(QDir::Name | QDir::DirsFirst);
-        const QFileInfoList entries = dir.entryInfoList(QDir::NoFilter, QDir::NoSort);
-        for (const QFileInfo &entry : entries) {
-            const QString name = entry.fileName();
-            if (name == QLatin1String(".") || name == QLatin1String(".."))
-                continue;
-            const QString path = entry.absoluteFilePath();
-            if (entry.isSymLink() && !isSameOrAncestor(listing.root, entry.canonicalFilePath())) {
-                log(actionlines::kLinkLeadsOutside + path);
-                continue;
-            }
-            if (entry.isFile()) {
-                const QString real = entry.isSymLink() ? entry.canonicalFilePath() : realPath + QLatin1Char('/') + name;
-                if (!record(real)) {
-                    unreachable(path);
-                    continue;
-                }
-                log(actionlines::kFileFound + path);
-                listing.paths.append(path);
-            } else if (entry.isDir()) {
-                const QString real = entry.canonicalFilePath();
-                if (real.isEmpty() || walked.contains(real) || isSameOrAncestor(real, realPath)) {
-                    log(actionlines::kFolderWalkedAlready + path);
-                    continue;
-                }
-                log(actionlines::kDirFound + path);
-                walk(path, real);
-            } else if (!entry.isSymLink() && !entry.exists()) {
-                // Listed but not reachable by its path: a name in another
-                // encoding, or a path past the system's length limit.
+        frames->push_back(Frame{realPath, dir.entryInfoList(QDir::NoFilter, QDir::NoSort), 0});
+    }
+
+    // Only a link is resolved: any other entry's real path is its folder's
+    // and its name, which keeps the walk's cost to its entries.
+    void visit(const QFileInfo &entry, const QString &realPath, std::vector<Frame> *frames)
+    {
+        const QString name = entry.fileName();
+        if (name == QLatin1String(".") || name == QLatin1String(".."))
+            return;
+        const QString path = entry.absoluteFilePath();
+        const bool link = entry.isSymLink();
+        const QString linked = link ? entry.canonicalFilePath() : QString();
+        if (link && !isSameOrAncestor(listing.root, linked)) {
+            log(actionlines::kLinkLeadsOutside + path);
+            return;
+        }
+        const QString real = link ? linked : realPath + QLatin1Char('/') + name;
+        if (entry.isFile()) {
+            if (!record(real)) {
                 unreachable(path);
+                return;
             }
+            log(actionlines::kFileFound + path);
+            listing.paths.append(path);
+        } else if (entry.isDir()) {
+            if (real.isEmpty() || walked.contains(real) || isSameOrAncestor(real, realPath)) {
+                log(actionlines::kFolderWalkedAlready + path);
+                return;
+            }
+            log(actionlines::kDirFound + path);
+            enter(path, real, frames);
+        } else if (!link && !entry.exists()) {
+            // Listed but not reachable by its path: a name in another
+            // encoding, or a path past the system's length limit.
+            unreachable(path);
         }
     }
 
-private:
+    // Left as they are, as always, but counted and the first few named, so
+    // that nobody takes a plaintext ".env" for encrypted.
+    void hidden(const QString &folderPath, const QString &name)
+    {
+        if (name == QLatin1String(".") || name == QLatin1String(".."))
+            return;
+        if (++listing.hidden > FolderListing::kHiddenNamed)
+            return;
+        const QString within = folderPath.mid(shownRoot.size() + (shownRoot.endsWith(QLatin1Char('/')) ? 0 : 1));
+        listing.hiddenNamed << (within.isEmpty() ? name : within + QLatin1Char('/') + name);
+    }
+
     void unreachable(const QString &path)
     {
         ++listing.unreachable;
@@ -132,24 +179,31 @@ private:
         std::vector<ListedName> names;
         if (!listNames(folderPath, &names))
             return;
+        QStringList hiddenNames;
         for (const ListedName &listed : names) {
             const QString shown = folderPath + QLatin1Char('/') + listed.name;
             if (temporaryname::isTemporary(listed.name))
                 log(actionlines::kLeftoverTemporary + shown);
-            else if (!listed.name.startsWith(QLatin1Char('.')) && !listed.faithful)
+            else if (listed.name.startsWith(QLatin1Char('.')))
+                hiddenNames << listed.name;
+            else if (!listed.faithful)
                 unreachable(shown);
         }
+        hiddenNames.sort();
+        for (const QString &name : qAsConst(hiddenNames))
+            hidden(folderPath, name);
     }
 
     FolderListing &listing;
     const LogFn &log;
+    QString shownRoot; // the dropped folder as its entries are shown
     QSet<QString> walked;
     QHash<QString, int> folderIndex;
 };
 
 } // namespace
 
-FolderListing walkFolder(const QString &folderPath, const LogFn &log)
+FolderListing walkFolder(const QString &folderPath, const LogFn &log, const std::atomic<bool> *cancel)
 {
     FolderListing listing;
     const QFileInfo folder(folderPath);
@@ -157,7 +211,7 @@ FolderListing walkFolder(const QString &folderPath, const LogFn &log)
     if (real.isEmpty() || !folder.isDir())
         return listing;
     Walker walker(listing, log);
-    if (walker.start(real))
-        walker.walk(folder.absoluteFilePath(), real);
+    if (walker.start(folder.absoluteFilePath(), real))
+        walker.walk(folder.absoluteFilePath(), real, cancel);
     return listing;
 }

@@ -11,8 +11,10 @@
 #include "filesystem/FileState.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
+#include <atomic>
 #include <vector>
 
 struct WalkedFolder
@@ -37,10 +39,16 @@ struct FolderListing
     QVector<QString> paths;            // absolute paths as found, in walk order
     std::vector<WalkedFile> files;     // where each of them really is
     int unreachable = 0;               // entries logged as not reachable, hence not listed
+    int hidden = 0;                    // hidden entries of the walked folders, left alone
+    QStringList hiddenNamed;           // the first of them, within the dropped folder
+    bool cancelled = false;            // stopped before the walk was complete
+
+    static constexpr int kHiddenNamed = 5;
 
     bool isEmpty() const { return paths.isEmpty(); }
 };
 
 // Logs "dir: " and "file: " lines as it goes, and why it passes over what it
 // does not list. An unreadable or missing folder gives an empty listing.
-FolderListing walkFolder(const QString &folderPath, const LogFn &log);
+// `cancel` stops the walk between two entries, with what it found so far.
+FolderListing walkFolder(const QString &folderPath, const LogFn &log, const std::atomic<bool> *cancel = nullptr);

@@ -3,7 +3,7 @@
 #include "batch/SlotWork.h"
 #include "filesystem/DurableFlush.h"
 #include "filesystem/Folder.h"
-#include "filesystem/OpenFileLimit.h"
+#include "filesystem/LateClose.h"
 #include "format/ActionLogLines.h"
 #include "format/LogLines.h"
 
@@ -20,14 +20,17 @@ constexpr int kMostGroupFiles = 256;
 constexpr qint64 kGroupBytes = qint64(64) << 20;
 // Larger files end their group: they are flushed without waiting for more.
 constexpr qint64 kLargeFile = qint64(16) << 20;
-constexpr long kWantedOpenFiles = 4096;
-
 int groupSize()
 {
-    const long open = raiseOpenFileLimit(kWantedOpenFiles);
+    const long open = openFileBudget();
+    if (open < FolderHandles::kAmpleOpenFiles) {
+        // A low limit that cannot be raised: shared out between the spare
+        // folders (a quarter) and the files of two groups.
+        const long batch = handlesForBatch(open);
+        return int(qBound<long>(1, (batch - batch / 4) / 6, kMostGroupFiles));
+    }
     const long spare = 200 + long(FolderHandles::kSpareFolders); // Qt's own, the spare folders
-    const long fit = open > spare ? (open - spare) / 6 : 1;
-    return int(qBound<long>(1, fit, kMostGroupFiles));
+    return int(qBound<long>(1, (open - spare) / 6, kMostGroupFiles));
 }
 
 } // namespace
@@ -55,7 +58,7 @@ Group Pipeline::writeAhead(int *next)
     Group group;
     qint64 bytes = 0;
     while (*next < m_total && int(group.size()) < m_groupFiles && bytes < kGroupBytes && !m_work.cancelled()
-           && !m_committerStopped.load()) {
+           && !m_committerStopped.load() && !m_holdWriter.load()) {
         const bool large = listing.files[std::size_t(*next)].size >= kLargeFile;
         // A large file has a group of its own: the files before it are put
         // in place first instead of waiting for it.
@@ -83,13 +86,21 @@ void Pipeline::writeGroups()
         {
             // One group ahead at most: handles and memory stay bounded.
             std::unique_lock<std::mutex> guard(m_lock);
-            m_changed.wait(guard, [&] { return m_written.empty() || m_committerStopped.load(); });
+            m_changed.wait(guard,
+                           [&] { return (m_written.empty() && !m_holdWriter.load()) || m_committerStopped.load(); });
             if (m_committerStopped.load())
                 break;
+            m_writerBusy = true;
         }
         Group group = writeAhead(&next);
-        const bool cancelled = group.empty() || group.back().state == SlotState::Cancelled;
+        // Held back before its first file, while one is tried alone.
+        const bool heldBack = group.empty() && !m_work.cancelled() && !m_committerStopped.load();
+        const bool cancelled = !heldBack && (group.empty() || group.back().state == SlotState::Cancelled);
         std::lock_guard<std::mutex> guard(m_lock);
+        m_writerBusy = false;
+        m_changed.notify_all();
+        if (heldBack)
+            continue;
         m_written.push_back(std::move(group));
         m_changed.notify_all();
         if (cancelled)
@@ -124,27 +135,70 @@ void Pipeline::flushGroup(Group &group)
     }
 }
 
-// In place, in order, each once the caller has seen the one before.
-int Pipeline::commitInOrder(Group &group, bool *stopped)
+// In place, in order, each once the caller has seen the one before, from
+// `from` on; returns where it stopped. A file to be tried again alone stops
+// it, unless it is the first: the files before it settle first.
+int Pipeline::commitInOrder(Group &group, int from, bool *stopped)
 {
-    int settledInGroup = 0;
-    for (Slot &slot : group) {
+    int i = from;
+    for (; i < int(group.size()); ++i) {
+        Slot &slot = group[std::size_t(i)];
         if (m_work.cancelled()) {
             *stopped = true;
             break;
         }
+        if (slot.state == SlotState::Retry && i > from)
+            break;
+        if (slot.state == SlotState::Retry)
+            makeRoom(group, i);
         m_work.commit(slot);
+        if (slot.state == SlotState::Retry)
+            break; // short while written here, with others in flight
         if (slot.state == SlotState::Cancelled) {
             *stopped = true;
             break;
         }
-        ++settledInGroup;
         if (m_hooks.settled && !m_hooks.settled(slot.index)) {
+            ++i;
             *stopped = true;
             break;
         }
     }
-    return settledInGroup;
+    return i;
+}
+
+// Nothing else of the batch in flight: the writing thread holds back (what
+// it wrote ahead is let go, to be written again in turn) and the files
+// already replaced are closed, their blocks free.
+void Pipeline::makeRoom(Group &current, int after)
+{
+    std::unique_lock<std::mutex> guard(m_lock);
+    m_holdWriter = true;
+    m_changed.wait(guard, [&] { return !m_writerBusy; });
+    for (std::size_t i = std::size_t(after) + 1; i < current.size(); ++i)
+        letGo(current[i]);
+    for (Group &pending : m_written) {
+        for (Slot &slot : pending)
+            letGo(slot);
+    }
+    guard.unlock();
+    waitForLateCloses();
+}
+
+void Pipeline::letGo(Slot &slot)
+{
+    if (slot.state != SlotState::Ready)
+        return;
+    m_work.release(slot);
+    slot.lines.clear();
+    slot.state = SlotState::Deferred;
+}
+
+void Pipeline::letWriterOn()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_holdWriter = false;
+    m_changed.notify_all();
 }
 
 void Pipeline::count(const Slot &slot)
@@ -166,7 +220,7 @@ void Pipeline::count(const Slot &slot)
 
 // Flushes the folders of the renamed files, then logs the lines of the
 // settled files in order.
-void Pipeline::settle(Group &group, int settledCount)
+void Pipeline::settle(Group &group, int from, int settledCount)
 {
     struct FolderFlush
     {
@@ -174,7 +228,7 @@ void Pipeline::settle(Group &group, int settledCount)
         QString reason;
     };
     std::map<const Folder *, FolderFlush> flushed;
-    for (int i = 0; i < settledCount; ++i) {
+    for (int i = from; i < settledCount; ++i) {
         const Slot &slot = group[std::size_t(i)];
         if (slot.state == SlotState::Done && !flushed.count(slot.folder)) {
             FolderFlush &flush = flushed[slot.folder];
@@ -182,7 +236,7 @@ void Pipeline::settle(Group &group, int settledCount)
         }
     }
     const Direction direction = m_work.direction();
-    for (int i = 0; i < settledCount; ++i) {
+    for (int i = from; i < settledCount; ++i) {
         Slot &slot = group[std::size_t(i)];
         const QString &path = m_work.listing().paths.at(slot.index);
         if (slot.state == SlotState::Done) {
@@ -201,6 +255,19 @@ void Pipeline::settle(Group &group, int settledCount)
         }
         m_work.release(slot);
     }
+}
+
+// A file cancelled while the committing thread wrote it (a large one) says
+// so, after the files settled before it.
+void Pipeline::logCancelled(const Group &group, int settledCount)
+{
+    if (std::size_t(settledCount) >= group.size() || !m_hooks.log)
+        return;
+    const Slot &slot = group[std::size_t(settledCount)];
+    if (slot.state != SlotState::Cancelled)
+        return;
+    for (const QString &line : slot.lines)
+        m_hooks.log(line);
 }
 
 int Pipeline::commitGroups()
@@ -222,9 +289,18 @@ int Pipeline::commitGroups()
             stopped = true; // nothing of this group was put in place
         } else {
             flushGroup(group);
-            const int settledInGroup = commitInOrder(group, &stopped);
-            settle(group, settledInGroup);
-            settled += settledInGroup;
+            int from = 0;
+            for (;;) {
+                const int to = commitInOrder(group, from, &stopped);
+                settle(group, from, to);
+                settled += to - from;
+                logCancelled(group, to);
+                if (m_holdWriter.load())
+                    letWriterOn();
+                if (stopped || to >= int(group.size()) || group[std::size_t(to)].state != SlotState::Retry)
+                    break;
+                from = to;
+            }
         }
         releaseAll(group);
     }

@@ -29,9 +29,13 @@ private:
     Group writeAhead(int *next);
     // The committing thread; returns how many files it settled.
     int commitGroups();
-    int commitInOrder(Group &group, bool *stopped);
+    int commitInOrder(Group &group, int from, bool *stopped);
+    void makeRoom(Group &current, int after);
+    void letGo(Slot &slot);
+    void letWriterOn();
     void flushGroup(Group &group);
-    void settle(Group &group, int settledCount);
+    void settle(Group &group, int from, int settledCount);
+    void logCancelled(const Group &group, int settledCount);
     void count(const Slot &slot);
     void releaseAll(Group &group);
 
@@ -47,4 +51,7 @@ private:
     bool m_writerDone = false;
     // The committing thread stopped: nothing more is written ahead.
     std::atomic<bool> m_committerStopped{false};
+    // A file is tried again alone: nothing new is written ahead meanwhile.
+    std::atomic<bool> m_holdWriter{false};
+    bool m_writerBusy = false; // within writeAhead(); under m_lock
 };

@@ -1,5 +1,6 @@
 #include "SlotWork.h"
 
+#include "filesystem/Shortage.h"
 #include "format/ActionLogLines.h"
 #include "format/LogLines.h"
 #include "format/Marker.h"
@@ -55,14 +56,36 @@ void SlotWork::setRewritten(const Place &place, const FileIdentity *identity)
         m_rewritten.remove(place);
 }
 
-Slot SlotWork::prepare(int index, bool flushNow)
+Slot SlotWork::prepare(int index, bool flushNow, bool alone)
 {
     Slot slot;
     slot.index = index;
+    shortage::take();
     auto input = std::make_unique<InputFile>();
     if (reach(slot, *input) && judge(slot, *input))
         write(slot, std::move(input), flushNow);
+    judgeShortage(slot, alone);
     return slot;
+}
+
+// Out of room or handles is a property of the batch, not of the file: while
+// other files were in flight it is tried again; alone, a file that still
+// cannot be opened says why.
+void SlotWork::judgeShortage(Slot &slot, bool alone)
+{
+    if (slot.state != SlotState::Failed && slot.state != SlotState::Skipped)
+        return;
+    const Shortage lacked = shortage::take();
+    if (lacked == Shortage::None)
+        return;
+    release(slot);
+    if (!alone) {
+        slot.lines.clear();
+        slot.state = SlotState::Retry;
+    } else if (lacked == Shortage::Handles && slot.state == SlotState::Skipped) {
+        slot.lines = QStringList{kTooManyOpenFiles + m_listing.paths.at(slot.index)};
+        slot.state = SlotState::Failed;
+    }
 }
 
 // Opens the file the walk recorded, through its folder.
@@ -183,8 +206,9 @@ bool SlotWork::tryCommit(Slot &slot, const Place &place)
 
 void SlotWork::commit(Slot &slot)
 {
-    if (slot.state == SlotState::Deferred)
-        slot = prepare(slot.index, true);
+    const bool alone = slot.state == SlotState::Retry;
+    if (slot.state == SlotState::Deferred || alone)
+        slot = prepare(slot.index, true, alone);
     const WalkedFile &file = m_listing.files[std::size_t(slot.index)];
     const Place place(file.folderIndex, file.name);
     for (int attempt = 0; attempt < 2 && slot.state == SlotState::Ready; ++attempt) {
@@ -197,7 +221,7 @@ void SlotWork::commit(Slot &slot)
             // Changed since it was written ahead: judged afresh now that its
             // turn has come, exactly as if it had not been read before.
             release(slot);
-            slot = prepare(slot.index, true);
+            slot = prepare(slot.index, true, alone);
         }
     }
     if (slot.state != SlotState::Done)

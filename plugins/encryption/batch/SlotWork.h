@@ -25,8 +25,9 @@ public:
     ~SlotWork() = default;
 
     // `flushNow`: on the committing thread, which reports the progress of
-    // the file and puts it on disk at once.
-    Slot prepare(int index, bool flushNow);
+    // the file and puts it on disk at once. `alone`: nothing else of the
+    // batch is in flight, so a shortage of room or handles is the file's.
+    Slot prepare(int index, bool flushNow, bool alone = false);
     void commit(Slot &slot);
     // Lets go of what a slot holds but its lines: the replacement (discarded
     // unless committed), the file read (closed late if it was replaced) and
@@ -46,6 +47,7 @@ private:
     bool judge(Slot &slot, InputFile &input);
     void write(Slot &slot, std::unique_ptr<InputFile> input, bool flushNow);
     bool skip(Slot &slot, const QString &line);
+    void judgeShortage(Slot &slot, bool alone);
     // Commits a written replacement; false when the file changed since.
     bool tryCommit(Slot &slot, const Place &place);
 

@@ -5,14 +5,18 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 using namespace unixcalls;
 
 namespace {
 
+constexpr __fsword_t kFuseMagic = 0x65735546;
+
 Folder::Opened failureOf(int error)
 {
+    noteShortage(error);
     if (error == ELOOP || error == ENOTDIR)
         return Folder::Opened::Replaced;
     return error == ENOENT ? Folder::Opened::Missing : Folder::Opened::Unreadable;
@@ -60,7 +64,23 @@ Folder::Entry Folder::lookUp(const QString &name, FileState *state) const
 
 bool Folder::allowsWriting(const QString &name) const
 {
-    return ::faccessat(fdOf(m_handle), encoded(name).constData(), W_OK, AT_EACCESS) == 0;
+    const QByteArray local = encoded(name);
+    if (::faccessat(fdOf(m_handle), local.constData(), W_OK, AT_EACCESS) != 0)
+        return false;
+    // A FUSE mount without default_permissions (sshfs) says yes to anything
+    // and leaves the refusal to the server, which a rename over the file
+    // never meets: there the server is asked by opening the file for
+    // writing, without truncating it.
+    struct statfs fileSystem;
+    if (::fstatfs(fdOf(m_handle), &fileSystem) != 0 || fileSystem.f_type != kFuseMagic)
+        return true;
+    const int fd = retryOnInterrupt(
+        [&] { return ::openat(fdOf(m_handle), local.constData(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC); });
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    return errno != EACCES && errno != EPERM && errno != EROFS;
 }
 
 bool Folder::flush(QString *error) const

@@ -52,6 +52,7 @@ InputFile::Opened InputFile::openIn(const Folder &folder, const QString &name)
     FileHandle handle(
         ::openat(fdOf(folder.handle()), encoded(name).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
     if (!handle.isValid()) {
+        noteShortage(errno);
         switch (errno) {
         case ENOENT:
         case ENOTDIR:

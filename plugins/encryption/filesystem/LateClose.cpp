@@ -11,7 +11,9 @@ struct Closer
 {
     std::mutex lock;
     std::condition_variable wake;
+    std::condition_variable idle;
     std::deque<FileHandle> handles;
+    bool closing = false;
 };
 
 // Lives as long as the process: the thread is never joined, so neither it
@@ -26,9 +28,13 @@ Closer &closer()
                 c->wake.wait(lock, [c] { return !c->handles.empty(); });
                 FileHandle handle = std::move(c->handles.front());
                 c->handles.pop_front();
+                c->closing = true;
                 lock.unlock();
                 handle.reset();
                 lock.lock();
+                c->closing = false;
+                if (c->handles.empty())
+                    c->idle.notify_all();
             }
         }).detach();
         return c;
@@ -48,4 +54,11 @@ void closeLater(FileHandle handle)
         c.handles.push_back(std::move(handle));
     }
     c.wake.notify_one();
+}
+
+void waitForLateCloses()
+{
+    Closer &c = closer();
+    std::unique_lock<std::mutex> lock(c.lock);
+    c.idle.wait(lock, [&c] { return c.handles.empty() && !c.closing; });
 }

@@ -7,3 +7,6 @@
 #include "FileHandle.h"
 
 void closeLater(FileHandle handle);
+// Returns once every handle handed over so far is closed: their files'
+// blocks are free again.
+void waitForLateCloses();

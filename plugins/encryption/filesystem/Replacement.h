@@ -54,6 +54,7 @@ private:
     bool createNamed();
     // True when it copied any (an ACL among them may have changed the mode).
     bool copyAttributes();
+    void copyWindowsIdentity();
     quint32 initialPermissions() const;
     bool giveName();
     void fail();

@@ -6,6 +6,7 @@
 #include "TemporaryName.h"
 
 #include <fcntl.h>
+#include <sys/vfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -38,6 +39,29 @@ QByteArray procPath(const FileHandle &handle)
     return "/proc/self/fd/" + QByteArray::number(fdOf(handle));
 }
 
+// What ntfs-3g keeps of a file beside its bytes and does not list among its
+// extended attributes: the Windows attributes (hidden, read-only, …) and the
+// creation time. Elsewhere they are simply not there.
+const char *const kWindowsIdentity[] = {"system.ntfs_attrib_be", "system.ntfs_crtime_be"};
+
+// FAT and exFAT keep no mode of a file's own: every file has the one the
+// mount options (and, with showexec, its name) give it, whatever it is
+// asked for, and a chmod by anyone but the mount's owner is refused. A plain
+// save would leave such a file as it is: neither may the refusal fail it.
+bool modeIsTheMounts(int fd)
+{
+    struct statfs info;
+    if (::fstatfs(fd, &info) != 0)
+        return false;
+    const auto type = static_cast<unsigned long>(info.f_type);
+    return type == 0x4d44UL || type == 0x2011BAB0UL;
+}
+
+bool setMode(int fd, mode_t mode)
+{
+    return ::fchmod(fd, mode) == 0 || (errno == EPERM && modeIsTheMounts(fd));
+}
+
 } // namespace
 
 Replacement::Replacement(const Folder &folder, const QString &name, const FileState *existing)
@@ -56,6 +80,7 @@ Replacement::~Replacement()
 
 void Replacement::fail()
 {
+    noteShortage(errno);
     m_error = systemErrorText(errno);
 }
 
@@ -175,6 +200,21 @@ bool Replacement::copyAttributes()
     return true;
 }
 
+// Last, as nothing after it may change them; the read-only attribute among
+// them does not keep the new file from being renamed.
+void Replacement::copyWindowsIdentity()
+{
+    const QByteArray path = procPath(m_folder.handle()) + '/' + encoded(m_name);
+    for (const char *name : kWindowsIdentity) {
+        char value[16];
+        const ssize_t length = ::lgetxattr(path.constData(), name, value, sizeof value);
+        if (length <= 0)
+            continue; // not NTFS, or nothing of the kind
+        if (::fsetxattr(fdOf(m_file), name, value, size_t(length), 0) != 0 && errno != ENOTSUP)
+            m_attributesNotKept << QString::fromLatin1(name);
+    }
+}
+
 bool Replacement::finish(bool flush)
 {
     if (!m_file.isValid())
@@ -186,11 +226,12 @@ bool Replacement::finish(bool flush)
         // The umask, a folder's default ACL, an ACL copied above or set-id
         // bits may leave the mode other than the file's.
         const quint32 wanted = m_existing.permissions;
-        if ((copied || m_created.permissions != wanted) && ::fchmod(fdOf(m_file), mode_t(wanted)) != 0) {
+        if ((copied || m_created.permissions != wanted) && !setMode(fdOf(m_file), mode_t(wanted))) {
             fail();
             return false;
         }
-    } else if (::fchmod(fdOf(m_file), newFileMode()) != 0) {
+        copyWindowsIdentity();
+    } else if (!setMode(fdOf(m_file), newFileMode())) {
         fail();
         return false;
     }

@@ -6,6 +6,7 @@
 
 #include "FileHandle.h"
 #include "FileState.h"
+#include "Shortage.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -39,5 +40,14 @@ inline QByteArray encoded(const QString &name)
 }
 
 FileState stateFrom(const struct stat &info);
+
+// Notes a failure for want of room or handles (Shortage.h).
+inline void noteShortage(int error)
+{
+    if (error == ENOSPC || error == EDQUOT)
+        shortage::note(Shortage::Room);
+    else if (error == EMFILE || error == ENFILE)
+        shortage::note(Shortage::Handles);
+}
 
 } // namespace unixcalls

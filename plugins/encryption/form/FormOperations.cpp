@@ -83,7 +83,7 @@ void Form::collectFiles(const QString &folderPath)
     background.onLine = showLog;
     const LogFn log = background.logger();
     FolderListing listing;
-    background.run([&] { listing = walkFolder(folderPath, log); });
+    background.run([&] { listing = walkFolder(folderPath, log, background.cancelFlag()); });
     if (!self)
         return;
     walked = std::move(listing);

@@ -29,6 +29,9 @@ inline const QString kSkipPrefix = QStringLiteral("文件:");
 inline const DirectedText kAlreadyInState{QStringLiteral("已经加密，不再加密"), QStringLiteral("已经未加密，不再解密")};
 inline const QString kNotRegularFile = QStringLiteral("文件已不存在或不是普通文件，跳过：");
 inline const QString kUnreadableFile = QStringLiteral("文件无法读取，跳过：");
+// The process held as many files open as it may, even with nothing else of
+// the batch open: not a property of the file.
+inline const QString kTooManyOpenFiles = QStringLiteral("打开的文件数已达到系统允许的上限，文件未处理：");
 inline const QString kSwappedAfterWalk = QStringLiteral("文件或其所在文件夹在遍历后被替换，跳过：");
 
 // Batch summary, completed or cancelled: handled, skipped, failed (and left).
@@ -41,6 +44,11 @@ inline const DirectedText kBatchCancelled{QStringLiteral("批量加密已取消�
 inline const QString kFailedFilesNamed = QStringLiteral("。失败的文件：");
 inline const QString kFailedFileSeparator = QStringLiteral("、");
 inline const QString kMoreFailedFiles = QStringLiteral("，另有%1个");
+// Before the summary, when the walked folders hold hidden entries: how many,
+// then the first of them within the dropped folder, then "…" if there are
+// more. Left as they are, like any hidden entry.
+inline const QString kHiddenLeft = QStringLiteral("隐藏的文件和文件夹未处理：%1个（%2）");
+inline const QString kMoreHidden = QStringLiteral("、…");
 
 // A dropped file's text was longer than the text area is given.
 inline const QString kShownTextCut = QStringLiteral("文件超过1MiB，文本区只显示开头1MiB：");

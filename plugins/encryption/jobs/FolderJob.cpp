@@ -27,9 +27,22 @@ bool FolderJob::start(const LogFn &log)
 BatchSummary FolderJob::run(const BatchEngine::Hooks &hooks) const
 {
     BatchSummary summary = BatchEngine(m_listing, m_direction, m_cipherActive, hooks).run();
-    if (hooks.log)
+    if (hooks.log) {
+        // Just before the summary, which stays the batch's last word.
+        if (m_listing.hidden > 0)
+            hooks.log(hiddenEntriesLine(m_listing));
         hooks.log(batchSummaryLine(m_direction, summary));
+    }
     return summary;
+}
+
+QString hiddenEntriesLine(const FolderListing &listing)
+{
+    using namespace actionlines;
+    QString named = listing.hiddenNamed.join(kFailedFileSeparator);
+    if (listing.hidden > listing.hiddenNamed.size())
+        named += kMoreHidden;
+    return kHiddenLeft.arg(listing.hidden).arg(named);
 }
 
 QString batchSummaryLine(Direction direction, const BatchSummary &summary)

@@ -1,7 +1,8 @@
 // One folder batch as a user asks for it, by a drop on the form and by the
 // command line alike: after the walk, the line for a folder without files
 // or the direction (chosen by the first file when toggled) and its start
-// line; then the batch and its summary line.
+// line; then the batch, the hidden entries it left (if any) and its summary
+// line.
 #pragma once
 
 #include "LogFn.h"
@@ -25,7 +26,8 @@ public:
     // Once started.
     Direction direction() const { return m_direction; }
 
-    // The batch, then its summary through `hooks.log`. Free of widgets: runs
+    // The batch, then the hidden-entries line and the summary through
+    // `hooks.log`. Free of widgets: runs
     // on any thread.
     BatchSummary run(const BatchEngine::Hooks &hooks) const;
 
@@ -40,5 +42,7 @@ private:
 // "批量加密完成：…" or, when files were left, "批量加密已取消：…", with the
 // first failed files named.
 QString batchSummaryLine(Direction direction, const BatchSummary &summary);
+// "隐藏的文件和文件夹未处理：…", for a walk that met hidden entries.
+QString hiddenEntriesLine(const FolderListing &listing);
 
 } // namespace jobs
