@@ -70,6 +70,11 @@ public:
                 listing.paths.append(path);
             } else if (entry.isDir()) {
                 const QString real = entry.canonicalFilePath();
+                // A junction is no symbolic link to Qt, but may lead anywhere.
+                if (!real.isEmpty() && !isSameOrAncestor(listing.root, real)) {
+                    log(actionlines::kLinkLeadsOutside + path);
+                    continue;
+                }
                 if (real.isEmpty() || walked.contains(real) || isSameOrAncestor(real, realPath)) {
                     log(actionlines::kFolderWalkedAlready + path);
                     continue;
