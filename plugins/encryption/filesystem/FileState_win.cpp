@@ -44,7 +44,7 @@ FileKind kindOf(HANDLE handle, DWORD attributes)
 bool isDevicePath(const QString &path)
 {
     return path.startsWith(QLatin1String("\\\\.\\")) || path.startsWith(QLatin1String("//./"))
-        || path.startsWith(QLatin1String("\\\\?\\GLOBALROOT"), Qt::CaseInsensitive);
+           || path.startsWith(QLatin1String("\\\\?\\GLOBALROOT"), Qt::CaseInsensitive);
 }
 
 std::wstring widePath(const QString &path)
@@ -65,7 +65,7 @@ std::wstring widePath(const QString &path)
 QString childPath(const QString &folder, const QString &name)
 {
     return folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\')) ? folder + name
-                                                                                      : folder + QLatin1Char('/') + name;
+                                                                                   : folder + QLatin1Char('/') + name;
 }
 
 QString errorText(DWORD code)
@@ -76,8 +76,8 @@ QString errorText(DWORD code)
 FileHandle openForAttributes(const QString &path, FollowLinks follow)
 {
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow == FollowLinks::No ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-    return FileHandle(nativeOf(
-        ::CreateFileW(widePath(path).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr)));
+    return FileHandle(nativeOf(::CreateFileW(widePath(path).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                             OPEN_EXISTING, flags, nullptr)));
 }
 
 bool stateOf(HANDLE handle, FileState *state)

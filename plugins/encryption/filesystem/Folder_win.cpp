@@ -116,9 +116,8 @@ bool Folder::flush(QString *error) const
 bool listNames(const QString &path, std::vector<ListedName> *names)
 {
     WIN32_FIND_DATAW found;
-    const HANDLE search = ::FindFirstFileExW(widePath(childPath(path, QStringLiteral("*"))).c_str(),
-                                             FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
-                                             FIND_FIRST_EX_LARGE_FETCH);
+    const HANDLE search = ::FindFirstFileExW(widePath(childPath(path, QStringLiteral("*"))).c_str(), FindExInfoBasic,
+                                             &found, FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (search == INVALID_HANDLE_VALUE)
         return ::GetLastError() == ERROR_FILE_NOT_FOUND; // an empty folder (a drive's root)
     do {

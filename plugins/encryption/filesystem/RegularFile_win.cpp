@@ -11,8 +11,9 @@ bool openRegularFileForReading(QFile &file, const QString &path)
 {
     if (path.isEmpty() || wincalls::isDevicePath(path))
         return false;
-    FileHandle handle(wincalls::nativeOf(::CreateFileW(wincalls::widePath(path).c_str(), GENERIC_READ, wincalls::kShareAll,
-                                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)));
+    FileHandle handle(
+        wincalls::nativeOf(::CreateFileW(wincalls::widePath(path).c_str(), GENERIC_READ, wincalls::kShareAll, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)));
     FileState state;
     if (!handle.isValid() || !wincalls::stateOf(wincalls::handleOf(handle), &state) || state.kind != FileKind::Regular)
         return false;

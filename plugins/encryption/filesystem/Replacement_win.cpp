@@ -56,7 +56,8 @@ void copyAccessList(const std::wstring &from, const std::wstring &to)
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
     ::GetSecurityDescriptorControl(descriptor, &control, &revision);
-    const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION
+    const SECURITY_INFORMATION what =
+        DACL_SECURITY_INFORMATION
         | ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
     ::SetNamedSecurityInfoW(const_cast<LPWSTR>(to.c_str()), SE_FILE_OBJECT, what, nullptr, nullptr, list, nullptr);
     ::LocalFree(descriptor);
@@ -67,7 +68,7 @@ DWORD putInPlace(const std::wstring &target, const std::wstring &temporary, bool
 {
     if (!replacing)
         return ::MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) ? ERROR_SUCCESS
-                                                                                       : ::GetLastError();
+                                                                                        : ::GetLastError();
     // ReplaceFileW keeps the file's identity as Explorer knows it: owner,
     // access list, creation time, short name, streams.
     if (::ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
@@ -88,12 +89,11 @@ DWORD putInPlace(const std::wstring &target, const std::wstring &temporary, bool
 // hidden), provided it is still the one put there.
 void showAtName(const QString &target, const Shown &shown, const FileIdentity &created, const FileIdentity &old)
 {
-    const FileHandle placed(nativeOf(::CreateFileW(widePath(target).c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                                   kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
-                                                   nullptr)));
+    const FileHandle placed(
+        nativeOf(::CreateFileW(widePath(target).c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr)));
     FileState state;
-    if (!placed.isValid() || !stateOf(handleOf(placed), &state)
-        || (state.identity != created && state.identity != old))
+    if (!placed.isValid() || !stateOf(handleOf(placed), &state) || (state.identity != created && state.identity != old))
         return;
     Shown attributesOnly = shown;
     attributesOnly.created = LARGE_INTEGER{};
@@ -216,7 +216,8 @@ Replacement::Committed Replacement::commit()
     }
     // Both ways of putting it in place open the new file themselves.
     m_file.reset();
-    const DWORD error = putInPlace(widePath(target), widePath(childPath(m_folder.path(), m_temporaryName)), m_replacing);
+    const DWORD error =
+        putInPlace(widePath(target), widePath(childPath(m_folder.path(), m_temporaryName)), m_replacing);
     if (error != ERROR_SUCCESS) {
         m_error = errorText(error);
         discard();
