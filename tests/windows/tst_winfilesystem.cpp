@@ -35,11 +35,13 @@ DWORD attributesOf(const QString &path)
 // Read as Explorer would, sharing everything with whoever has it open.
 QByteArray readShared(const QString &path)
 {
-    const HANDLE file = ::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE file =
+        ::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, 0, nullptr);
     QByteArray bytes(64, '\0');
     DWORD got = 0;
-    const bool read = file != INVALID_HANDLE_VALUE && ::ReadFile(file, bytes.data(), DWORD(bytes.size()), &got, nullptr);
+    const bool read =
+        file != INVALID_HANDLE_VALUE && ::ReadFile(file, bytes.data(), DWORD(bytes.size()), &got, nullptr);
     ::CloseHandle(file);
     return read ? bytes.left(int(got)) : QByteArray("<unreadable>");
 }
