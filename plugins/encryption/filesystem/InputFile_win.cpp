@@ -1,7 +1,6 @@
 #include "InputFile.h"
 
 #include "Folder.h"
-#include "LateClose.h"
 #include "SystemCalls_win.h"
 
 using namespace wincalls;
@@ -46,9 +45,13 @@ bool seek(HANDLE handle, qint64 to, qint64 *was = nullptr)
 
 } // namespace
 
+// Closed at once on Windows: until the old content's last handle goes, the
+// file it was keeps a name beside the new one (Windows lists a file being
+// deleted until then; Wine's ReplaceFileW moves an open file to a backup
+// name of its own).
 void InputFile::closeLater()
 {
-    ::closeLater(std::move(m_handle));
+    m_handle.reset();
 }
 
 InputFile::Opened InputFile::adopt(FileHandle handle)
