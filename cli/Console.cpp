@@ -1,29 +1,11 @@
 #include "Console.h"
 
+#include "ConsoleText.h"
 #include "Quoting.h"
 #include "UserText.h"
 #include "Utf8.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <unistd.h>
-
 namespace {
-
-void writeAll(int fd, const QByteArray &bytes)
-{
-    const char *data = bytes.constData();
-    qint64 left = bytes.size();
-    while (left > 0) {
-        const ssize_t put = ::write(fd, data, size_t(left));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return;
-        data += put;
-        left -= put;
-    }
-}
 
 // UTF-8 whatever the locale, names with the bytes they have (Utf8.h), and
 // nothing that could break the line or drive the terminal.
@@ -36,7 +18,7 @@ QByteArray lineBytes(const QString &line)
 
 Console::Console(bool quiet)
     : m_quiet(quiet)
-    , m_progress(STDERR_FILENO, !quiet)
+    , m_progress(consoletext::Stream::Error, !quiet)
 {
 }
 
@@ -48,7 +30,7 @@ void Console::log(const QString &line)
         return;
     m_progress.clear();
     // One write per line keeps lines whole when standard error is shared.
-    writeAll(STDERR_FILENO, lineBytes(line));
+    consoletext::write(consoletext::Stream::Error, lineBytes(line));
 }
 
 LogFn Console::logger()
@@ -58,15 +40,15 @@ LogFn Console::logger()
 
 void Console::result(const QByteArray &bytes)
 {
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    consoletext::writeResult(bytes);
 }
 
 bool Console::flushResults()
 {
-    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+    return consoletext::flushResults();
 }
 
 void Console::error(const QString &text)
 {
-    writeAll(STDERR_FILENO, lineBytes(QStringLiteral("keystrel-cli: ") + text));
+    consoletext::write(consoletext::Stream::Error, lineBytes(QStringLiteral("keystrel-cli: ") + text));
 }

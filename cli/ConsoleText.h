@@ -20,4 +20,26 @@ bool write(Stream stream, const QByteArray &utf8);
 // (Windows: from the wide command line, not main()'s ANSI argv).
 QStringList arguments(int argc, char **argv);
 
+// Names and texts in the encoding this system gives them (Utf8.h): the
+// locale's on Unix (UTF-8 without one), UTF-8 on Windows, whose names are
+// UTF-16 and reach the program as such.
+void useNameEncoding();
+// The arguments after the program's name, as bytes that the encoding above
+// decodes: Unix's own bytes, the wide arguments in UTF-8 on Windows.
+QList<QByteArray> argumentBytes(int argc, char **argv);
+
+// Results on standard output: buffered, the bytes unchanged (no CR added on
+// Windows), text to a Windows console as the console shows it.
+void writeResult(const QByteArray &bytes);
+// False when some result could not be written.
+bool flushResults();
+
+// Standard input's next bytes: -1 on an error (errno), with EINTR once Ctrl-C
+// has ended a wait.
+qint64 readInput(char *buffer, qint64 size);
+
+// Characters per line of the console or terminal on `stream`; 80 when it
+// cannot tell.
+int columns(Stream stream);
+
 } // namespace consoletext

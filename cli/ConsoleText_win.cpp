@@ -1,7 +1,15 @@
 #include "ConsoleText.h"
 
+#include "Interrupt.h"
+#include "Utf8.h"
+
 #include <QString>
 
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 namespace consoletext {
@@ -76,6 +84,71 @@ QStringList arguments(int argc, char **argv)
     for (int i = 0; i < argc && argv[i]; ++i)
         result << QString::fromLocal8Bit(argv[i]);
     return result;
+}
+
+void useNameEncoding()
+{
+    utf8::useForLocale();
+}
+
+QList<QByteArray> argumentBytes(int argc, char **argv)
+{
+    const QStringList all = arguments(argc, argv);
+    QList<QByteArray> result;
+    for (int i = 1; i < all.size(); ++i)
+        result << all.at(i).toUtf8();
+    return result;
+}
+
+namespace {
+
+bool g_resultLost = false;
+
+// The C runtime's text mode would write "\r\n" for "\n", and read it back.
+void useBinaryStreams()
+{
+    static const bool once = [] {
+        ::_setmode(::_fileno(stdout), _O_BINARY);
+        ::_setmode(::_fileno(stdin), _O_BINARY);
+        return true;
+    }();
+    (void)once;
+}
+
+} // namespace
+
+void writeResult(const QByteArray &bytes)
+{
+    if (isConsole(Stream::Output)) {
+        g_resultLost = !write(Stream::Output, bytes) || g_resultLost;
+        return;
+    }
+    useBinaryStreams();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+bool flushResults()
+{
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) && !g_resultLost;
+}
+
+qint64 readInput(char *buffer, qint64 size)
+{
+    useBinaryStreams();
+    const int got = ::_read(0, buffer, unsigned(qMin<qint64>(size, INT_MAX)));
+    // A read that Ctrl-C cancelled (CancelSynchronousIo) fails as EINTR
+    // does on Unix.
+    if (got < 0 && interrupt::requested())
+        errno = EINTR;
+    return got;
+}
+
+int columns(Stream stream)
+{
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!::GetConsoleScreenBufferInfo(handleOf(stream), &info))
+        return 80;
+    return qMax(1, int(info.srWindow.Right - info.srWindow.Left + 1));
 }
 
 } // namespace consoletext

@@ -2,9 +2,6 @@
 
 #include <QByteArray>
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 namespace {
 
 // Quick work shows nothing; longer work is redrawn this often at most.
@@ -12,19 +9,6 @@ constexpr qint64 kShowAfterMs = 400;
 constexpr qint64 kRedrawEveryMs = 100;
 // A file in a folder batch large enough to show its own bytes.
 constexpr qint64 kLargeFileInBatch = qint64(16) << 20;
-
-void writeAll(int fd, const QByteArray &bytes)
-{
-    const char *data = bytes.constData();
-    qint64 left = bytes.size();
-    while (left > 0) {
-        const ssize_t put = ::write(fd, data, size_t(left));
-        if (put <= 0)
-            return; // a progress line is not worth an error
-        data += put;
-        left -= put;
-    }
-}
 
 QString mebibytes(qint64 bytes)
 {
@@ -49,10 +33,9 @@ int cellsOf(QChar c)
 
 // What fits in the terminal's width without wrapping: a wrapped line could
 // not be redrawn in place.
-QString fitted(const QString &text, int fd)
+QString fitted(const QString &text, consoletext::Stream stream)
 {
-    struct winsize size = {};
-    const int columns = ::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+    const int columns = consoletext::columns(stream);
     int cells = 0;
     for (int i = 0; i < text.size(); ++i) {
         cells += cellsOf(text.at(i));
@@ -64,9 +47,9 @@ QString fitted(const QString &text, int fd)
 
 } // namespace
 
-ProgressLine::ProgressLine(int fd, bool enabled)
-    : m_fd(fd)
-    , m_active(enabled && ::isatty(fd) == 1)
+ProgressLine::ProgressLine(consoletext::Stream stream, bool enabled)
+    : m_stream(stream)
+    , m_active(enabled && consoletext::isConsole(stream))
 {
     m_clock.start();
 }
@@ -106,7 +89,7 @@ void ProgressLine::clear()
 {
     if (!m_shown)
         return;
-    writeAll(m_fd, QByteArrayLiteral("\r\033[K"));
+    consoletext::write(m_stream, QByteArrayLiteral("\r\033[K"));
     m_shown = false;
 }
 
@@ -118,7 +101,7 @@ void ProgressLine::draw()
     if (now < kShowAfterMs || (m_shown && m_drawnAt >= 0 && now - m_drawnAt < kRedrawEveryMs))
         return;
     m_drawnAt = now;
-    writeAll(m_fd, "\r" + fitted(text(), m_fd).toUtf8() + "\033[K");
+    consoletext::write(m_stream, "\r" + fitted(text(), m_stream).toUtf8() + "\033[K");
     m_shown = true;
 }
 

@@ -4,14 +4,16 @@
 // and is erased before any log line is written below it.
 #pragma once
 
+#include "ConsoleText.h"
+
 #include <QElapsedTimer>
 #include <QString>
 
 class ProgressLine
 {
 public:
-    // Draws on `fd` only when it is a terminal and `enabled`.
-    ProgressLine(int fd, bool enabled);
+    // Draws on `stream` only when it is a terminal and `enabled`.
+    ProgressLine(consoletext::Stream stream, bool enabled);
     ~ProgressLine();
     Q_DISABLE_COPY(ProgressLine)
 
@@ -30,7 +32,7 @@ private:
     void draw();
     QString text() const;
 
-    const int m_fd;
+    const consoletext::Stream m_stream;
     const bool m_active;
     bool m_shown = false;
     QElapsedTimer m_clock;

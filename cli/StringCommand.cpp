@@ -1,6 +1,7 @@
 #include "StringCommand.h"
 
 #include "Console.h"
+#include "ConsoleText.h"
 #include "ExitStatus.h"
 #include "Interrupt.h"
 #include "SystemError.h"
@@ -11,7 +12,6 @@
 #include <QTextCodec>
 
 #include <cerrno>
-#include <unistd.h>
 
 namespace {
 
@@ -29,7 +29,7 @@ Read readStandardInput(QByteArray *bytes, int limit)
 {
     char buffer[65536];
     for (;;) {
-        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        const qint64 got = consoletext::readInput(buffer, qint64(sizeof buffer));
         if (got > 0) {
             if (qint64(bytes->size()) + got > limit)
                 return Read::TooLong;

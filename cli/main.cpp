@@ -2,6 +2,7 @@
 // or a machine without a display. Qt Core only.
 #include "CommandLine.h"
 #include "Console.h"
+#include "ConsoleText.h"
 #include "ExitStatus.h"
 #include "FileCommand.h"
 #include "Interrupt.h"
@@ -9,30 +10,11 @@
 #include "StringCommand.h"
 #include "Utf8.h"
 
-#include <clocale>
-#include <cstdio>
-#include <langinfo.h>
-#include <strings.h>
-
 namespace {
-
-// Without a locale (cron, a bare ssh session) Qt would take file names and
-// texts for ASCII and spoil every other character; UTF-8 is what such a
-// system's names and texts almost always are. In both cases names keep the
-// bytes they have, UTF-8 or not.
-void useLocaleEncoding()
-{
-    std::setlocale(LC_ALL, "");
-    const char *codeset = nl_langinfo(CODESET);
-    if (!codeset || strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "UTF8") == 0
-        || strcasecmp(codeset, "ANSI_X3.4-1968") == 0 || strcasecmp(codeset, "ASCII") == 0)
-        utf8::useForLocale();
-}
 
 void print(const QString &text)
 {
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    consoletext::writeResult(text.toLocal8Bit());
 }
 
 int run(const Invocation &invocation, Console &console)
@@ -71,15 +53,11 @@ int run(const Invocation &invocation, Console &console)
 
 int main(int argc, char **argv)
 {
-    useLocaleEncoding();
-    QList<QByteArray> arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QByteArray(argv[i]);
-    const ParsedCommandLine parsed = parseCommandLine(arguments);
+    consoletext::useNameEncoding();
+    const ParsedCommandLine parsed = parseCommandLine(consoletext::argumentBytes(argc, argv));
     if (!parsed.ok) {
         Console::error(parsed.error);
-        const QByteArray usage = usageText().toUtf8();
-        std::fwrite(usage.constData(), 1, size_t(usage.size()), stderr);
+        consoletext::write(consoletext::Stream::Error, usageText().toUtf8());
         return exitstatus::kUsage;
     }
     Console console(parsed.invocation.quiet);

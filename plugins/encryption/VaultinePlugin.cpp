@@ -54,7 +54,7 @@ Q_DECL_EXPORT const char *pluginDescription()
 }
 
 // One function serves both names.
-Q_DECL_EXPORT const char *pluginLicense() __attribute__((alias("pluginDescription")));
+Q_DECL_EXPORT const char *pluginLicense() noexcept __attribute__((alias("pluginDescription")));
 
 Q_DECL_EXPORT int pluginType()
 {

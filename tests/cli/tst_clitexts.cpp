@@ -194,6 +194,10 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QByteArray, input);
         QFETCH(QString, shellArguments);
+#ifdef Q_OS_WIN
+        if (!shellArguments.isEmpty())
+            QSKIP("Windows arguments are UTF-16: no bytes other than UTF-8 reach the program");
+#endif
         clirun::Options options = shellArguments.isEmpty() ? clirun::Options() : throughShell(shellArguments);
         options.input = input;
         const clirun::Result result = clirun::run(arguments, options);
@@ -321,6 +325,9 @@ private slots:
     // nothing complains about them, and the loader maps Qt Core alone.
     void needsNoDisplay()
     {
+#ifdef Q_OS_WIN
+        QSKIP("ldd reads ELF files; the zip test checks what keystrel-cli.exe imports");
+#endif
         const clirun::Result result = clirun::run({"encrypt-string", "headless"});
         QCOMPARE(result.status, 0);
         QCOMPARE(result.errLines.size(), 1); // the length line alone
@@ -339,6 +346,9 @@ private slots:
     // installed program runs from there.
     void installs()
     {
+#ifdef Q_OS_WIN
+        QSKIP("cmake --install lays out a Unix prefix; the Windows programs ship in the zip and the installer");
+#endif
         QTemporaryDir prefix;
         QVERIFY(prefix.isValid());
         QProcess install;

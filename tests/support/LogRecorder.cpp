@@ -16,6 +16,13 @@ bool ShowLogFunc(const QString &line)
     return true;
 }
 
+#ifdef Q_OS_WIN
+// The plug-in's objects call ShowLogFunc as an import of Hubstone.dll; tests
+// link those objects without it, so the import's pointer is given here.
+extern bool (*const g_showLogImport)(const QString &) __asm__("__imp__Z11ShowLogFuncRK7QString");
+bool (*const g_showLogImport)(const QString &) = &ShowLogFunc;
+#endif
+
 namespace LogRecorder {
 QStringList lines()
 {

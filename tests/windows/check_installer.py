@@ -205,7 +205,7 @@ def check_installed_folder_start(folder, work):
         unhandled = "没有接受拖放的插件，未处理：" + as_logged
         wait_for(lambda: unhandled in read(first_log).decode("utf-8", "replace"), "the path to reach the window")
         say("SKIPPED: the encrypt entry's command line on a file does not encrypt it here: this build has no "
-              "Vaultine.dll (the engine has no Windows side yet). Checked instead that the path reached the window.")
+              "Vaultine.dll (a build without the engine). Checked instead that the path reached the window.")
     log = read(first_log).decode("utf-8", "replace")
     check("插件目录：%s\\Plugin" % folder in log and "跳过插件目录" not in log,
           "the installed Plugin folder was not trusted:\n" + log)

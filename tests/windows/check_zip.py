@@ -57,6 +57,14 @@ def main():
                 "Plugin/") else set()
             if dll not in beside and dll not in folder and dll not in SYSTEM:
                 failures.append("%s imports %s, which is neither in the zip nor part of Windows" % (name, dll))
+    # keystrel-cli runs without any GUI library: Qt Core only.
+    if engine and "keystrel-cli.exe" in names:
+        pe = pefile.PE(data=archive.read(top + "/keystrel-cli.exe"))
+        cli_imports = {e.dll.decode().lower() for e in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+        if "qt5core.dll" not in cli_imports or cli_imports & {"qt5gui.dll", "qt5widgets.dll"}:
+            failures.append("keystrel-cli.exe must import Qt5Core.dll and no GUI library: %s" % sorted(cli_imports))
+        if pe.OPTIONAL_HEADER.Subsystem != 3:
+            failures.append("keystrel-cli.exe is not a console program")
     for name in beside:
         if name.endswith(".dll") and name not in imported:
             failures.append("%s is shipped but nothing imports it" % name)

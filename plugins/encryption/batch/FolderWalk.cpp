@@ -92,7 +92,8 @@ private:
         if (name == QLatin1String(".") || name == QLatin1String(".."))
             return;
         const QString path = entry.absoluteFilePath();
-        const bool link = entry.isSymLink();
+        // A junction is no symbolic link to Qt, but may lead anywhere.
+        const bool link = entry.isSymLink() || entry.isJunction();
         const QString linked = link ? entry.canonicalFilePath() : QString();
         if (link && !isSameOrAncestor(listing.root, linked)) {
             log(actionlines::kLinkLeadsOutside + path);

@@ -111,6 +111,8 @@ bool SlotWork::reach(Slot &slot, InputFile &input)
         return skip(slot, kSwappedAfterWalk + path);
     case InputFile::Opened::Unreadable:
         return skip(slot, kUnreadableFile + path);
+    case InputFile::Opened::InUse:
+        return skip(slot, loglines::kInUse[m_direction] + path);
     }
     const FileIdentity &found = input.state().identity;
     if (found.volume != file.identity.volume

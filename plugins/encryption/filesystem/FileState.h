@@ -38,8 +38,8 @@ struct FileState
     FileTime modified;
     FileTime changed; // metadata included: a rename onto it, new permissions
     quint64 linkCount = 0;
-    quint32 permissions = 0; // the mode's low twelve bits on Unix
-    quint32 owner = 0;
+    quint32 permissions = 0; // the mode's low twelve bits on Unix, the attributes on Windows
+    quint32 owner = 0;       // Unix only, like the group
     quint32 group = 0;
 
     bool isSameFile(const FileState &now) const { return now.identity == identity; }

@@ -13,7 +13,9 @@ class Folder;
 class InputFile
 {
 public:
-    enum class Opened { Ok, Missing, NotRegular, Unreadable, Link };
+    // InUse: another program holds it open and shares it with no one (a
+    // sharing violation on Windows; never on Unix).
+    enum class Opened { Ok, Missing, NotRegular, Unreadable, Link, InUse };
 
     InputFile() = default;
     InputFile(const InputFile &) = delete;
@@ -22,6 +24,8 @@ public:
 
     // Follows symbolic links, as a path typed or chosen by the user should.
     bool open(const QString &path);
+    // Why the last open() failed, Ok when it did not.
+    Opened openFailure() const { return m_openFailure; }
     // `name` in `folder`, never through a symbolic link.
     Opened openIn(const Folder &folder, const QString &name);
     void close() { m_handle.reset(); }
@@ -50,4 +54,5 @@ private:
     FileHandle m_handle;
     FileState m_state;
     QString m_error;
+    Opened m_openFailure = Opened::Ok;
 };

@@ -40,10 +40,16 @@ InputFile::Opened InputFile::adopt(FileHandle handle)
 bool InputFile::open(const QString &path)
 {
     close();
+    m_openFailure = Opened::Missing;
     if (path.isEmpty())
         return false;
     FileHandle handle(::open(encoded(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    return handle.isValid() && adopt(std::move(handle)) == Opened::Ok;
+    if (!handle.isValid()) {
+        m_openFailure = errno == ENOENT || errno == ENOTDIR ? Opened::Missing : Opened::Unreadable;
+        return false;
+    }
+    m_openFailure = adopt(std::move(handle));
+    return m_openFailure == Opened::Ok;
 }
 
 InputFile::Opened InputFile::openIn(const Folder &folder, const QString &name)

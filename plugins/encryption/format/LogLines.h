@@ -29,6 +29,9 @@ inline const DirectedText kCancelled{QStringLiteral("加密：已取消，原文
                                      QStringLiteral("解密：已取消，原文件保持不变 ")};
 inline const DirectedText kAttributesNotKept{QStringLiteral("加密：警告：无法保留扩展属性 "),
                                              QStringLiteral("解密：警告：无法保留扩展属性 ")};
+// Another program holds the file open and shares it with no one (Windows).
+inline const DirectedText kInUse{QStringLiteral("加密：文件正被其他程序使用，原文件保持不变 "),
+                                 QStringLiteral("解密：文件正被其他程序使用，原文件保持不变 ")};
 inline const DirectedText kNotDurable{QStringLiteral("加密：无法确认新文件已写入磁盘 "),
                                       QStringLiteral("解密：无法确认新文件已写入磁盘 ")};
 

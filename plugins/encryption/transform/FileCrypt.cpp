@@ -61,7 +61,9 @@ Outcome transformFile(Direction direction, const QString &inputPath, const QStri
 {
     InputFile input;
     if (!input.open(inputPath)) {
-        control.line(loglines::kCannotOpenInput[direction] + inputPath);
+        control.line((input.openFailure() == InputFile::Opened::InUse ? loglines::kInUse[direction]
+                                                                      : loglines::kCannotOpenInput[direction])
+                     + inputPath);
         return Outcome::Failed;
     }
     Folder folder;
