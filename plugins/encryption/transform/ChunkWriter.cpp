@@ -9,8 +9,8 @@ namespace {
 // One being filled, one being written, one ready: the cipher never waits
 // for a write that has its data already.
 constexpr int kInFlight = 3;
-// Room past the chunk for the padding of the last one.
-constexpr qint64 kBufferSize = ChunkWriter::kChunkSize + 16;
+// Room beside the chunk for a header before it and padding after it.
+constexpr qint64 kBufferSize = ChunkWriter::kChunkSize + 64;
 
 // The buffer of a thread that writes its own chunks is reused: a batch of
 // thousands of small files allocates once.

@@ -34,7 +34,7 @@ public:
     // Where the output goes from now on; written only through put() from
     // here on, until finish() or destruction.
     void start(Replacement &output);
-    // A buffer of kChunkSize (plus a block) to fill; waits for one to come
+    // A buffer of kChunkSize plus 64 bytes to fill; waits for one to come
     // free. Null once a write failed.
     char *buffer();
     // Hands a filled buffer from buffer() to be written. False once a write

@@ -133,7 +133,11 @@ Outcome FileTransform::encrypt(InputFile &input, const QString &inputName, const
                                const Locator &locate)
 {
     const qint64 size = input.size();
-    char *buffer = m_writer->buffer();
+    // The header goes out with the first piece: a small file is one write.
+    char *const first = m_writer->buffer();
+    std::memcpy(first, marker::kFileHeader, marker::kHeaderSize);
+    qint64 lead = qint64(marker::kHeaderSize);
+    char *buffer = first + lead;
     // Reading stops at the size seen on opening; a file that grows or
     // shrinks meanwhile is caught before its replacement is put in place.
     auto nextPiece = [size](qint64 done) { return qMin(kChunkSize, qMax<qint64>(size - done, 0)); };
@@ -149,25 +153,24 @@ Outcome FileTransform::encrypt(InputFile &input, const QString &inputName, const
 
     if (open(locate, outputName) != Outcome::Done)
         return Outcome::Failed;
-    if (!m_replacement->write(reinterpret_cast<const char *>(marker::kFileHeader), marker::kHeaderSize))
-        return writeFailed(outputName);
     m_writer->start(*m_replacement);
 
     CbcStream cbc(m_cipherActive);
     for (;;) {
         if (got < kChunkSize || bytesRead >= size) {
-            // Last piece: padded to whole blocks (the buffer has room, chunks
-            // being whole blocks themselves).
+            // Last piece: padded to whole blocks (the buffer has room past
+            // the chunk).
             const qint64 padding = qint64(marker::paddingFor(std::uint64_t(got)));
             std::memset(buffer + got, marker::kPaddingByte, std::size_t(padding));
             cbc.encrypt(bytes(buffer), std::size_t(got + padding));
-            if (!m_writer->put(buffer, got + padding) || !written())
+            if (!m_writer->put(buffer - lead, lead + got + padding) || !written())
                 return writeFailed(outputName);
             break;
         }
         cbc.encrypt(bytes(buffer), std::size_t(got));
-        if (!m_writer->put(buffer, got) || !(buffer = m_writer->buffer()))
+        if (!m_writer->put(buffer - lead, lead + got) || !(buffer = m_writer->buffer()))
             return writeFailed(outputName);
+        lead = 0;
         m_control.reached(bytesRead, size);
         if (m_control.cancelled())
             return cancelled(inputName);
