@@ -133,10 +133,11 @@ Outcome FileTransform::encrypt(InputFile &input, const QString &inputName, const
                                const Locator &locate)
 {
     const qint64 size = input.size();
-    // The header goes out with the first piece: a small file is one write.
+    // A file of one piece goes out in one write, its header in front.
+    const bool onePiece = size < kChunkSize;
     char *const first = m_writer->buffer();
     std::memcpy(first, marker::kFileHeader, marker::kHeaderSize);
-    qint64 lead = qint64(marker::kHeaderSize);
+    qint64 lead = onePiece ? qint64(marker::kHeaderSize) : 0;
     char *buffer = first + lead;
     // Reading stops at the size seen on opening; a file that grows or
     // shrinks meanwhile is caught before its replacement is put in place.
@@ -153,6 +154,8 @@ Outcome FileTransform::encrypt(InputFile &input, const QString &inputName, const
 
     if (open(locate, outputName) != Outcome::Done)
         return Outcome::Failed;
+    if (!onePiece && !m_replacement->write(reinterpret_cast<const char *>(marker::kFileHeader), marker::kHeaderSize))
+        return writeFailed(outputName);
     m_writer->start(*m_replacement);
 
     CbcStream cbc(m_cipherActive);
