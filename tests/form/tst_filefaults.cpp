@@ -102,7 +102,7 @@ private slots:
         // encrypted elsewhere.
         QByteArray plain(10 * 1024 * 1024 + 5, '\0');
         for (int i = 0; i < plain.size(); ++i)
-            plain[i] = char((i * 7919) >> 5);
+            plain[i] = char((quint32(i) * 7919u) >> 5);
         Form form;
         const QString outside = path(encrypt ? "ahead-e.bin" : "ahead-d.bin");
         const bool prepared = write(outside, plain) && (encrypt || form.encryptFile(outside, outside) == 0);
