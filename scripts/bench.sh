@@ -13,7 +13,9 @@
 #   - the longest the GUI thread's event loop went without turning while a
 #     large file, then a folder of a few large files, is dropped on the form;
 #   - the same while text files of three shapes (one long line, lines of
-#     words, minified JSON) are dropped and their text shown.
+#     words, minified JSON) are dropped and their text shown;
+#   - then scripts/bench-peers.sh: the same jobs by ccrypt, gpg, age, 7zz,
+#     openssl and dd (the disk's floor), on the same sizes.
 # Every contender runs in every round, who goes first changing from round to
 # round; the figures are medians.
 #
@@ -39,6 +41,8 @@
 #   KEYSTREL_BENCH_GAP_ROUNDS rounds of the gap measurements (3)
 #   KEYSTREL_BENCH_TEXT_KIB   size of the text files dropped for their text (1024)
 #   KEYSTREL_BENCH_TEXT_ROUNDS rounds of the text drops (as many as the gaps)
+#   KEYSTREL_BENCH_PEER_FILES small files for the peers' folder (the largest
+#                             batch); KEYSTREL_BENCH_PEERS=0 leaves peers out
 # Only the text drops, say: KEYSTREL_BENCH_ROUNDS=0 KEYSTREL_BENCH_FILES=" "
 # KEYSTREL_BENCH_GAP_ROUNDS=0 KEYSTREL_BENCH_MIB=1 KEYSTREL_BENCH_LARGE_MIB=1
 # KEYSTREL_BENCH_LARGE_BATCH=1x1 KEYSTREL_BENCH_TEXT_ROUNDS=3.
@@ -568,4 +572,9 @@ for shape in "${text_shapes[@]}"; do
     done
 done
 printf "  encrypt: the text is shown, then the file encrypted; decrypt: decrypted, then shown.\n"
+if [ "${KEYSTREL_BENCH_PEERS:-1}" != 0 ]; then
+    KEYSTREL_BENCH_SKIP_BUILD=1 KEYSTREL_BENCH_BUILD=$build KEYSTREL_BENCH_MIB=$mib KEYSTREL_BENCH_ROUNDS=$rounds \
+        KEYSTREL_BENCH_PEER_FILES=${KEYSTREL_BENCH_PEER_FILES:-${largest:-0}} KEYSTREL_BENCH_PER_FOLDER=$per_folder \
+        KEYSTREL_BENCH_REFERENCE=$reference scripts/bench-peers.sh
+fi
 printf "\nThe benchmark took %d min %02d s.\n" $(((SECONDS - script_started) / 60)) $(((SECONDS - script_started) % 60))

@@ -12,7 +12,7 @@ case "${1:-test}" in
     # desktop) and gio say which types the installed entry opens.
     test) packages+=(openssl clang libclang-rt-dev dpkg-dev file desktop-file-utils clang-format clang-tidy
         shared-mime-info xdg-utils libfile-mimeinfo-perl libglib2.0-bin) ;;
-    bench) packages+=(openssl libbenchmark-dev time python3) ;;
+    bench) packages+=(openssl libbenchmark-dev time python3 ccrypt gnupg age 7zip) ;;
     screenshot) packages+=(xvfb xauth imagemagick fonts-wqy-zenhei x11-utils) ;;
     package) packages+=(dpkg-dev file desktop-file-utils lintian) ;;
     format) packages+=(clang-format) ;;

@@ -80,6 +80,49 @@ private slots:
         QCOMPARE(left, QStringList{"large.bin"});
     }
 
+    // A file of several chunks is written on a thread of its own: a write
+    // that fails there, past the first chunks, still fails the whole file.
+    void fullDiskWhileWritingAhead_data()
+    {
+        QTest::addColumn<bool>("encrypt");
+        QTest::newRow("encrypt") << true;
+        QTest::newRow("decrypt") << false;
+    }
+
+    void fullDiskWhileWritingAhead()
+    {
+        QFETCH(bool, encrypt);
+        if (::geteuid() != 0)
+            QSKIP("mounting a small file system needs root");
+        const QString mountPoint = path(encrypt ? "small-e" : "small-d");
+        QDir().mkpath(mountPoint);
+        if (::mount("tmpfs", QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "size=16m") != 0)
+            QSKIP("this machine refuses to mount a tmpfs");
+        // 10 MiB fit once, not twice; decryption starts from a file
+        // encrypted elsewhere.
+        QByteArray plain(10 * 1024 * 1024 + 5, '\0');
+        for (int i = 0; i < plain.size(); ++i)
+            plain[i] = char((quint32(i) * 7919u) >> 5);
+        Form form;
+        const QString outside = path(encrypt ? "ahead-e.bin" : "ahead-d.bin");
+        const bool prepared = write(outside, plain) && (encrypt || form.encryptFile(outside, outside) == 0);
+        const QByteArray before = read(outside);
+        const QString file = mountPoint + "/large.bin";
+        const bool written = prepared && write(file, before);
+        LogRecorder::clear();
+        const int result = !written ? 0 : encrypt ? form.encryptFile(file, file) : form.decryptFile(file, file);
+        const QStringList lines = LogRecorder::takeLines();
+        const QByteArray after = read(file);
+        const QStringList left = entries(mountPoint);
+        ::umount(QFile::encodeName(mountPoint).constData());
+        QVERIFY(written);
+        QCOMPARE(result, -1);
+        const QString failed = encrypt ? "加密：写入文件失败，原文件保持不变 " : "解密：写入文件失败，原文件保持不变 ";
+        QVERIFY2(lines.last().startsWith(failed + file + "："), qPrintable(lines.last()));
+        QVERIFY(after == before);
+        QCOMPARE(left, QStringList{"large.bin"});
+    }
+
     void notRegularFiles()
     {
         Form form;

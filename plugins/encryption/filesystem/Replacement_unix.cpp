@@ -18,6 +18,7 @@ namespace {
 // that the final flush has little left to do and dirty memory stays
 // bounded.
 constexpr qint64 kWriteBackWindow = qint64(8) << 20;
+constexpr qint64 kWriteBackLag = qint64(64) << 20;
 constexpr int kNameAttempts = 100;
 
 // Mode of a new file: what the umask allows of rw-rw-rw-. The umask is read,
@@ -145,13 +146,15 @@ void Replacement::startWriteBack()
 {
     if (m_written - m_writeBackFrom < kWriteBackWindow)
         return;
-    // Ask for the new window to be written, and wait for the one before it,
-    // which has had a whole window's time to get there.
+    // Ask for the new window to be written, and wait only for the one that
+    // has had several windows' time to get there: the disk is kept busy,
+    // the writes never wait on it while it keeps pace, and what is dirty of
+    // the file stays within kWriteBackLag.
     const int fd = fdOf(m_file);
     const qint64 window = m_written - m_writeBackFrom;
     ::sync_file_range(fd, m_writeBackFrom, window, SYNC_FILE_RANGE_WRITE);
-    if (m_writeBackFrom >= kWriteBackWindow)
-        ::sync_file_range(fd, m_writeBackFrom - kWriteBackWindow, kWriteBackWindow,
+    if (m_writeBackFrom >= kWriteBackLag)
+        ::sync_file_range(fd, m_writeBackFrom - kWriteBackLag, window,
                           SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
     m_writeBackFrom = m_written;
 }

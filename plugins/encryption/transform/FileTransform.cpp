@@ -5,6 +5,7 @@
 #include "filesystem/InputFile.h"
 #include "format/LogLines.h"
 #include "format/Marker.h"
+#include "transform/ChunkWriter.h"
 
 #include <cstring>
 
@@ -14,22 +15,12 @@ using namespace loglines;
 
 namespace {
 
-// Whole blocks, large enough that the cipher dominates, small enough to stay
-// a bounded footprint for files of any size.
-constexpr qint64 kChunkSize = qint64(4) << 20;
+constexpr qint64 kChunkSize = ChunkWriter::kChunkSize;
 static_assert(kChunkSize % 16 == 0, "chunks must be whole blocks");
 
 std::uint8_t *bytes(char *data)
 {
     return reinterpret_cast<std::uint8_t *>(data);
-}
-
-// Chunk buffers are reused by the thread that works: a batch of thousands of
-// files allocates once.
-char *chunkBuffer()
-{
-    thread_local std::unique_ptr<char[]> buffer(new char[kChunkSize]);
-    return buffer.get();
 }
 
 } // namespace
@@ -41,12 +32,30 @@ FileTransform::FileTransform(Direction direction, bool cipherActive, const Contr
 {
 }
 
+FileTransform::~FileTransform() = default;
+
+// Stops the writing thread before the replacement goes.
+void FileTransform::drop()
+{
+    m_writer.reset();
+    m_replacement.reset();
+}
+
+bool FileTransform::written()
+{
+    const bool ok = m_writer->finish();
+    m_writer.reset();
+    return ok;
+}
+
 Outcome FileTransform::writeWith(InputFile &input, const QString &inputName, const QString &outputName,
                                  const Locator &locate)
 {
-    m_replacement.reset();
+    drop();
     m_readWhole = false;
     m_control.line(kSize[m_direction] + QString::number(input.size()));
+    // A file of several chunks is written on a thread of its own.
+    m_writer = std::make_unique<ChunkWriter>(input.size() > 2 * kChunkSize);
     return m_direction == Direction::Encrypt ? encrypt(input, inputName, outputName, locate)
                                              : decrypt(input, inputName, outputName, locate);
 }
@@ -82,6 +91,7 @@ Outcome FileTransform::open(const Locator &locate, const QString &outputName)
 
 Outcome FileTransform::writeFailed(const QString &outputName)
 {
+    m_writer.reset();
     const QString reason = m_replacement ? m_replacement->errorString() : QString();
     m_replacement.reset();
     m_control.line(withReason(kWriteFailed[m_direction], outputName, reason));
@@ -90,21 +100,21 @@ Outcome FileTransform::writeFailed(const QString &outputName)
 
 Outcome FileTransform::readFailed(InputFile &input, const QString &inputName)
 {
-    m_replacement.reset();
+    drop();
     m_control.line(withReason(kReadFailed[m_direction], inputName, input.errorString()));
     return Outcome::Failed;
 }
 
 Outcome FileTransform::cancelled(const QString &inputName)
 {
-    m_replacement.reset();
+    drop();
     m_control.line(kCancelled[m_direction] + inputName);
     return Outcome::Cancelled;
 }
 
 Outcome FileTransform::changed(const QString &inputName)
 {
-    m_replacement.reset();
+    drop();
     m_control.line(kChangedMeanwhile[m_direction] + inputName);
     return Outcome::Failed;
 }
@@ -123,7 +133,12 @@ Outcome FileTransform::encrypt(InputFile &input, const QString &inputName, const
                                const Locator &locate)
 {
     const qint64 size = input.size();
-    char *buffer = chunkBuffer();
+    // A file of one piece goes out in one write, its header in front.
+    const bool onePiece = size < kChunkSize;
+    char *const first = m_writer->buffer();
+    std::memcpy(first, marker::kFileHeader, marker::kHeaderSize);
+    qint64 lead = onePiece ? qint64(marker::kHeaderSize) : 0;
+    char *buffer = first + lead;
     // Reading stops at the size seen on opening; a file that grows or
     // shrinks meanwhile is caught before its replacement is put in place.
     auto nextPiece = [size](qint64 done) { return qMin(kChunkSize, qMax<qint64>(size - done, 0)); };
@@ -139,24 +154,26 @@ Outcome FileTransform::encrypt(InputFile &input, const QString &inputName, const
 
     if (open(locate, outputName) != Outcome::Done)
         return Outcome::Failed;
-    if (!m_replacement->write(reinterpret_cast<const char *>(marker::kFileHeader), marker::kHeaderSize))
+    if (!onePiece && !m_replacement->write(reinterpret_cast<const char *>(marker::kFileHeader), marker::kHeaderSize))
         return writeFailed(outputName);
+    m_writer->start(*m_replacement);
 
     CbcStream cbc(m_cipherActive);
     for (;;) {
         if (got < kChunkSize || bytesRead >= size) {
-            // Last piece: padded to whole blocks (the buffer has room, chunks
-            // being whole blocks themselves).
+            // Last piece: padded to whole blocks (the buffer has room past
+            // the chunk).
             const qint64 padding = qint64(marker::paddingFor(std::uint64_t(got)));
             std::memset(buffer + got, marker::kPaddingByte, std::size_t(padding));
             cbc.encrypt(bytes(buffer), std::size_t(got + padding));
-            if (!m_replacement->write(buffer, got + padding))
+            if (!m_writer->put(buffer - lead, lead + got + padding) || !written())
                 return writeFailed(outputName);
             break;
         }
         cbc.encrypt(bytes(buffer), std::size_t(got));
-        if (!m_replacement->write(buffer, got))
+        if (!m_writer->put(buffer - lead, lead + got) || !(buffer = m_writer->buffer()))
             return writeFailed(outputName);
+        lead = 0;
         m_control.reached(bytesRead, size);
         if (m_control.cancelled())
             return cancelled(inputName);
@@ -192,10 +209,13 @@ Outcome FileTransform::decrypt(InputFile &input, const QString &inputName, const
 
     // The length is known: the chunk that ends the file is the only one that
     // can carry padding, and every write of plaintext starts on a page.
-    char *buffer = chunkBuffer();
+    m_writer->start(*m_replacement);
     qint64 remaining = size - qint64(marker::kHeaderSize);
     CbcStream cbc(m_cipherActive);
     while (remaining > 0) {
+        char *buffer = m_writer->buffer();
+        if (!buffer)
+            return writeFailed(outputName);
         const qint64 want = qMin(kChunkSize, remaining);
         const qint64 got = input.readFully(buffer, want);
         if (got < 0)
@@ -206,12 +226,14 @@ Outcome FileTransform::decrypt(InputFile &input, const QString &inputName, const
         remaining -= got;
         const qint64 keep =
             remaining > 0 ? got : got - 16 + qint64(marker::unpaddedLength(bytes(buffer + got - 16), 16));
-        if (!m_replacement->write(buffer, keep))
+        if (!m_writer->put(buffer, keep))
             return writeFailed(outputName);
         m_control.reached(size - remaining, size);
         if (remaining > 0 && m_control.cancelled())
             return cancelled(inputName);
     }
+    if (!written())
+        return writeFailed(outputName);
     m_readWhole = true;
     return Outcome::Done;
 }

@@ -27,13 +27,15 @@ struct Target
     FileState state; // of the file replaced, when it exists
 };
 
+class ChunkWriter;
+
 class FileTransform
 {
 public:
     FileTransform(Direction direction, bool cipherActive, const Control &control);
     FileTransform(const FileTransform &) = delete;
     FileTransform &operator=(const FileTransform &) = delete;
-    ~FileTransform() = default;
+    ~FileTransform();
 
     // Logs the size line, applies the header rules, finds the target through
     // `locate` (only once the input is judged) and writes the whole
@@ -68,6 +70,10 @@ private:
     Outcome decrypt(InputFile &input, const QString &inputName, const QString &outputName, const Locator &locate);
     // Whether the file's last bytes would be taken for padding.
     void warnOfTrailingSpaces(InputFile &input, const char *start, qint64 got);
+    // Stops the writer and discards the replacement.
+    void drop();
+    // Waits for the writer to write everything handed to it.
+    bool written();
     Outcome writeFailed(const QString &outputName);
     Outcome readFailed(InputFile &input, const QString &inputName);
     Outcome cancelled(const QString &inputName);
@@ -77,6 +83,7 @@ private:
     const bool m_cipherActive;
     const Control &m_control;
     std::unique_ptr<Replacement> m_replacement;
+    std::unique_ptr<ChunkWriter> m_writer; // goes before the replacement
     bool m_readWhole = false;
 };
 
