@@ -28,6 +28,17 @@ FileHandle openFolder(const QString &path, FollowLinks follow)
                                              kShareAll, nullptr, OPEN_EXISTING, flags, nullptr)));
 }
 
+// What a handle just opened holds: a folder, or why it is not one.
+Folder::Opened judged(const FileHandle &handle)
+{
+    if (!handle.isValid())
+        return failureOf(::GetLastError());
+    FileState state;
+    if (!stateOf(handleOf(handle), &state))
+        return Folder::Opened::Unreadable;
+    return state.kind == FileKind::Folder ? Folder::Opened::Ok : Folder::Opened::Replaced;
+}
+
 } // namespace
 
 Folder::Opened Folder::open(const QString &path)
@@ -36,13 +47,9 @@ Folder::Opened Folder::open(const QString &path)
     if (path.isEmpty() || isDevicePath(path))
         return Opened::Missing;
     FileHandle handle = openFolder(path, FollowLinks::Yes);
-    if (!handle.isValid())
-        return failureOf(::GetLastError());
-    FileState state;
-    if (!stateOf(handleOf(handle), &state))
-        return Opened::Unreadable;
-    if (state.kind != FileKind::Folder)
-        return Opened::Replaced;
+    const Opened judgement = judged(handle);
+    if (judgement != Opened::Ok)
+        return judgement;
     m_handle = std::move(handle);
     m_path = path;
     return Opened::Ok;
@@ -56,13 +63,9 @@ Folder::Opened Folder::openChild(const Folder &parent, const QString &name)
     m_handle.reset();
     const QString path = childPath(parent.m_path, name);
     FileHandle handle = openFolder(path, FollowLinks::No);
-    if (!handle.isValid())
-        return failureOf(::GetLastError());
-    FileState state;
-    if (!stateOf(handleOf(handle), &state))
-        return Opened::Unreadable;
-    if (state.kind != FileKind::Folder)
-        return Opened::Replaced;
+    const Opened judgement = judged(handle);
+    if (judgement != Opened::Ok)
+        return judgement;
     m_handle = std::move(handle);
     m_path = path;
     return Opened::Ok;

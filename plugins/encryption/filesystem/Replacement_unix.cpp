@@ -65,20 +65,6 @@ bool setMode(int fd, mode_t mode)
 
 } // namespace
 
-Replacement::Replacement(const Folder &folder, const QString &name, const FileState *existing)
-    : m_folder(folder)
-    , m_name(name)
-    , m_replacing(existing != nullptr)
-{
-    if (existing)
-        m_existing = *existing;
-}
-
-Replacement::~Replacement()
-{
-    discard();
-}
-
 void Replacement::fail()
 {
     noteShortage(errno);

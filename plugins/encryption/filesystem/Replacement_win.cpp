@@ -102,20 +102,6 @@ void showAtName(const QString &target, const Shown &shown, const FileIdentity &c
 
 } // namespace
 
-Replacement::Replacement(const Folder &folder, const QString &name, const FileState *existing)
-    : m_folder(folder)
-    , m_name(name)
-    , m_replacing(existing != nullptr)
-{
-    if (existing)
-        m_existing = *existing;
-}
-
-Replacement::~Replacement()
-{
-    discard();
-}
-
 void Replacement::fail()
 {
     const DWORD error = ::GetLastError();
