@@ -60,9 +60,9 @@ foreach(file ${binaries})
 endforeach()
 
 foreach(entry ${LICENSES})
-    string(REPLACE "=" ";" parts ${entry})
-    list(GET parts 0 source)
-    list(GET parts 1 name)
+    string(REPLACE "=" ";" fields ${entry})
+    list(GET fields 0 source)
+    list(GET fields 1 name)
     configure_file(${source} ${STAGE}/licenses/${name} COPYONLY)
 endforeach()
 

@@ -72,12 +72,6 @@ InputFile::Opened InputFile::openIn(const Folder &folder, const QString &name)
     return adopt(std::move(handle));
 }
 
-bool InputFile::isStillAt(const QString &path) const
-{
-    FileState now;
-    return stateAtPath(path, FollowLinks::Yes, &now) && m_state.isUnchanged(now);
-}
-
 qint64 InputFile::readFully(char *buffer, qint64 want)
 {
     qint64 total = 0;

@@ -1,5 +1,7 @@
 #include "Replacement.h"
 
+#include "Folder.h"
+
 Replacement::Replacement(const Folder &folder, const QString &name, const FileState *existing)
     : m_folder(folder)
     , m_name(name)
@@ -12,4 +14,11 @@ Replacement::Replacement(const Folder &folder, const QString &name, const FileSt
 Replacement::~Replacement()
 {
     discard();
+}
+
+bool Replacement::targetStillAsRead() const
+{
+    FileState now;
+    const bool present = m_folder.lookUp(m_name, &now) == Folder::Entry::Present;
+    return m_replacing ? present && m_existing.isUnchanged(now) : !present;
 }

@@ -56,6 +56,8 @@ private:
     bool copyAttributes();
     void copyWindowsIdentity();
     quint32 initialPermissions() const;
+    // The name still holds the file that was read (still none, for a new file).
+    bool targetStillAsRead() const;
     bool giveName();
     void fail();
     void startWriteBack();

@@ -181,9 +181,7 @@ Replacement::Committed Replacement::commit()
 {
     if (!m_file.isValid())
         return Committed::Failed;
-    FileState now;
-    const bool present = m_folder.lookUp(m_name, &now) == Folder::Entry::Present;
-    if (m_replacing ? !present || !m_existing.isUnchanged(now) : present) {
+    if (!targetStillAsRead()) {
         discard();
         return Committed::Changed;
     }

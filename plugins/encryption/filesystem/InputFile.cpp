@@ -1,0 +1,7 @@
+#include "InputFile.h"
+
+bool InputFile::isStillAt(const QString &path) const
+{
+    FileState now;
+    return stateAtPath(path, FollowLinks::Yes, &now) && m_state.isUnchanged(now);
+}
