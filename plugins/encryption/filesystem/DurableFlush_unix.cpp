@@ -6,7 +6,6 @@
 #include "SystemError.h"
 
 #include <map>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -17,10 +16,7 @@ namespace {
 // what the client caches. There each file is flushed on its own.
 bool syncfsIsDurable(const Folder &folder)
 {
-    struct statfs info;
-    if (::fstatfs(unixcalls::fdOf(folder.handle()), &info) != 0)
-        return false;
-    switch (static_cast<unsigned long>(info.f_type)) {
+    switch (static_cast<unsigned long>(folder.fileSystemKind())) {
     case 0xEF53UL:     // ext2, ext3, ext4
     case 0x58465342UL: // xfs
     case 0x9123683EUL: // btrfs

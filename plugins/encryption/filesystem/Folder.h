@@ -37,6 +37,10 @@ public:
     bool isOpen() const { return m_handle.isValid(); }
     const FileHandle &handle() const { return m_handle; }
     const QString &path() const { return m_path; }
+    // The kind of file system the folder is on, as the system numbers it (0:
+    // not known). Read once, when the folder is opened: it cannot change
+    // while the folder is held open, and every file in it would ask.
+    quint64 fileSystemKind() const { return m_fileSystemKind; }
 
     // Which folder this is; false when the system cannot say.
     bool identify(FileIdentity *identity) const;
@@ -51,6 +55,7 @@ public:
 private:
     FileHandle m_handle;
     QString m_path;
+    quint64 m_fileSystemKind = 0;
 };
 
 // A name as the folder lists it, and whether it survives the way through a

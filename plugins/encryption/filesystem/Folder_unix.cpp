@@ -12,7 +12,13 @@ using namespace unixcalls;
 
 namespace {
 
-constexpr __fsword_t kFuseMagic = 0x65735546;
+constexpr quint64 kFuseMagic = 0x65735546;
+
+quint64 fileSystemOf(const FileHandle &handle)
+{
+    struct statfs info;
+    return ::fstatfs(fdOf(handle), &info) == 0 ? quint64(info.f_type) : 0;
+}
 
 Folder::Opened failureOf(int error)
 {
@@ -30,6 +36,7 @@ Folder::Opened Folder::open(const QString &path)
     if (!m_handle.isValid())
         return failureOf(errno);
     m_path = path;
+    m_fileSystemKind = fileSystemOf(m_handle);
     return Opened::Ok;
 }
 
@@ -40,6 +47,7 @@ Folder::Opened Folder::openChild(const Folder &parent, const QString &name)
     if (!m_handle.isValid())
         return failureOf(errno);
     m_path = parent.m_path + QLatin1Char('/') + name;
+    m_fileSystemKind = fileSystemOf(m_handle);
     return Opened::Ok;
 }
 
@@ -71,8 +79,7 @@ bool Folder::allowsWriting(const QString &name) const
     // and leaves the refusal to the server, which a rename over the file
     // never meets: there the server is asked by opening the file for
     // writing, without truncating it.
-    struct statfs fileSystem;
-    if (::fstatfs(fdOf(m_handle), &fileSystem) != 0 || fileSystem.f_type != kFuseMagic)
+    if (m_fileSystemKind != kFuseMagic)
         return true;
     const int fd = retryOnInterrupt(
         [&] { return ::openat(fdOf(m_handle), local.constData(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC); });

@@ -45,6 +45,13 @@ QByteArray procPath(const FileHandle &handle)
 // creation time. Elsewhere they are simply not there.
 const char *const kWindowsIdentity[] = {"system.ntfs_attrib_be", "system.ntfs_crtime_be"};
 
+// Where such attributes may be: on FUSE (ntfs-3g), on the kernel's ntfs3,
+// and where the kind is not known.
+bool mayHaveWindowsIdentity(quint64 fileSystem)
+{
+    return fileSystem == 0 || fileSystem == 0x65735546 || fileSystem == 0x7366746e;
+}
+
 // FAT and exFAT keep no mode of a file's own: every file has the one the
 // mount options (and, with showexec, its name) give it, whatever it is
 // asked for, and a chmod by anyone but the mount's owner is refused. A plain
@@ -193,6 +200,8 @@ bool Replacement::copyAttributes()
 // them does not keep the new file from being renamed.
 void Replacement::copyWindowsIdentity()
 {
+    if (!mayHaveWindowsIdentity(m_folder.fileSystemKind()))
+        return;
     const QByteArray path = procPath(m_folder.handle()) + '/' + encoded(m_name);
     for (const char *name : kWindowsIdentity) {
         char value[16];
