@@ -253,8 +253,11 @@ bool Replacement::giveName()
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const QString name = temporaryname::fresh();
         const QByteArray local = encoded(name);
-        if (::linkat(AT_FDCWD, self.constData(), folder, local.constData(), AT_SYMLINK_FOLLOW) == 0
-            || ::linkat(fdOf(m_file), "", folder, local.constData(), AT_EMPTY_PATH) == 0) {
+        // By the handle itself where the system lets its opener do that
+        // (recent kernels, or the privilege), else through /proc: the same
+        // file either way, the first without a walk through /proc.
+        if (::linkat(fdOf(m_file), "", folder, local.constData(), AT_EMPTY_PATH) == 0
+            || ::linkat(AT_FDCWD, self.constData(), folder, local.constData(), AT_SYMLINK_FOLLOW) == 0) {
             m_temporaryName = name;
             return true;
         }
