@@ -24,13 +24,17 @@ namespace flushes {
 
 std::atomic<int> fileSystems{0};
 std::atomic<int> files{0};
+std::atomic<int> failing{0}; // this flush of a file system fails (1: the first)
 
 } // namespace flushes
 
 extern "C" int syncfs(int fd)
 {
     static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "syncfs"));
-    ++flushes::fileSystems;
+    if (++flushes::fileSystems == flushes::failing) {
+        errno = EIO;
+        return -1;
+    }
     return real(fd);
 }
 
@@ -148,6 +152,7 @@ private slots:
 
     void cleanup()
     {
+        flushes::failing = 0;
         faults::fuse = false;
         faults::fullWrites = 0;
         faults::busyOpens = 0;
@@ -309,6 +314,50 @@ private slots:
         const BatchSummary summary = BatchEngine(listing, Direction::Encrypt, true, cancelling).run();
         QCOMPARE(summary.left, 1);
         QCOMPARE(m_lines, QStringList({"加密：文件大小：20971520", "加密：已取消，原文件保持不变 " + large}));
+    }
+
+    // Groups in flight at once (one flushed while the next is written and
+    // the one before is put in place): the group whose flush fails keeps
+    // its files as they were, the others are done, and every line comes in
+    // walk order.
+    void aGroupWhoseFlushFailsAmongOthers()
+    {
+        QTemporaryDir dir;
+        for (const char *folder : {"a", "b", "c"}) {
+            QVERIFY(QDir().mkpath(dir.filePath(folder)));
+            makeFiles(dir.filePath(folder), 90);
+        }
+        for (int i = 0; i < 4; ++i) {
+            const QString folder = dir.filePath(QString::asprintf("d%d", i));
+            QVERIFY(QDir().mkpath(folder));
+            makeFiles(folder, 99);
+        }
+        const FolderListing listing = walk(dir.path());
+        const int total = listing.paths.size();
+        QCOMPARE(total, 666);
+        flushes::fileSystems = 0;
+        flushes::failing = 2;
+        const BatchSummary summary = BatchEngine(listing, Direction::Encrypt, true, hooks()).run();
+        QVERIFY(flushes::fileSystems.load() >= 3);
+        QStringList lines;
+        int firstFailed = -1, lastFailed = -1;
+        for (int i = 0; i < total; ++i) {
+            const QString &path = listing.paths.at(i);
+            lines << "加密：文件大小：" + QString::number(listing.files[std::size_t(i)].size);
+            if (isEncrypted(path)) {
+                lines << "加密文件已输出到:" + path;
+                continue;
+            }
+            lines << "加密：写入文件失败，原文件保持不变 " + path + "：" + QString::fromLocal8Bit(strerror(EIO));
+            QVERIFY(testfiles::readAll(path).startsWith("plain "));
+            firstFailed = firstFailed < 0 ? i : firstFailed;
+            lastFailed = i;
+        }
+        // One whole group, neither the first nor the last.
+        QVERIFY(firstFailed > 0 && lastFailed < total - 1);
+        QCOMPARE(summary.failed, lastFailed - firstFailed + 1);
+        QCOMPARE(summary.done, total - summary.failed);
+        QCOMPARE(m_lines, lines);
     }
 
     // Last: it lowers the process's open-file limit for good. Two groups

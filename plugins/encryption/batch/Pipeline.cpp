@@ -2,12 +2,9 @@
 
 #include "batch/SlotWork.h"
 #include "filesystem/DurableFlush.h"
-#include "filesystem/Folder.h"
 #include "filesystem/LateClose.h"
-#include "format/ActionLogLines.h"
 #include "format/LogLines.h"
 
-#include <map>
 #include <thread>
 #include <utility>
 
@@ -15,11 +12,13 @@ namespace {
 
 // One group: little enough data that its flush stays short, and few enough
 // files that two groups' handles (file read, file written, folders) fit the
-// process's limit.
+// process's limit, with the files read of a group whose folders are being
+// flushed.
 constexpr int kMostGroupFiles = 256;
 constexpr qint64 kGroupBytes = qint64(64) << 20;
 // Larger files end their group: they are flushed without waiting for more.
 constexpr qint64 kLargeFile = qint64(16) << 20;
+constexpr long kSpareHandles = 200 + long(FolderHandles::kSpareFolders); // Qt's own, the spare folders
 int groupSize()
 {
     const long open = openFileBudget();
@@ -29,8 +28,14 @@ int groupSize()
         const long batch = handlesForBatch(open);
         return int(qBound<long>(1, (batch - batch / 4) / 6, kMostGroupFiles));
     }
-    const long spare = 200 + long(FolderHandles::kSpareFolders); // Qt's own, the spare folders
-    return int(qBound<long>(1, (open - spare) / 6, kMostGroupFiles));
+    return int(qBound<long>(1, (open - kSpareHandles) / 6, kMostGroupFiles));
+}
+
+// Whether a third group fits beside them: one flushing while the next is
+// written. Otherwise the writing thread waits for the flush.
+bool fitsThreeGroups(int groupFiles)
+{
+    return openFileBudget() >= kSpareHandles + 8 * long(groupFiles);
 }
 
 } // namespace
@@ -40,6 +45,8 @@ Pipeline::Pipeline(SlotWork &work, const BatchEngine::Hooks &hooks)
     , m_hooks(hooks)
     , m_total(work.listing().paths.size())
     , m_groupFiles(groupSize())
+    , m_groupsAhead(fitsThreeGroups(m_groupFiles) ? 1 : 0)
+    , m_settling(work, hooks, m_summary)
 {
 }
 
@@ -84,10 +91,13 @@ void Pipeline::writeGroups()
     int next = 0;
     while (next < m_total) {
         {
-            // One group ahead at most: handles and memory stay bounded.
+            // Besides the one written, m_groupsAhead groups flushing or
+            // waiting at most: handles and memory stay bounded.
             std::unique_lock<std::mutex> guard(m_lock);
-            m_changed.wait(guard,
-                           [&] { return (m_written.empty() && !m_holdWriter.load()) || m_committerStopped.load(); });
+            m_changed.wait(guard, [&] {
+                return (m_written.size() + (m_flushing ? 1 : 0) <= m_groupsAhead && !m_holdWriter.load())
+                       || m_committerStopped.load();
+            });
             if (m_committerStopped.load())
                 break;
             m_writerBusy = true;
@@ -96,16 +106,34 @@ void Pipeline::writeGroups()
         // Held back before its first file, while one is tried alone.
         const bool heldBack = group.empty() && !m_work.cancelled() && !m_committerStopped.load();
         const bool cancelled = !heldBack && (group.empty() || group.back().state == SlotState::Cancelled);
+        // Groups reach the committing thread in order: the one flushing first.
+        if (m_flusher.joinable())
+            m_flusher.join();
         std::lock_guard<std::mutex> guard(m_lock);
         m_writerBusy = false;
         m_changed.notify_all();
         if (heldBack)
             continue;
+        if (!cancelled && !m_committerStopped.load()) {
+            // Flushed on a thread of its own, which waits on the disk while
+            // the next group is written and the one before put in place.
+            m_flushing = true;
+            m_flusher = std::thread([this, flushing = std::move(group)]() mutable {
+                flushGroup(flushing);
+                std::lock_guard<std::mutex> done(m_lock);
+                m_written.push_back(std::move(flushing));
+                m_flushing = false;
+                m_changed.notify_all();
+            });
+            continue;
+        }
         m_written.push_back(std::move(group));
         m_changed.notify_all();
         if (cancelled)
             break;
     }
+    if (m_flusher.joinable())
+        m_flusher.join();
     std::lock_guard<std::mutex> guard(m_lock);
     m_writerDone = true;
     m_changed.notify_all();
@@ -172,9 +200,10 @@ int Pipeline::commitInOrder(Group &group, int from, bool *stopped)
 // already replaced are closed, their blocks free.
 void Pipeline::makeRoom(Group &current, int after)
 {
+    m_settling.finish(); // its files' old content is let go too
     std::unique_lock<std::mutex> guard(m_lock);
     m_holdWriter = true;
-    m_changed.wait(guard, [&] { return !m_writerBusy; });
+    m_changed.wait(guard, [&] { return !m_writerBusy && !m_flushing; });
     for (std::size_t i = std::size_t(after) + 1; i < current.size(); ++i)
         letGo(current[i]);
     for (Group &pending : m_written) {
@@ -199,62 +228,6 @@ void Pipeline::letWriterOn()
     std::lock_guard<std::mutex> guard(m_lock);
     m_holdWriter = false;
     m_changed.notify_all();
-}
-
-void Pipeline::count(const Slot &slot)
-{
-    switch (slot.state) {
-    case SlotState::Done:
-        ++m_summary.done;
-        break;
-    case SlotState::Skipped:
-        ++m_summary.skipped;
-        m_summary.alreadyInState += slot.inState ? 1 : 0;
-        break;
-    default:
-        ++m_summary.failed;
-        m_summary.failedPaths << m_work.listing().paths.at(slot.index);
-        break;
-    }
-}
-
-// Flushes the folders of the renamed files, then logs the lines of the
-// settled files in order.
-void Pipeline::settle(Group &group, int from, int settledCount)
-{
-    struct FolderFlush
-    {
-        bool done = false;
-        QString reason;
-    };
-    std::map<const Folder *, FolderFlush> flushed;
-    for (int i = from; i < settledCount; ++i) {
-        const Slot &slot = group[std::size_t(i)];
-        if (slot.state == SlotState::Done && !flushed.count(slot.folder)) {
-            FolderFlush &flush = flushed[slot.folder];
-            flush.done = slot.folder->flush(&flush.reason);
-        }
-    }
-    const Direction direction = m_work.direction();
-    for (int i = from; i < settledCount; ++i) {
-        Slot &slot = group[std::size_t(i)];
-        const QString &path = m_work.listing().paths.at(slot.index);
-        if (slot.state == SlotState::Done) {
-            const FolderFlush &flush = flushed[slot.folder];
-            if (flush.done) {
-                slot.lines << actionlines::outputLine(direction, path);
-            } else {
-                slot.lines << loglines::withReason(loglines::kNotDurable[direction], path, flush.reason);
-                slot.state = SlotState::Failed;
-            }
-        }
-        count(slot);
-        if (m_hooks.log) {
-            for (const QString &line : qAsConst(slot.lines))
-                m_hooks.log(line);
-        }
-        m_work.release(slot);
-    }
 }
 
 // A file cancelled while the committing thread wrote it (a large one) says
@@ -288,12 +261,18 @@ int Pipeline::commitGroups()
         if (group.empty() || group.back().state == SlotState::Cancelled || m_work.cancelled()) {
             stopped = true; // nothing of this group was put in place
         } else {
-            flushGroup(group);
             int from = 0;
             for (;;) {
                 const int to = commitInOrder(group, from, &stopped);
-                settle(group, from, to);
                 settled += to - from;
+                // Whole: its folders are flushed while the next group is
+                // renamed. In parts, or after a file tried alone: at once.
+                if (from == 0 && to == int(group.size()) && !stopped && !m_holdWriter.load()) {
+                    m_settling.settleAside(std::move(group));
+                    group.clear();
+                    break;
+                }
+                m_settling.settleNow(group, from, to);
                 logCancelled(group, to);
                 if (m_holdWriter.load())
                     letWriterOn();
@@ -304,6 +283,7 @@ int Pipeline::commitGroups()
         }
         releaseAll(group);
     }
+    m_settling.finish();
     return settled;
 }
 

@@ -1,15 +1,18 @@
-// The two threads of a batch: one writes the next group of files ahead
-// while the other flushes the group before it, puts its files in place one
-// by one as the caller lets it, flushes their folders and logs them.
+// The threads of a batch: one writes the next group of files ahead, another
+// flushes the group written before it, and the calling thread puts the
+// flushed groups' files in place one by one as the caller lets it, has
+// their folders flushed and logs them (see Settling).
 #pragma once
 
 #include "batch/BatchEngine.h"
+#include "batch/Settling.h"
 #include "batch/Slot.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <thread>
 
 class SlotWork;
 
@@ -34,24 +37,26 @@ private:
     void letGo(Slot &slot);
     void letWriterOn();
     void flushGroup(Group &group);
-    void settle(Group &group, int from, int settledCount);
     void logCancelled(const Group &group, int settledCount);
-    void count(const Slot &slot);
     void releaseAll(Group &group);
 
     SlotWork &m_work;
     const BatchEngine::Hooks &m_hooks;
     const int m_total;
     const int m_groupFiles;
+    const std::size_t m_groupsAhead; // flushed or flushing, not yet committed
     BatchSummary m_summary;
+    Settling m_settling;
 
     std::mutex m_lock;
     std::condition_variable m_changed;
-    std::deque<Group> m_written; // one group ahead at most
+    std::deque<Group> m_written; // flushed, in order, waiting to be committed
     bool m_writerDone = false;
     // The committing thread stopped: nothing more is written ahead.
     std::atomic<bool> m_committerStopped{false};
     // A file is tried again alone: nothing new is written ahead meanwhile.
     std::atomic<bool> m_holdWriter{false};
     bool m_writerBusy = false; // within writeAhead(); under m_lock
+    bool m_flushing = false;   // a group on its way to m_written; under m_lock
+    std::thread m_flusher;     // joined by the writing thread
 };

@@ -1,0 +1,102 @@
+#include "Settling.h"
+
+#include "batch/SlotWork.h"
+#include "filesystem/Folder.h"
+#include "format/ActionLogLines.h"
+#include "format/LogLines.h"
+
+Settling::Settling(SlotWork &work, const BatchEngine::Hooks &hooks, BatchSummary &summary)
+    : m_work(work)
+    , m_hooks(hooks)
+    , m_summary(summary)
+{
+}
+
+Settling::~Settling()
+{
+    finish();
+}
+
+// The folders of the files renamed, each once; on a thread of its own the
+// flush only waits on the disk, the folders pinned by the slots meanwhile.
+void Settling::flushFolders(const Group &group, int from, int to, bool aside)
+{
+    m_flushed.clear();
+    for (int i = from; i < to; ++i) {
+        const Slot &slot = group[std::size_t(i)];
+        if (slot.state == SlotState::Done)
+            m_flushed.emplace(slot.folder, FolderFlush());
+    }
+    const auto flush = [this] {
+        for (auto &folder : m_flushed)
+            folder.second.done = folder.first->flush(&folder.second.reason);
+    };
+    if (aside)
+        m_flusher = std::thread(flush);
+    else
+        flush();
+}
+
+void Settling::settleNow(Group &group, int from, int to)
+{
+    finish();
+    flushFolders(group, from, to, false);
+    logAndRelease(group, from, to);
+}
+
+void Settling::settleAside(Group group)
+{
+    finish();
+    m_aside = std::move(group);
+    flushFolders(m_aside, 0, int(m_aside.size()), true);
+}
+
+void Settling::finish()
+{
+    if (!m_flusher.joinable())
+        return;
+    m_flusher.join();
+    logAndRelease(m_aside, 0, int(m_aside.size()));
+    m_aside.clear();
+}
+
+void Settling::logAndRelease(Group &group, int from, int to)
+{
+    const Direction direction = m_work.direction();
+    for (int i = from; i < to; ++i) {
+        Slot &slot = group[std::size_t(i)];
+        const QString &path = m_work.listing().paths.at(slot.index);
+        if (slot.state == SlotState::Done) {
+            const FolderFlush &flush = m_flushed[slot.folder];
+            if (flush.done) {
+                slot.lines << actionlines::outputLine(direction, path);
+            } else {
+                slot.lines << loglines::withReason(loglines::kNotDurable[direction], path, flush.reason);
+                slot.state = SlotState::Failed;
+            }
+        }
+        count(slot);
+        if (m_hooks.log) {
+            for (const QString &line : qAsConst(slot.lines))
+                m_hooks.log(line);
+        }
+        m_work.release(slot);
+    }
+}
+
+void Settling::count(const Slot &slot)
+{
+    switch (slot.state) {
+    case SlotState::Done:
+        ++m_summary.done;
+        break;
+    case SlotState::Skipped:
+        ++m_summary.skipped;
+        m_summary.alreadyInState += slot.inState ? 1 : 0;
+        break;
+    default:
+        ++m_summary.failed;
+        m_summary.failedPaths << m_work.listing().paths.at(slot.index);
+        break;
+    }
+}
