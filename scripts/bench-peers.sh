@@ -6,7 +6,8 @@
 #     openssl enc to a new file, ccrypt in place and with -T, gpg -c (AES128,
 #     no compression), age, 7zz a -mx=0 -p, and the disk's own floor: dd of
 #     the same bytes with conv=fdatasync;
-#   - a folder of small files in place: ours (durable) against ccrypt -r.
+#   - a folder of small files in place: ours (durable), keystrel-cli's
+#     whole process and the form's batch alone, against ccrypt -r.
 # Only ours, the shell's rewrite and dd flush: the others leave their output
 # in the page cache. Every contender runs in every round, who goes first
 # changing from round to round; the figures are medians of wall times.
@@ -31,10 +32,14 @@ started=$SECONDS
 if [ -z "${KEYSTREL_BENCH_SKIP_BUILD:-}" ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKEYSTREL_BUILD_BENCH=ON \
         -DKEYSTREL_BUILD_TESTS=OFF >/dev/null
-    cmake --build "$build" -j 2 --target keystrel_bench_files >/dev/null
+    cmake --build "$build" -j 2 --target keystrel_bench_files keystrel-cli >/dev/null
 fi
 ours=$(realpath "$build/bin/keystrel_bench_files")
+ours_cli=$(realpath "$build/bin/keystrel-cli")
 [ -z "$reference" ] || reference=$(realpath "$reference")
+# The reference's command line, where its build has one beside it.
+reference_cli=
+[ -z "$reference" ] || [ ! -x "$(dirname "$reference")/keystrel-cli" ] || reference_cli=$(dirname "$reference")/keystrel-cli
 for tool in ccrypt gpg age age-keygen 7zz openssl dd; do
     command -v "$tool" >/dev/null || { echo "bench-peers: $tool is missing (apt-get install ccrypt gnupg age 7zip openssl)" >&2; exit 1; }
 done
@@ -168,11 +173,13 @@ batch_step() { # CONTENDER MODE
     local c=$1 mode=$2 tree=$data/batch/$1
     case $c in
     ours) timed "batch/$c/$mode" "$ours" batch "$tree" ;;
+    cli) timed "batch/$c/$mode" "$ours_cli" -q "$mode" "$tree" ;;
     reference) timed "batch/$c/$mode" "$reference" batch "$tree" ;;
+    reference-cli) timed "batch/$c/$mode" "$reference_cli" -q "$mode" "$tree" ;;
     ccrypt) timed "batch/$c/$mode" ccrypt "-${mode:0:1}" -r -f -K "$pass" "$tree" ;;
     esac
 }
-batch_contenders=(ours ccrypt ${reference:+reference})
+batch_contenders=(cli ours ccrypt ${reference:+reference} ${reference_cli:+reference-cli})
 if ((rounds > 0 && files > 0)); then
     mkdir -p "$data/batch"
     echo "Peers: making $files small files..." >&2
@@ -219,16 +226,25 @@ if ((rounds > 0 && mib > 0)); then
 fi
 if ((rounds > 0 && files > 0)); then
     printf "\n  %s small files in folders of %s   %9s %9s   (files per second)\n" "$files" "$per_folder" encrypt decrypt
-    # Ours' process also shows and closes a form: its batch alone is timed.
+    # keystrel-cli is timed whole, as ccrypt is; the form's process also
+    # shows and closes a window, so its batch is timed alone.
     for c in "${batch_contenders[@]}"; do
-        label="$c alone" alone=/alone
-        [ "$c" = ccrypt ] && label="ccrypt -r, in place, no flush" alone=
+        case $c in
+        cli) label="keystrel-cli (process)" alone= ;;
+        reference-cli) label="reference keystrel-cli" alone= ;;
+        ccrypt) label="ccrypt -r, in place, no flush" alone= ;;
+        ours) label="the form's batch alone" alone=/alone ;;
+        *) label="$c, the form's batch alone" alone=/alone ;;
+        esac
         enc=$(median "batch/$c/encrypt$alone")
         dec=$(median "batch/$c/decrypt$alone")
         printf "  %-36s %9s %9s\n" "$label" "$(awk -v n="$files" -v s="$enc" 'BEGIN { printf "%.0f", n / s }')" \
             "$(awk -v n="$files" -v s="$dec" 'BEGIN { printf "%.0f", n / s }')"
     done
-    printf "  %-36s %9s %9s   (speed; target 1.00 or more)\n" "ours alone / ccrypt -r" \
+    printf "  %-36s %9s %9s   (speed; target 1.00 or more)\n" "keystrel-cli / ccrypt -r" \
+        "$(ratio "$(median batch/ccrypt/encrypt)" "$(median batch/cli/encrypt)")" \
+        "$(ratio "$(median batch/ccrypt/decrypt)" "$(median batch/cli/decrypt)")"
+    printf "  %-36s %9s %9s\n" "the form alone / ccrypt -r" \
         "$(ratio "$(median batch/ccrypt/encrypt)" "$(median batch/ours/encrypt/alone)")" \
         "$(ratio "$(median batch/ccrypt/decrypt)" "$(median batch/ours/decrypt/alone)")"
 fi
