@@ -1,5 +1,6 @@
 #include "DurableFlush.h"
 
+#include "FileSystemKind_unix.h"
 #include "Folder.h"
 #include "Replacement.h"
 #include "SystemCalls_unix.h"
@@ -16,17 +17,18 @@ namespace {
 // what the client caches. There each file is flushed on its own.
 bool syncfsIsDurable(const Folder &folder)
 {
-    switch (static_cast<unsigned long>(folder.fileSystemKind())) {
-    case 0xEF53UL:     // ext2, ext3, ext4
-    case 0x58465342UL: // xfs
-    case 0x9123683EUL: // btrfs
-    case 0xF2F52010UL: // f2fs
-    case 0x2FC12FC1UL: // zfs
-    case 0x794C7630UL: // overlayfs: passed on to the upper one
-    case 0x01021994UL: // tmpfs: nothing to reach
-    case 0x4d44UL:     // vfat, msdos
-    case 0x2011BAB0UL: // exfat (the kernel's)
-    case 0x7366746eUL: // ntfs3 (the kernel's)
+    using namespace filesystemkind;
+    switch (folder.fileSystemKind()) {
+    case kExt:
+    case kXfs:
+    case kBtrfs:
+    case kF2fs:
+    case kZfs:
+    case kOverlay: // passed on to the upper one
+    case kTmpfs:   // nothing to reach
+    case kFat:
+    case kExfat:
+    case kNtfs3:
         return true;
     default:
         return false;

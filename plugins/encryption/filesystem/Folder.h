@@ -53,6 +53,9 @@ public:
     bool flush(QString *error) const;
 
 private:
+    // Takes a handle just opened for `path`, or says why there is none.
+    Opened adopt(FileHandle handle, const QString &path);
+
     FileHandle m_handle;
     QString m_path;
     quint64 m_fileSystemKind = 0;

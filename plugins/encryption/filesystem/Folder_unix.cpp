@@ -1,5 +1,6 @@
 #include "Folder.h"
 
+#include "FileSystemKind_unix.h"
 #include "SystemCalls_unix.h"
 #include "SystemError.h"
 
@@ -11,8 +12,6 @@
 using namespace unixcalls;
 
 namespace {
-
-constexpr quint64 kFuseMagic = 0x65735546;
 
 quint64 fileSystemOf(const FileHandle &handle)
 {
@@ -30,25 +29,29 @@ Folder::Opened failureOf(int error)
 
 } // namespace
 
-Folder::Opened Folder::open(const QString &path)
+Folder::Opened Folder::adopt(FileHandle handle, const QString &path)
 {
-    m_handle.reset(::open(encoded(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!m_handle.isValid())
+    if (!handle.isValid())
         return failureOf(errno);
+    m_handle = std::move(handle);
     m_path = path;
     m_fileSystemKind = fileSystemOf(m_handle);
     return Opened::Ok;
 }
 
+Folder::Opened Folder::open(const QString &path)
+{
+    m_handle.reset();
+    return adopt(FileHandle(::open(encoded(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)), path);
+}
+
 Folder::Opened Folder::openChild(const Folder &parent, const QString &name)
 {
-    m_handle.reset(
-        ::openat(fdOf(parent.m_handle), encoded(name).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!m_handle.isValid())
-        return failureOf(errno);
-    m_path = parent.m_path + QLatin1Char('/') + name;
-    m_fileSystemKind = fileSystemOf(m_handle);
-    return Opened::Ok;
+    m_handle.reset();
+    const QString path = parent.m_path + QLatin1Char('/') + name; // before the call: errno tells why
+    return adopt(FileHandle(::openat(fdOf(parent.m_handle), encoded(name).constData(),
+                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)),
+                 path);
 }
 
 bool Folder::identify(FileIdentity *identity) const
@@ -79,7 +82,7 @@ bool Folder::allowsWriting(const QString &name) const
     // and leaves the refusal to the server, which a rename over the file
     // never meets: there the server is asked by opening the file for
     // writing, without truncating it.
-    if (m_fileSystemKind != kFuseMagic)
+    if (m_fileSystemKind != filesystemkind::kFuse)
         return true;
     const int fd = retryOnInterrupt(
         [&] { return ::openat(fdOf(m_handle), local.constData(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC); });

@@ -41,18 +41,22 @@ Folder::Opened judged(const FileHandle &handle)
 
 } // namespace
 
-Folder::Opened Folder::open(const QString &path)
+Folder::Opened Folder::adopt(FileHandle handle, const QString &path)
 {
-    m_handle.reset();
-    if (path.isEmpty() || isDevicePath(path))
-        return Opened::Missing;
-    FileHandle handle = openFolder(path, FollowLinks::Yes);
     const Opened judgement = judged(handle);
     if (judgement != Opened::Ok)
         return judgement;
     m_handle = std::move(handle);
     m_path = path;
     return Opened::Ok;
+}
+
+Folder::Opened Folder::open(const QString &path)
+{
+    m_handle.reset();
+    if (path.isEmpty() || isDevicePath(path))
+        return Opened::Missing;
+    return adopt(openFolder(path, FollowLinks::Yes), path);
 }
 
 Folder::Opened Folder::openChild(const Folder &parent, const QString &name)
@@ -62,13 +66,7 @@ Folder::Opened Folder::openChild(const Folder &parent, const QString &name)
     // is the folder it expects.
     m_handle.reset();
     const QString path = childPath(parent.m_path, name);
-    FileHandle handle = openFolder(path, FollowLinks::No);
-    const Opened judgement = judged(handle);
-    if (judgement != Opened::Ok)
-        return judgement;
-    m_handle = std::move(handle);
-    m_path = path;
-    return Opened::Ok;
+    return adopt(openFolder(path, FollowLinks::No), path);
 }
 
 bool Folder::identify(FileIdentity *identity) const

@@ -1,5 +1,6 @@
 #include "Replacement.h"
 
+#include "FileSystemKind_unix.h"
 #include "Folder.h"
 #include "SystemCalls_unix.h"
 #include "SystemError.h"
@@ -49,7 +50,7 @@ const char *const kWindowsIdentity[] = {"system.ntfs_attrib_be", "system.ntfs_cr
 // and where the kind is not known.
 bool mayHaveWindowsIdentity(quint64 fileSystem)
 {
-    return fileSystem == 0 || fileSystem == 0x65735546 || fileSystem == 0x7366746e;
+    return fileSystem == 0 || fileSystem == filesystemkind::kFuse || fileSystem == filesystemkind::kNtfs3;
 }
 
 // FAT and exFAT keep no mode of a file's own: every file has the one the
@@ -61,8 +62,8 @@ bool modeIsTheMounts(int fd)
     struct statfs info;
     if (::fstatfs(fd, &info) != 0)
         return false;
-    const auto type = static_cast<unsigned long>(info.f_type);
-    return type == 0x4d44UL || type == 0x2011BAB0UL;
+    const auto type = quint64(info.f_type);
+    return type == filesystemkind::kFat || type == filesystemkind::kExfat;
 }
 
 bool setMode(int fd, mode_t mode)
