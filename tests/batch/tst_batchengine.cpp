@@ -25,8 +25,24 @@ namespace flushes {
 std::atomic<int> fileSystems{0};
 std::atomic<int> files{0};
 std::atomic<int> failing{0}; // this flush of a file system fails (1: the first)
+// Of the files asked after their file system's flush, this one finds that
+// its data did not reach the disk (1: the first).
+std::atomic<int> confirmed{0};
+std::atomic<int> failingConfirm{0};
 
 } // namespace flushes
+
+extern "C" int sync_file_range(int fd, off64_t offset, off64_t length, unsigned int flags)
+{
+    static const auto real =
+        reinterpret_cast<int (*)(int, off64_t, off64_t, unsigned int)>(::dlsym(RTLD_NEXT, "sync_file_range"));
+    const unsigned int waited = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+    if (offset == 0 && length == 0 && flags == waited && ++flushes::confirmed == flushes::failingConfirm) {
+        errno = EIO;
+        return -1;
+    }
+    return real(fd, offset, length, flags);
+}
 
 extern "C" int syncfs(int fd)
 {
@@ -153,6 +169,7 @@ private slots:
     void cleanup()
     {
         flushes::failing = 0;
+        flushes::failingConfirm = 0;
         faults::fuse = false;
         faults::fullWrites = 0;
         faults::busyOpens = 0;
@@ -358,6 +375,28 @@ private slots:
         QCOMPARE(summary.failed, lastFailed - firstFailed + 1);
         QCOMPARE(summary.done, total - summary.failed);
         QCOMPARE(m_lines, lines);
+    }
+
+    // A write-back error that the group's flush did not report (another
+    // flush of the file system saw it first) still fails its own file, and
+    // only that one.
+    void aWriteBackErrorReachesItsOwnFile()
+    {
+        QTemporaryDir dir;
+        makeFiles(dir.path(), 30);
+        const FolderListing listing = walk(dir.path());
+        flushes::confirmed = 0;
+        flushes::failingConfirm = 7;
+        const BatchSummary summary = BatchEngine(listing, Direction::Encrypt, true, hooks()).run();
+        QCOMPARE(flushes::confirmed.load(), 30);
+        QCOMPARE(summary.failed, 1);
+        QCOMPARE(summary.done, 29);
+        const QString failed = listing.paths.at(6);
+        QCOMPARE(summary.failedPaths, QStringList{failed});
+        QVERIFY(m_lines.contains("加密：写入文件失败，原文件保持不变 " + failed + "："
+                                 + QString::fromLocal8Bit(strerror(EIO))));
+        QVERIFY(!m_lines.contains("加密文件已输出到:" + failed));
+        QVERIFY(testfiles::readAll(failed).startsWith("plain "));
     }
 
     // Last: it lowers the process's open-file limit for good. Two groups

@@ -32,6 +32,9 @@ QStringList seen;
 bool refuseUnnamed = false;
 // A FAT mount not the user's own: any mode change refused.
 bool fat = false;
+// The write-back calls that fail as on a failing disk: those that wait for
+// it (true) or those that only start it (false); -1: none.
+int failingWriteBack = -1;
 
 void record(const char *what)
 {
@@ -82,6 +85,16 @@ extern "C" int openat(int dir, const char *path, int flags, ...)
         return -1;
     }
     return real(dir, path, flags, mode);
+}
+
+extern "C" int sync_file_range(int fd, off64_t offset, off64_t length, unsigned int flags)
+{
+    static const auto real = calls::next<int (*)(int, off64_t, off64_t, unsigned int)>("sync_file_range");
+    if (calls::failingWriteBack == int((flags & SYNC_FILE_RANGE_WAIT_AFTER) != 0)) {
+        errno = EIO;
+        return -1;
+    }
+    return real(fd, offset, length, flags);
 }
 
 extern "C" int fchmod(int fd, mode_t mode)
@@ -150,6 +163,7 @@ private slots:
     {
         calls::refuseUnnamed = false;
         calls::fat = false;
+        calls::failingWriteBack = -1;
         calls::take();
     }
     void cleanup()
@@ -249,6 +263,38 @@ private slots:
         }
         QCOMPARE(testfiles::readAll(path("small.txt")), QByteArray("keep me"));
         QCOMPARE(entries(m_dir.path()), QStringList{"small.txt"});
+    }
+
+    // The kernel reports a write-back error once to each open file: a call
+    // that reports it leaves the flush after it nothing to say.
+    void aWriteBackErrorFailsTheFile_data()
+    {
+        QTest::addColumn<bool>("named");
+        QTest::addColumn<bool>("waiting");
+        QTest::addColumn<int>("mebibytes");
+        QTest::newRow("starting write-back") << false << false << 80;
+        QTest::newRow("waiting for write-back") << false << true << 80;
+        QTest::newRow("asked after the flush") << true << true << 0;
+    }
+    void aWriteBackErrorFailsTheFile()
+    {
+        QFETCH(bool, waiting);
+        QFETCH(int, mebibytes);
+        {
+            const auto replacement = replacing("large.bin", "keep me");
+            QVERIFY(replacement);
+            calls::failingWriteBack = waiting ? 1 : 0;
+            // Large files: past the point where write-back is waited for.
+            const QByteArray mebibyte(1 << 20, 'x');
+            bool written = true;
+            for (int i = 0; i < mebibytes && written; ++i)
+                written = replacement->write(mebibyte.constData(), mebibyte.size());
+            written = written && replacement->finish(true) && replacement->confirmWrittenBack();
+            QVERIFY(!written);
+            QCOMPARE(replacement->errorString(), systemErrorText(EIO));
+        }
+        QCOMPARE(testfiles::readAll(path("large.bin")), QByteArray("keep me"));
+        QCOMPARE(entries(m_dir.path()), QStringList{"large.bin"});
     }
 
     void aFileChangedMeanwhileIsNotReplaced_data() { addTemporaryKinds(); }

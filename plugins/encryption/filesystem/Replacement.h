@@ -34,6 +34,10 @@ public:
     // disk. A batch flushes many files at once instead (DurableFlush.h).
     bool finish(bool flush);
     bool flush();
+    // After a flush of the whole file system: false when any of the file's
+    // data failed to reach the disk, which that flush may have reported to
+    // another file, or to nobody.
+    bool confirmWrittenBack();
     // Renames the new file over the name, provided the name still holds the
     // file as last seen (or nothing, for a new file). The rename is on disk
     // only once the folder is flushed.
@@ -60,7 +64,7 @@ private:
     bool targetStillAsRead() const;
     bool giveName();
     void fail();
-    void startWriteBack();
+    bool startWriteBack();
 
     const Folder &m_folder;
     QString m_name;

@@ -136,21 +136,28 @@ Replacement::Opened Replacement::open()
     return Opened::Ok;
 }
 
-void Replacement::startWriteBack()
+bool Replacement::startWriteBack()
 {
     if (m_written - m_writeBackFrom < kWriteBackWindow)
-        return;
+        return true;
     // Ask for the new window to be written, and wait only for the one that
     // has had several windows' time to get there: the disk is kept busy,
     // the writes never wait on it while it keeps pace, and what is dirty of
-    // the file stays within kWriteBackLag.
+    // the file stays within kWriteBackLag. A write-back error reported here
+    // is the file's: the waiting call marks it seen, and a later fsync would
+    // say nothing of it.
     const int fd = fdOf(m_file);
     const qint64 window = m_written - m_writeBackFrom;
-    ::sync_file_range(fd, m_writeBackFrom, window, SYNC_FILE_RANGE_WRITE);
-    if (m_writeBackFrom >= kWriteBackLag)
-        ::sync_file_range(fd, m_writeBackFrom - kWriteBackLag, window,
-                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    if (::sync_file_range(fd, m_writeBackFrom, window, SYNC_FILE_RANGE_WRITE) != 0
+        || (m_writeBackFrom >= kWriteBackLag
+            && ::sync_file_range(fd, m_writeBackFrom - kWriteBackLag, window,
+                                 SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER)
+                   != 0)) {
+        fail();
+        return false;
+    }
     m_writeBackFrom = m_written;
+    return true;
 }
 
 bool Replacement::write(const char *data, qint64 length)
@@ -167,8 +174,7 @@ bool Replacement::write(const char *data, qint64 length)
         length -= put;
         m_written += put;
     }
-    startWriteBack();
-    return true;
+    return startWriteBack();
 }
 
 bool Replacement::copyAttributes()
@@ -240,6 +246,20 @@ bool Replacement::finish(bool flush)
 bool Replacement::flush()
 {
     if (m_file.isValid() && ::fsync(fdOf(m_file)) == 0)
+        return true;
+    fail();
+    return false;
+}
+
+bool Replacement::confirmWrittenBack()
+{
+    // The data is on disk already: this only waits for what is still in
+    // flight, and reports any write-back error of the file since it was
+    // opened that nothing of this handle has seen yet.
+    if (m_file.isValid()
+        && ::sync_file_range(fdOf(m_file), 0, 0,
+                             SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER)
+               == 0)
         return true;
     fail();
     return false;

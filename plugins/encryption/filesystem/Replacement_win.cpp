@@ -221,3 +221,10 @@ void Replacement::discard()
         ::DeleteFileW(widePath(childPath(m_folder.path(), m_temporaryName)).c_str());
     m_temporaryName.clear();
 }
+
+// Every file is flushed on its own here (DurableFlush_win.cpp): its flush
+// said all there is to say.
+bool Replacement::confirmWrittenBack()
+{
+    return m_file.isValid();
+}
