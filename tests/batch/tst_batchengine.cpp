@@ -69,6 +69,7 @@ namespace faults {
 
 std::atomic<bool> fuse{false};
 std::atomic<int> fullWrites{0}; // the next so many writes of files
+std::atomic<int> fullChunks{0}; // the next so many writes of a whole chunk
 std::atomic<int> busyOpens{0};  // the next so many opens of files to read
 // While armed, files whose content holds it never fit, or whose name holds
 // it never open.
@@ -100,7 +101,7 @@ extern "C" ssize_t write(int fd, const void *data, size_t length)
     struct stat info;
     if (length > 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
         && ((faults::neverFits && ::memmem(data, length, faults::kNever, std::strlen(faults::kNever)))
-            || faults::takeOne(faults::fullWrites))) {
+            || faults::takeOne(faults::fullWrites) || (length >= (1u << 20) && faults::takeOne(faults::fullChunks)))) {
         errno = ENOSPC;
         return -1;
     }
@@ -172,6 +173,7 @@ private slots:
         flushes::failingConfirm = 0;
         faults::fuse = false;
         faults::fullWrites = 0;
+        faults::fullChunks = 0;
         faults::busyOpens = 0;
         faults::neverFits = false;
         faults::neverOpens = false;
@@ -224,6 +226,24 @@ private slots:
                  : "打开的文件数已达到系统允许的上限，文件未处理：" + never;
         QVERIFY2(m_lines.contains(why), qPrintable(m_lines.join('\n')));
         QCOMPARE(testfiles::readAll(never), QByteArray("never fits"));
+    }
+
+    // A file of several chunks is written on a thread of its own: its
+    // shortage still reaches the batch, which tries it again alone.
+    void aFileWrittenOnItsOwnThreadIsTriedAgainWhenShortOfRoom()
+    {
+        QTemporaryDir dir;
+        makeFiles(dir.path(), 6);
+        const QString large = dir.filePath("large.bin");
+        QVERIFY(testfiles::writeAll(large, QByteArray(9 << 20, 'x')));
+        const FolderListing listing = walk(dir.path());
+        faults::fullChunks = 1;
+        const BatchSummary summary = BatchEngine(listing, Direction::Encrypt, true, hooks()).run();
+        QCOMPARE(faults::fullChunks.load(), 0);
+        QCOMPARE(summary.failed, 0);
+        QCOMPARE(summary.done, 7);
+        QVERIFY(isEncrypted(large));
+        QVERIFY2(m_lines.filter("写入文件失败").isEmpty(), qPrintable(m_lines.join('\n')));
     }
 
     void aFileChangedAfterItWasWrittenAheadIsReadAgain()

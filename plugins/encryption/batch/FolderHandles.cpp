@@ -81,7 +81,7 @@ const Folder *FolderHandles::open(int index, Status *status)
         opened = folder.openChild(*parent, walked.name);
     }
     if (opened != Folder::Opened::Ok) {
-        *status = statusOf(opened);
+        *status = folder.shortage() == Shortage::Handles ? Status::NoHandles : statusOf(opened);
         return nullptr;
     }
     FileIdentity identity;

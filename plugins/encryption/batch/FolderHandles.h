@@ -22,7 +22,8 @@ long handlesForBatch(long limit);
 class FolderHandles
 {
 public:
-    enum class Status { Ok, Missing, Swapped, Unreadable };
+    // NoHandles: the process held as many files open as it may.
+    enum class Status { Ok, Missing, Swapped, Unreadable, NoHandles };
 
     // Folders kept open beyond those in use, at most; fewer under a low
     // open-file limit.

@@ -27,7 +27,8 @@ struct Slot
 {
     int index = 0;
     SlotState state = SlotState::Failed;
-    bool inState = false; // skipped as already in the batch's direction
+    bool inState = false;               // skipped as already in the batch's direction
+    Shortage shortage = Shortage::None; // why it failed, when not its own fault
     QStringList lines;
     std::unique_ptr<Replacement> replacement;
     // The file read, open until its replacement is in place: see LateClose.

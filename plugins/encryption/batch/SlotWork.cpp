@@ -1,6 +1,5 @@
 #include "SlotWork.h"
 
-#include "filesystem/Shortage.h"
 #include "format/ActionLogLines.h"
 #include "format/LogLines.h"
 #include "format/Marker.h"
@@ -60,7 +59,6 @@ Slot SlotWork::prepare(int index, bool flushNow, bool alone)
 {
     Slot slot;
     slot.index = index;
-    shortage::take();
     auto input = std::make_unique<InputFile>();
     if (reach(slot, *input) && judge(slot, *input))
         write(slot, std::move(input), flushNow);
@@ -75,7 +73,7 @@ void SlotWork::judgeShortage(Slot &slot, bool alone)
 {
     if (slot.state != SlotState::Failed && slot.state != SlotState::Skipped)
         return;
-    const Shortage lacked = shortage::take();
+    const Shortage lacked = slot.shortage;
     if (lacked == Shortage::None)
         return;
     release(slot);
@@ -97,11 +95,14 @@ bool SlotWork::reach(Slot &slot, InputFile &input)
     slot.folder = m_folders.openPinned(file.folderIndex, &status);
     slot.folderIndex = slot.folder ? file.folderIndex : -1;
     if (!slot.folder) {
+        slot.shortage = status == FolderHandles::Status::NoHandles ? Shortage::Handles : Shortage::None;
         return skip(slot, status == FolderHandles::Status::Swapped   ? kSwappedAfterWalk + path
                           : status == FolderHandles::Status::Missing ? kNotRegularFile + path
                                                                      : kUnreadableFile + path);
     }
-    switch (input.openIn(*slot.folder, file.name)) {
+    const InputFile::Opened opened = input.openIn(*slot.folder, file.name);
+    slot.shortage = input.shortage();
+    switch (opened) {
     case InputFile::Opened::Ok:
         break;
     case InputFile::Opened::Missing:
@@ -155,6 +156,7 @@ void SlotWork::write(Slot &slot, std::unique_ptr<InputFile> input, bool flushNow
         return folder.allowsWriting(file.name);
     });
     if (outcome != Outcome::Done) {
+        slot.shortage = transform.shortage();
         slot.state = outcome == Outcome::Cancelled ? SlotState::Cancelled : SlotState::Failed;
         release(slot);
         return;
@@ -174,6 +176,7 @@ void SlotWork::write(Slot &slot, std::unique_ptr<InputFile> input, bool flushNow
         return;
     }
     if (!slot.replacement->finish(flushNow)) {
+        slot.shortage = slot.replacement->shortage();
         slot.lines << withReason(loglines::kWriteFailed[m_direction], path, slot.replacement->errorString());
         slot.state = SlotState::Failed;
         release(slot);

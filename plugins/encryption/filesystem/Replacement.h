@@ -9,6 +9,7 @@
 
 #include "FileHandle.h"
 #include "FileState.h"
+#include "Shortage.h"
 
 #include <QString>
 #include <QStringList>
@@ -48,6 +49,8 @@ public:
     // The new file, once open.
     const FileIdentity &newIdentity() const { return m_created.identity; }
     QString errorString() const { return m_error; }
+    // Whether the last failure was for want of room or handles.
+    Shortage shortage() const { return m_shortage; }
     // Extended attributes the new file could not be given.
     QStringList attributesNotKept() const { return m_attributesNotKept; }
     const Folder &folder() const { return m_folder; }
@@ -76,5 +79,6 @@ private:
     qint64 m_writeBackFrom = 0;
     FileState m_created;
     QString m_error;
+    Shortage m_shortage = Shortage::None;
     QStringList m_attributesNotKept;
 };

@@ -75,7 +75,7 @@ bool setMode(int fd, mode_t mode)
 
 void Replacement::fail()
 {
-    noteShortage(errno);
+    m_shortage = shortageOf(errno);
     m_error = systemErrorText(errno);
 }
 

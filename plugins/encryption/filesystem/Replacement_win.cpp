@@ -105,7 +105,7 @@ void showAtName(const QString &target, const Shown &shown, const FileIdentity &c
 void Replacement::fail()
 {
     const DWORD error = ::GetLastError();
-    noteShortage(error);
+    m_shortage = shortageOf(error);
     m_error = errorText(error);
 }
 

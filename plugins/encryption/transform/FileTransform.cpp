@@ -53,6 +53,7 @@ Outcome FileTransform::writeWith(InputFile &input, const QString &inputName, con
 {
     drop();
     m_readWhole = false;
+    m_shortage = Shortage::None;
     m_control.line(kSize[m_direction] + QString::number(input.size()));
     // A file of several chunks is written on a thread of its own.
     m_writer = std::make_unique<ChunkWriter>(input.size() > 2 * kChunkSize);
@@ -78,12 +79,14 @@ Outcome FileTransform::open(const Locator &locate, const QString &outputName)
     case Replacement::Opened::Ok:
         return Outcome::Done;
     case Replacement::Opened::OwnerNotKept:
+        m_shortage = m_replacement->shortage();
         m_replacement.reset();
         m_control.line(kOwnerNotKept[m_direction] + outputName);
         return Outcome::Failed;
     case Replacement::Opened::Failed:
         break;
     }
+    m_shortage = m_replacement->shortage();
     m_replacement.reset();
     m_control.line(kCannotOpenOutput[m_direction] + outputName);
     return Outcome::Failed;
@@ -91,8 +94,9 @@ Outcome FileTransform::open(const Locator &locate, const QString &outputName)
 
 Outcome FileTransform::writeFailed(const QString &outputName)
 {
-    m_writer.reset();
+    m_writer.reset(); // the replacement is no longer written on another thread
     const QString reason = m_replacement ? m_replacement->errorString() : QString();
+    m_shortage = m_replacement ? m_replacement->shortage() : Shortage::None;
     m_replacement.reset();
     m_control.line(withReason(kWriteFailed[m_direction], outputName, reason));
     return Outcome::Failed;

@@ -50,6 +50,9 @@ public:
     std::unique_ptr<Replacement> takeReplacement() { return std::move(m_replacement); }
     // Every byte of the input as it was opened was read.
     bool readWhole() const { return m_readWhole; }
+    // Whether writing failed for want of room or handles, on whichever
+    // thread wrote.
+    Shortage shortage() const { return m_shortage; }
 
     // Flushes and commits a written replacement over `outputName` and flushes
     // its folder; `inputStillSame` is asked just before the rename.
@@ -85,6 +88,7 @@ private:
     std::unique_ptr<Replacement> m_replacement;
     std::unique_ptr<ChunkWriter> m_writer; // goes before the replacement
     bool m_readWhole = false;
+    Shortage m_shortage = Shortage::None;
 };
 
 } // namespace filecrypt
