@@ -7,6 +7,7 @@
 #include "batch/BatchEngine.h"
 #include "batch/FolderWalk.h"
 #include "format/Marker.h"
+#include "jobs/FolderJob.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -76,6 +77,11 @@ std::atomic<int> busyOpens{0};  // the next so many opens of files to read
 const char *const kNever = "never";
 std::atomic<bool> neverFits{false};
 std::atomic<bool> neverOpens{false};
+// Files whose name holds it cannot be read, and names that hold it cannot
+// be removed.
+const char *const kDenied = "denied";
+const char *const kStuck = "Stuck";
+std::atomic<bool> denied{false};
 
 bool takeOne(std::atomic<int> &count)
 {
@@ -120,7 +126,21 @@ extern "C" int openat(int dir, const char *path, int flags, ...)
         errno = EMFILE;
         return -1;
     }
+    if (input && faults::denied && std::strstr(path, faults::kDenied)) {
+        errno = EACCES;
+        return -1;
+    }
     return real(dir, path, flags, mode);
+}
+
+extern "C" int unlinkat(int dir, const char *path, int flags)
+{
+    static const auto real = reinterpret_cast<int (*)(int, const char *, int)>(::dlsym(RTLD_NEXT, "unlinkat"));
+    if (faults::denied && std::strstr(path, faults::kStuck)) {
+        errno = EPERM;
+        return -1;
+    }
+    return real(dir, path, flags);
 }
 
 class TestBatchEngine : public QObject
@@ -177,6 +197,7 @@ private slots:
         faults::busyOpens = 0;
         faults::neverFits = false;
         faults::neverOpens = false;
+        faults::denied = false;
     }
 
     // Where one flush of the file system may not reach the disk, each file
@@ -244,6 +265,51 @@ private slots:
         QCOMPARE(summary.done, 7);
         QVERIFY(isEncrypted(large));
         QVERIFY2(m_lines.filter("写入文件失败").isEmpty(), qPrintable(m_lines.join('\n')));
+    }
+
+    // The summary counts as failed every file that was not done for want of
+    // reading it or reaching it, and names every leftover of an interrupted
+    // rewrite that stays; a leftover that can only be redundant is removed.
+    void theSummaryPassesOverNothing()
+    {
+        QTemporaryDir dir;
+        QVERIFY(testfiles::writeAll(dir.filePath("a.txt"), "plain a"));
+        const QString denied = dir.filePath("denied.txt");
+        QVERIFY(testfiles::writeAll(denied, "plain too"));
+        const QString redundant = dir.filePath(".keystrel-AbC123"), stuck = dir.filePath(".keystrel-Stuck0");
+        QVERIFY(testfiles::writeAll(redundant, "a plain copy") && testfiles::writeAll(stuck, "another"));
+        const QByteArray odd = "caf\xe9.txt";
+        const bool oddUnreachable = QFile::encodeName(QFile::decodeName(odd)) != odd;
+        if (oddUnreachable) {
+            FILE *created = std::fopen((QFile::encodeName(dir.path()) + '/' + odd).constData(), "w");
+            QVERIFY(created);
+            std::fclose(created);
+        }
+        QStringList walked;
+        const FolderListing listing = walkFolder(dir.path(), [&](const QString &line) { walked << line; });
+        QCOMPARE(listing.leftovers.size(), std::size_t(2));
+        faults::denied = true;
+        jobs::FolderJob job(dir.path(), listing, jobs::Asked::Encrypt, true);
+        QVERIFY(job.start(hooks().log));
+        const BatchSummary summary = job.run(hooks());
+        cleanup();
+
+        QStringList failed = listing.unreachable;
+        failed << denied;
+        QCOMPARE(failed.size(), oddUnreachable ? 2 : 1);
+        QCOMPARE(summary.failedPaths, failed);
+        QCOMPARE(summary.leftovers, QStringList{stuck});
+        QCOMPARE(m_lines.last(),
+                 QString("批量加密完成：加密1个，跳过0个，失败%1个。失败的文件：%2。留下的临时文件（可能含有明文）：%3")
+                     .arg(failed.size())
+                     .arg(failed.join("、"))
+                     .arg(stuck));
+        QVERIFY(m_lines.contains("已删除中断的加解密留下的临时文件（原文件未被改动）：" + redundant));
+        QVERIFY(m_lines.contains("无法删除中断的加解密留下的临时文件（可能含有明文）：" + stuck + "："
+                                 + QString::fromLocal8Bit(strerror(EPERM))));
+        QVERIFY(m_lines.contains("文件无法读取，跳过：" + denied));
+        QVERIFY(!QFile::exists(redundant));
+        QCOMPARE(testfiles::readAll(denied), QByteArray("plain too"));
     }
 
     void aFileChangedAfterItWasWrittenAheadIsReadAgain()

@@ -1,5 +1,6 @@
 #include "BatchEngine.h"
 
+#include "batch/Leftovers.h"
 #include "batch/Pipeline.h"
 #include "batch/SlotWork.h"
 
@@ -27,5 +28,9 @@ BatchEngine::~BatchEngine() = default;
 
 BatchSummary BatchEngine::run()
 {
-    return d->pipeline.run();
+    // Before any file, so that none of them is taken for a leftover.
+    const QStringList leftovers = clearLeftovers(d->work.listing(), d->work.folders(), d->hooks.log);
+    BatchSummary summary = d->pipeline.run();
+    summary.leftovers = leftovers;
+    return summary;
 }

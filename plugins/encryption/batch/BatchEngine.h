@@ -31,6 +31,8 @@ struct BatchSummary
     int failed = 0;
     int left = 0; // not handled: stopped or cancelled before them
     QStringList failedPaths;
+    // Leftovers of interrupted rewrites that stay in the folder.
+    QStringList leftovers;
 };
 
 class BatchEngine

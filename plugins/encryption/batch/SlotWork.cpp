@@ -68,22 +68,24 @@ Slot SlotWork::prepare(int index, bool flushNow, bool alone)
 
 // Out of room or handles is a property of the batch, not of the file: while
 // other files were in flight it is tried again; alone, a file that still
-// cannot be opened says why.
+// cannot be done says why.
 void SlotWork::judgeShortage(Slot &slot, bool alone)
 {
     if (slot.state != SlotState::Failed && slot.state != SlotState::Skipped)
         return;
-    const Shortage lacked = slot.shortage;
-    if (lacked == Shortage::None)
+    if (slot.shortage == Shortage::None || alone)
         return;
     release(slot);
-    if (!alone) {
-        slot.lines.clear();
-        slot.state = SlotState::Retry;
-    } else if (lacked == Shortage::Handles && slot.state == SlotState::Skipped) {
-        slot.lines = QStringList{kTooManyOpenFiles + m_listing.paths.at(slot.index)};
-        slot.state = SlotState::Failed;
-    }
+    slot.lines.clear();
+    slot.state = SlotState::Retry;
+}
+
+// A file the batch was to do and could not reach: it failed, and says why.
+bool SlotWork::fail(Slot &slot, const QString &line)
+{
+    skip(slot, line);
+    slot.state = SlotState::Failed;
+    return false;
 }
 
 // Opens the file the walk recorded, through its folder.
@@ -95,10 +97,19 @@ bool SlotWork::reach(Slot &slot, InputFile &input)
     slot.folder = m_folders.openPinned(file.folderIndex, &status);
     slot.folderIndex = slot.folder ? file.folderIndex : -1;
     if (!slot.folder) {
-        slot.shortage = status == FolderHandles::Status::NoHandles ? Shortage::Handles : Shortage::None;
-        return skip(slot, status == FolderHandles::Status::Swapped   ? kSwappedAfterWalk + path
-                          : status == FolderHandles::Status::Missing ? kNotRegularFile + path
-                                                                     : kUnreadableFile + path);
+        switch (status) {
+        case FolderHandles::Status::Swapped:
+            return skip(slot, kSwappedAfterWalk + path);
+        case FolderHandles::Status::Missing:
+            return skip(slot, kNotRegularFile + path);
+        case FolderHandles::Status::NoHandles:
+            slot.shortage = Shortage::Handles;
+            return fail(slot, kTooManyOpenFiles + path);
+        case FolderHandles::Status::Ok:
+        case FolderHandles::Status::Unreadable:
+            break;
+        }
+        return fail(slot, kUnreadableFile + path);
     }
     const InputFile::Opened opened = input.openIn(*slot.folder, file.name);
     slot.shortage = input.shortage();
@@ -111,7 +122,7 @@ bool SlotWork::reach(Slot &slot, InputFile &input)
     case InputFile::Opened::Link:
         return skip(slot, kSwappedAfterWalk + path);
     case InputFile::Opened::Unreadable:
-        return skip(slot, kUnreadableFile + path);
+        return fail(slot, (slot.shortage == Shortage::Handles ? kTooManyOpenFiles : kUnreadableFile) + path);
     case InputFile::Opened::InUse:
         return skip(slot, loglines::kInUse[m_direction] + path);
     }

@@ -37,6 +37,7 @@ public:
     bool cancelled() const { return m_hooks.cancel && m_hooks.cancel->load(std::memory_order_relaxed); }
     Direction direction() const { return m_direction; }
     const FolderListing &listing() const { return m_listing; }
+    FolderHandles &folders() { return m_folders; }
 
 private:
     using Place = QPair<int, QString>; // folder index and name
@@ -47,6 +48,7 @@ private:
     bool judge(Slot &slot, InputFile &input);
     void write(Slot &slot, std::unique_ptr<InputFile> input, bool flushNow);
     bool skip(Slot &slot, const QString &line);
+    bool fail(Slot &slot, const QString &line);
     void judgeShortage(Slot &slot, bool alone);
     // Commits a written replacement; false when the file changed since.
     bool tryCommit(Slot &slot, const Place &place);

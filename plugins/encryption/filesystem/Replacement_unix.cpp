@@ -7,6 +7,7 @@
 #include "TemporaryName.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/vfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -126,6 +127,9 @@ Replacement::Opened Replacement::open()
         return Opened::Failed;
     }
     m_created = stateFrom(created);
+    // Held while it is written, so that a batch of another process never
+    // takes it for the leftover of an interrupted rewrite (Leftover.h).
+    ::flock(fdOf(m_file), LOCK_EX | LOCK_NB);
     // The owner first: if it cannot be kept, nothing else is worth doing.
     if (m_replacing && (m_created.owner != m_existing.owner || m_created.group != m_existing.group)
         && ::fchown(fdOf(m_file), uid_t(m_existing.owner), gid_t(m_existing.group)) != 0) {
