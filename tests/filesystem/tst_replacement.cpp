@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <cstdarg>
+#include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <mutex>
@@ -35,6 +36,14 @@ bool fat = false;
 // The write-back calls that fail as on a failing disk: those that wait for
 // it (true) or those that only start it (false); -1: none.
 int failingWriteBack = -1;
+// /proc not mounted, and files that cannot be opened for reading.
+bool noProc = false;
+bool unreadable = false;
+
+bool inProc(const char *path)
+{
+    return noProc && std::strncmp(path, "/proc/", 6) == 0;
+}
 
 void record(const char *what)
 {
@@ -80,6 +89,10 @@ extern "C" int openat(int dir, const char *path, int flags, ...)
     va_start(args, flags);
     const mode_t mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? mode_t(va_arg(args, int)) : 0;
     va_end(args);
+    if (calls::unreadable && (flags & O_ACCMODE) == O_RDONLY && !(flags & O_DIRECTORY)) {
+        errno = EACCES;
+        return -1;
+    }
     if (calls::refuseUnnamed && (flags & O_TMPFILE) == O_TMPFILE) {
         errno = EOPNOTSUPP;
         return -1;
@@ -95,6 +108,26 @@ extern "C" int sync_file_range(int fd, off64_t offset, off64_t length, unsigned 
         return -1;
     }
     return real(fd, offset, length, flags);
+}
+
+extern "C" ssize_t llistxattr(const char *path, char *names, size_t size)
+{
+    static const auto real = calls::next<ssize_t (*)(const char *, char *, size_t)>("llistxattr");
+    if (calls::inProc(path)) {
+        errno = ENOENT;
+        return -1;
+    }
+    return real(path, names, size);
+}
+
+extern "C" ssize_t lgetxattr(const char *path, const char *name, void *value, size_t size)
+{
+    static const auto real = calls::next<ssize_t (*)(const char *, const char *, void *, size_t)>("lgetxattr");
+    if (calls::inProc(path)) {
+        errno = ENOENT;
+        return -1;
+    }
+    return real(path, name, value, size);
 }
 
 extern "C" int fchmod(int fd, mode_t mode)
@@ -164,6 +197,8 @@ private slots:
         calls::refuseUnnamed = false;
         calls::fat = false;
         calls::failingWriteBack = -1;
+        calls::noProc = false;
+        calls::unreadable = false;
         calls::take();
     }
     void cleanup()
@@ -189,11 +224,16 @@ private slots:
         QCOMPARE(testfiles::readAll(file), QByteArray("new"));
     }
 
-    void keepsModeOwnerAndAttributes_data() { addTemporaryKinds(); }
+    void keepsModeOwnerAndAttributes_data()
+    {
+        addTemporaryKinds();
+        QTest::newRow("without /proc") << false;
+    }
     void keepsModeOwnerAndAttributes()
     {
         QFETCH(bool, named);
         calls::refuseUnnamed = named;
+        calls::noProc = QByteArray(QTest::currentDataTag()) == "without /proc";
         const QString file = path("kept.txt");
         const QByteArray local = QFile::encodeName(file);
         QVERIFY(testfiles::writeAll(file, "old content"));
@@ -226,6 +266,22 @@ private slots:
             QCOMPARE(QByteArray(value), QByteArray("kept"));
         }
         QCOMPARE(entries(m_dir.path()), QStringList{"kept.txt"});
+    }
+
+    // Neither by /proc nor by a handle of the file: the attributes cannot be
+    // read, and the caller hears of it.
+    void attributesThatCannotBeReadAreReported()
+    {
+        const QString file = path("hidden.txt");
+        QVERIFY(testfiles::writeAll(file, "old"));
+        const FileState existing = stateOf(m_folder, "hidden.txt");
+        Replacement replacement(m_folder, "hidden.txt", &existing);
+        QCOMPARE(replacement.open(), Replacement::Opened::Ok);
+        QVERIFY(replacement.write("new", 3));
+        calls::noProc = true;
+        calls::unreadable = true;
+        QVERIFY(replacement.finish(true));
+        QCOMPARE(replacement.attributesNotKept(), QStringList{systemErrorText(EACCES)});
     }
 
     // The new content is on disk before the name points at it, and the

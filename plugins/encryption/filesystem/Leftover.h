@@ -19,4 +19,3 @@ enum class LeftoverFate {
 // Removes `name` from `folder` where it can only be redundant; otherwise
 // says why it stays (with the reason, for NotRemoved).
 LeftoverFate clearLeftover(const Folder &folder, const QString &name, QString *reason);
-

@@ -59,9 +59,6 @@ public:
 private:
     bool createUnnamed();
     bool createNamed();
-    // True when it copied any (an ACL among them may have changed the mode).
-    bool copyAttributes();
-    void copyWindowsIdentity();
     quint32 initialPermissions() const;
     // The name still holds the file that was read (still none, for a new file).
     bool targetStillAsRead() const;

@@ -1,5 +1,6 @@
 #include "Replacement.h"
 
+#include "ExtendedAttributes_linux.h"
 #include "FileSystemKind_unix.h"
 #include "Folder.h"
 #include "SystemCalls_unix.h"
@@ -9,7 +10,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/vfs.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace unixcalls;
@@ -40,18 +40,6 @@ mode_t newFileMode()
 QByteArray procPath(const FileHandle &handle)
 {
     return "/proc/self/fd/" + QByteArray::number(fdOf(handle));
-}
-
-// What ntfs-3g keeps of a file beside its bytes and does not list among its
-// extended attributes: the Windows attributes (hidden, read-only, …) and the
-// creation time. Elsewhere they are simply not there.
-const char *const kWindowsIdentity[] = {"system.ntfs_attrib_be", "system.ntfs_crtime_be"};
-
-// Where such attributes may be: on FUSE (ntfs-3g), on the kernel's ntfs3,
-// and where the kind is not known.
-bool mayHaveWindowsIdentity(quint64 fileSystem)
-{
-    return fileSystem == 0 || fileSystem == filesystemkind::kFuse || fileSystem == filesystemkind::kNtfs3;
 }
 
 // FAT and exFAT keep no mode of a file's own: every file has the one the
@@ -181,49 +169,6 @@ bool Replacement::write(const char *data, qint64 length)
     return startWriteBack();
 }
 
-bool Replacement::copyAttributes()
-{
-    // By path through the folder, without following a link and without
-    // needing to open the file (it may be write-only).
-    const QByteArray path = procPath(m_folder.handle()) + '/' + encoded(m_name);
-    ssize_t size = ::llistxattr(path.constData(), nullptr, 0);
-    if (size <= 0)
-        return false;
-    QByteArray names(int(size), '\0');
-    size = ::llistxattr(path.constData(), names.data(), size_t(names.size()));
-    if (size < 0)
-        return false; // changed meanwhile: the commit will notice
-    QByteArray value;
-    for (const QByteArray &name : names.left(int(size)).split('\0')) {
-        if (name.isEmpty())
-            continue;
-        const ssize_t length = ::lgetxattr(path.constData(), name.constData(), nullptr, 0);
-        value.resize(int(qMax<ssize_t>(length, 0)));
-        const ssize_t got =
-            length > 0 ? ::lgetxattr(path.constData(), name.constData(), value.data(), size_t(value.size())) : 0;
-        if (got < 0 || ::fsetxattr(fdOf(m_file), name.constData(), value.constData(), size_t(got), 0) != 0)
-            m_attributesNotKept << QString::fromLocal8Bit(name);
-    }
-    return true;
-}
-
-// Last, as nothing after it may change them; the read-only attribute among
-// them does not keep the new file from being renamed.
-void Replacement::copyWindowsIdentity()
-{
-    if (!mayHaveWindowsIdentity(m_folder.fileSystemKind()))
-        return;
-    const QByteArray path = procPath(m_folder.handle()) + '/' + encoded(m_name);
-    for (const char *name : kWindowsIdentity) {
-        char value[16];
-        const ssize_t length = ::lgetxattr(path.constData(), name, value, sizeof value);
-        if (length <= 0)
-            continue; // not NTFS, or nothing of the kind
-        if (::fsetxattr(fdOf(m_file), name, value, size_t(length), 0) != 0 && errno != ENOTSUP)
-            m_attributesNotKept << QString::fromLatin1(name);
-    }
-}
-
 bool Replacement::finish(bool flush)
 {
     if (!m_file.isValid())
@@ -231,15 +176,18 @@ bool Replacement::finish(bool flush)
     if (m_replacing) {
         // Attributes (ACLs among them) before the mode, which also sets the
         // ACL mask; the mode after the last write, which clears set-id bits.
-        const bool copied = copyAttributes();
+        const xattrs::Copied copied = xattrs::copyAll(m_folder, m_name, fdOf(m_file));
+        m_attributesNotKept << copied.notKept;
         // The umask, a folder's default ACL, an ACL copied above or set-id
         // bits may leave the mode other than the file's.
         const quint32 wanted = m_existing.permissions;
-        if ((copied || m_created.permissions != wanted) && !setMode(fdOf(m_file), mode_t(wanted))) {
+        if ((copied.any || m_created.permissions != wanted) && !setMode(fdOf(m_file), mode_t(wanted))) {
             fail();
             return false;
         }
-        copyWindowsIdentity();
+        // Last, as nothing after it may change them; the read-only attribute
+        // among them does not keep the new file from being renamed.
+        m_attributesNotKept << xattrs::copyNtfsIdentity(m_folder, m_name, fdOf(m_file));
     } else if (!setMode(fdOf(m_file), newFileMode())) {
         fail();
         return false;
