@@ -540,6 +540,26 @@ private slots:
         QCOMPARE(summary.done, 240);
         QCOMPARE(m_lines.filter("加密文件已输出到:").size(), 240);
     }
+
+    // Lower still: groups go one at a time, and still hold several files
+    // each instead of one file flushed at a time.
+    void aVeryLowLimitStillGroupsFiles()
+    {
+        struct rlimit limit
+        {
+            20, 20
+        };
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+        QTemporaryDir dir;
+        makeFiles(dir.path(), 60);
+        const FolderListing listing = walk(dir.path());
+        flushes::fileSystems = 0;
+        flushes::files = 0;
+        const BatchSummary summary = BatchEngine(listing, Direction::Encrypt, true, hooks()).run();
+        QCOMPARE(summary.done, 60);
+        QCOMPARE(flushes::files.load(), 0);
+        QVERIFY2(flushes::fileSystems.load() <= 30, qPrintable(QString::number(flushes::fileSystems.load())));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestBatchEngine)

@@ -1,5 +1,6 @@
 #include "BatchEngine.h"
 
+#include "batch/HandleBudget.h"
 #include "batch/Leftovers.h"
 #include "batch/Pipeline.h"
 #include "batch/SlotWork.h"
@@ -9,12 +10,14 @@ class BatchEngine::Private
 public:
     Private(const FolderListing &listing, Direction direction, bool cipherActive, Hooks hooks)
         : hooks(std::move(hooks))
-        , work(listing, direction, cipherActive, this->hooks)
-        , pipeline(work, this->hooks)
+        , budget(HandleBudget::now())
+        , work(listing, direction, cipherActive, this->hooks, budget.spareFolders())
+        , pipeline(work, this->hooks, budget)
     {
     }
 
     const Hooks hooks;
+    const HandleBudget budget;
     SlotWork work;
     Pipeline pipeline;
 };

@@ -10,42 +10,21 @@
 
 namespace {
 
-// One group: little enough data that its flush stays short, and few enough
-// files that two groups' handles (file read, file written, folders) fit the
-// process's limit, with the files read of a group whose folders are being
-// flushed.
-constexpr int kMostGroupFiles = 256;
+// One group: little enough data that its flush stays short. Its count of
+// files comes from the handles at hand (HandleBudget).
 constexpr qint64 kGroupBytes = qint64(64) << 20;
 // Larger files end their group: they are flushed without waiting for more.
 constexpr qint64 kLargeFile = qint64(16) << 20;
-constexpr long kSpareHandles = 200 + long(FolderHandles::kSpareFolders); // Qt's own, the spare folders
-int groupSize()
-{
-    const long open = openFileBudget();
-    if (open < FolderHandles::kAmpleOpenFiles) {
-        // A low limit that cannot be raised: shared out between the spare
-        // folders (a quarter) and the files of two groups.
-        const long batch = handlesForBatch(open);
-        return int(qBound<long>(1, (batch - batch / 4) / 6, kMostGroupFiles));
-    }
-    return int(qBound<long>(1, (open - kSpareHandles) / 6, kMostGroupFiles));
-}
-
-// Whether a third group fits beside them: one flushing while the next is
-// written. Otherwise the writing thread waits for the flush.
-bool fitsThreeGroups(int groupFiles)
-{
-    return openFileBudget() >= kSpareHandles + 8 * long(groupFiles);
-}
 
 } // namespace
 
-Pipeline::Pipeline(SlotWork &work, const BatchEngine::Hooks &hooks)
+Pipeline::Pipeline(SlotWork &work, const BatchEngine::Hooks &hooks, const HandleBudget &budget)
     : m_work(work)
     , m_hooks(hooks)
     , m_total(work.listing().paths.size())
-    , m_groupFiles(groupSize())
-    , m_groupsAhead(fitsThreeGroups(m_groupFiles) ? 1 : 0)
+    , m_groupFiles(budget.groupFiles())
+    , m_groupsAhead(budget.fitsAGroupAhead() ? 1 : 0)
+    , m_overlapping(budget.overlapsGroups())
     , m_settling(work, hooks, m_summary)
 {
 }
@@ -95,7 +74,8 @@ void Pipeline::writeGroups()
             // waiting at most: handles and memory stay bounded.
             std::unique_lock<std::mutex> guard(m_lock);
             m_changed.wait(guard, [&] {
-                return (m_written.size() + (m_flushing ? 1 : 0) <= m_groupsAhead && !m_holdWriter.load())
+                return (m_written.size() + (m_flushing ? 1 : 0) <= m_groupsAhead && !m_holdWriter.load()
+                        && (m_overlapping || m_committerIdle))
                        || m_committerStopped.load();
             });
             if (m_committerStopped.load())
@@ -223,6 +203,16 @@ void Pipeline::letGo(Slot &slot)
     slot.state = SlotState::Deferred;
 }
 
+// One group at a time: the next is written only once this one's old files
+// are closed.
+void Pipeline::waitUntilIdle()
+{
+    waitForLateCloses();
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_committerIdle = true;
+    m_changed.notify_all();
+}
+
 void Pipeline::letWriterOn()
 {
     std::lock_guard<std::mutex> guard(m_lock);
@@ -256,6 +246,7 @@ int Pipeline::commitGroups()
                 break;
             group = std::move(m_written.front());
             m_written.pop_front();
+            m_committerIdle = false;
             m_changed.notify_all();
         }
         if (group.empty() || group.back().state == SlotState::Cancelled || m_work.cancelled()) {
@@ -267,7 +258,7 @@ int Pipeline::commitGroups()
                 settled += to - from;
                 // Whole: its folders are flushed while the next group is
                 // renamed. In parts, or after a file tried alone: at once.
-                if (from == 0 && to == int(group.size()) && !stopped && !m_holdWriter.load()) {
+                if (m_overlapping && from == 0 && to == int(group.size()) && !stopped && !m_holdWriter.load()) {
                     m_settling.settleAside(std::move(group));
                     group.clear();
                     break;
@@ -282,6 +273,8 @@ int Pipeline::commitGroups()
             }
         }
         releaseAll(group);
+        if (!m_overlapping)
+            waitUntilIdle();
     }
     m_settling.finish();
     return settled;

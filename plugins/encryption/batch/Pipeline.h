@@ -5,6 +5,7 @@
 #pragma once
 
 #include "batch/BatchEngine.h"
+#include "batch/HandleBudget.h"
 #include "batch/Settling.h"
 #include "batch/Slot.h"
 
@@ -19,7 +20,7 @@ class SlotWork;
 class Pipeline
 {
 public:
-    Pipeline(SlotWork &work, const BatchEngine::Hooks &hooks);
+    Pipeline(SlotWork &work, const BatchEngine::Hooks &hooks, const HandleBudget &budget);
     Pipeline(const Pipeline &) = delete;
     Pipeline &operator=(const Pipeline &) = delete;
     ~Pipeline() = default;
@@ -36,6 +37,7 @@ private:
     void makeRoom(Group &current, int after);
     void letGo(Slot &slot);
     void letWriterOn();
+    void waitUntilIdle();
     void flushGroup(Group &group);
     void logCancelled(const Group &group, int settledCount);
     void releaseAll(Group &group);
@@ -45,6 +47,7 @@ private:
     const int m_total;
     const int m_groupFiles;
     const std::size_t m_groupsAhead; // flushed or flushing, not yet committed
+    const bool m_overlapping;        // false: one group at a time
     BatchSummary m_summary;
     Settling m_settling;
 
@@ -56,7 +59,8 @@ private:
     std::atomic<bool> m_committerStopped{false};
     // A file is tried again alone: nothing new is written ahead meanwhile.
     std::atomic<bool> m_holdWriter{false};
-    bool m_writerBusy = false; // within writeAhead(); under m_lock
-    bool m_flushing = false;   // a group on its way to m_written; under m_lock
-    std::thread m_flusher;     // joined by the writing thread
+    bool m_writerBusy = false;   // within writeAhead(); under m_lock
+    bool m_flushing = false;     // a group on its way to m_written; under m_lock
+    bool m_committerIdle = true; // no group taken and not yet settled; under m_lock
+    std::thread m_flusher;       // joined by the writing thread
 };

@@ -10,12 +10,12 @@ using namespace filecrypt;
 using loglines::withReason;
 
 SlotWork::SlotWork(const FolderListing &listing, Direction direction, bool cipherActive,
-                   const BatchEngine::Hooks &hooks)
+                   const BatchEngine::Hooks &hooks, std::size_t spareFolders)
     : m_listing(listing)
     , m_direction(direction)
     , m_cipherActive(cipherActive)
     , m_hooks(hooks)
-    , m_folders(listing)
+    , m_folders(listing, spareFolders)
 {
 }
 

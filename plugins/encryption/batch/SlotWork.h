@@ -19,7 +19,8 @@
 class SlotWork
 {
 public:
-    SlotWork(const FolderListing &listing, Direction direction, bool cipherActive, const BatchEngine::Hooks &hooks);
+    SlotWork(const FolderListing &listing, Direction direction, bool cipherActive, const BatchEngine::Hooks &hooks,
+             std::size_t spareFolders);
     SlotWork(const SlotWork &) = delete;
     SlotWork &operator=(const SlotWork &) = delete;
     ~SlotWork() = default;

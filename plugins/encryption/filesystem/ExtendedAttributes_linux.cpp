@@ -41,8 +41,8 @@ public:
 
     ssize_t list(char *names, size_t size)
     {
-        const ssize_t got = m_file.isValid() ? ::flistxattr(fdOf(m_file), names, size)
-                                             : ::llistxattr(m_path.constData(), names, size);
+        const ssize_t got =
+            m_file.isValid() ? ::flistxattr(fdOf(m_file), names, size) : ::llistxattr(m_path.constData(), names, size);
         return got < 0 && errno == ENOENT && openFile() ? list(names, size) : got;
     }
     ssize_t get(const char *name, void *value, size_t size)
@@ -60,8 +60,8 @@ private:
         if (m_file.isValid() || m_triedFile)
             return false;
         m_triedFile = true;
-        m_file.reset(::openat(fdOf(m_folder.handle()), m_name.constData(),
-                              O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+        m_file.reset(
+            ::openat(fdOf(m_folder.handle()), m_name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
         return m_file.isValid();
     }
 

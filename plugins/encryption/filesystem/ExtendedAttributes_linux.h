@@ -12,8 +12,8 @@ namespace xattrs {
 
 struct Copied
 {
-    bool any = false;      // some were copied: an ACL among them may change the mode
-    QStringList notKept;   // names of those that could not be, or why none could be read
+    bool any = false;    // some were copied: an ACL among them may change the mode
+    QStringList notKept; // names of those that could not be, or why none could be read
 };
 
 // Every extended attribute of `name` in `folder` (not followed if a link)
