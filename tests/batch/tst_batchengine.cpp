@@ -17,9 +17,11 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#include <unistd.h>
 
 namespace flushes {
 
@@ -141,6 +143,29 @@ extern "C" int unlinkat(int dir, const char *path, int flags)
         return -1;
     }
     return real(dir, path, flags);
+}
+
+// Threads the engine starts.
+std::atomic<int> threadsStarted{0};
+
+extern "C" int pthread_create(pthread_t *thread, const pthread_attr_t *attributes, void *(*run)(void *), void *argument)
+{
+    static const auto real = reinterpret_cast<int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *)>(
+        ::dlsym(RTLD_NEXT, "pthread_create"));
+    ++threadsStarted;
+    return real(thread, attributes, run, argument);
+}
+
+// The names of the process's threads now, but this one's.
+static QStringList otherThreads()
+{
+    QStringList names;
+    const QString self = QString::number(::gettid());
+    for (const QString &task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (task != self)
+            names << QString::fromUtf8(testfiles::readAll("/proc/self/task/" + task + "/comm")).trimmed();
+    }
+    return names;
 }
 
 class TestBatchEngine : public QObject
@@ -519,7 +544,24 @@ private slots:
         QCOMPARE(m_lines, lines);
     }
 
-    // After the one above, lower still: a limit that cannot be raised is
+    // Groups of six (the limit above): the threads of a batch do not grow
+    // with its groups, and none outlives it but the engine's closers.
+    void aBatchsThreadsLiveForTheBatch()
+    {
+        QTemporaryDir dir;
+        makeFiles(dir.path(), 90);
+        const FolderListing listing = walk(dir.path());
+        QStringList before = otherThreads();
+        threadsStarted = 0;
+        const BatchSummary summary = BatchEngine(listing, Direction::Encrypt, true, hooks()).run();
+        QCOMPARE(summary.done, 90);
+        // Write, flush, settle, and the closers (at most eight).
+        QVERIFY2(threadsStarted.load() <= 3 + 8, qPrintable(QString::number(threadsStarted.load())));
+        for (const QString &name : otherThreads())
+            QVERIFY2(name == "keystrel-close" || before.removeOne(name), qPrintable(name));
+    }
+
+    // After the ones above, lower still: a limit that cannot be raised is
     // shared out, and every file of many folders is done.
     void aLowOpenFileLimitIsSharedOut()
     {

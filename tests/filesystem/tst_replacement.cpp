@@ -219,7 +219,7 @@ private slots:
         Replacement replacement(m_folder, "run.bat", &existing);
         QCOMPARE(replacement.open(), Replacement::Opened::Ok);
         QVERIFY(replacement.write("new", 3));
-        QVERIFY2(replacement.finish(true), qPrintable(replacement.errorString()));
+        QVERIFY2(replacement.finish(Replacement::Flush::Now), qPrintable(replacement.errorString()));
         QCOMPARE(replacement.commit(), Replacement::Committed::Done);
         QCOMPARE(testfiles::readAll(file), QByteArray("new"));
     }
@@ -249,7 +249,7 @@ private slots:
         Replacement replacement(m_folder, "kept.txt", &existing);
         QCOMPARE(replacement.open(), Replacement::Opened::Ok);
         QVERIFY(replacement.write("new content", 11));
-        QVERIFY(replacement.finish(true));
+        QVERIFY(replacement.finish(Replacement::Flush::Now));
         QVERIFY(replacement.attributesNotKept().isEmpty());
         QCOMPARE(replacement.commit(), Replacement::Committed::Done);
 
@@ -280,7 +280,7 @@ private slots:
         QVERIFY(replacement.write("new", 3));
         calls::noProc = true;
         calls::unreadable = true;
-        QVERIFY(replacement.finish(true));
+        QVERIFY(replacement.finish(Replacement::Flush::Now));
         QCOMPARE(replacement.attributesNotKept(), QStringList{systemErrorText(EACCES)});
     }
 
@@ -345,7 +345,7 @@ private slots:
             bool written = true;
             for (int i = 0; i < mebibytes && written; ++i)
                 written = replacement->write(mebibyte.constData(), mebibyte.size());
-            written = written && replacement->finish(true) && replacement->confirmWrittenBack();
+            written = written && replacement->finish(Replacement::Flush::Now) && replacement->confirmWrittenBack();
             QVERIFY(!written);
             QCOMPARE(replacement->errorString(), systemErrorText(EIO));
         }
@@ -359,7 +359,7 @@ private slots:
         const auto replacement = replacing("busy.txt", "first");
         QVERIFY(replacement);
         QVERIFY(replacement->write("ours", 4));
-        QVERIFY(replacement->finish(true));
+        QVERIFY(replacement->finish(Replacement::Flush::Now));
         const QString file = path("busy.txt");
         QFile other(file);
         QVERIFY(other.open(QIODevice::Append));
@@ -376,7 +376,7 @@ private slots:
         const auto replacement = replacing("new.txt", QByteArray());
         QVERIFY(replacement);
         QVERIFY(replacement->write("ours", 4));
-        QVERIFY(replacement->finish(true));
+        QVERIFY(replacement->finish(Replacement::Flush::Now));
         QVERIFY(testfiles::writeAll(path("new.txt"), "someone else's"));
         QCOMPARE(replacement->commit(), Replacement::Committed::Changed);
         QCOMPARE(testfiles::readAll(path("new.txt")), QByteArray("someone else's"));

@@ -31,6 +31,12 @@ void SlotWork::release(Slot &slot)
     slot.folder = nullptr;
 }
 
+void SlotWork::releaseAll(Group &group)
+{
+    for (Slot &slot : group)
+        release(slot); // what was not put in place stays as it was
+}
+
 bool SlotWork::skip(Slot &slot, const QString &line)
 {
     slot.lines << line;
@@ -55,25 +61,25 @@ void SlotWork::setRewritten(const Place &place, const FileIdentity *identity)
         m_rewritten.remove(place);
 }
 
-Slot SlotWork::prepare(int index, bool flushNow, bool alone)
+Slot SlotWork::prepare(int index, Turn turn, InFlight inFlight, filecrypt::ChunkWriter &chunks)
 {
     Slot slot;
     slot.index = index;
     auto input = std::make_unique<InputFile>();
     if (reach(slot, *input) && judge(slot, *input))
-        write(slot, std::move(input), flushNow);
-    judgeShortage(slot, alone);
+        write(slot, std::move(input), turn, chunks);
+    judgeShortage(slot, inFlight);
     return slot;
 }
 
 // Out of room or handles is a property of the batch, not of the file: while
 // other files were in flight it is tried again; alone, a file that still
 // cannot be done says why.
-void SlotWork::judgeShortage(Slot &slot, bool alone)
+void SlotWork::judgeShortage(Slot &slot, InFlight inFlight)
 {
     if (slot.state != SlotState::Failed && slot.state != SlotState::Skipped)
         return;
-    if (slot.shortage == Shortage::None || alone)
+    if (slot.shortage == Shortage::None || inFlight == InFlight::Alone)
         return;
     release(slot);
     slot.lines.clear();
@@ -148,15 +154,16 @@ bool SlotWork::judge(Slot &slot, InputFile &input)
 }
 
 // Writes the replacement beside the file, in its folder.
-void SlotWork::write(Slot &slot, std::unique_ptr<InputFile> input, bool flushNow)
+void SlotWork::write(Slot &slot, std::unique_ptr<InputFile> input, Turn turn, filecrypt::ChunkWriter &chunks)
 {
+    const bool now = turn == Turn::Now;
     const QString &path = m_listing.paths.at(slot.index);
     const WalkedFile &file = m_listing.files[std::size_t(slot.index)];
     const Folder &folder = *slot.folder;
-    // Progress only on the committing thread (the one that flushes at once).
+    // Progress only of a file in its turn, on the committing thread.
     const Control control{[&slot](const QString &line) { slot.lines << line; }, m_hooks.cancel,
-                          flushNow ? m_hooks.fileProgress : nullptr};
-    FileTransform transform(m_direction, m_cipherActive, control);
+                          now ? m_hooks.fileProgress : nullptr};
+    FileTransform transform(m_direction, m_cipherActive, control, &chunks);
     const Outcome outcome = transform.write(*input, path, path, [&](Target &target) {
         target.folder = &folder;
         target.name = file.name;
@@ -177,7 +184,7 @@ void SlotWork::write(Slot &slot, std::unique_ptr<InputFile> input, bool flushNow
         // Changed while it was read: written ahead, it is read again when
         // its turn comes; in its turn, it is refused.
         release(slot);
-        if (flushNow) {
+        if (now) {
             slot.lines << loglines::kChangedMeanwhile[m_direction] + path;
             slot.state = SlotState::Failed;
         } else {
@@ -186,7 +193,7 @@ void SlotWork::write(Slot &slot, std::unique_ptr<InputFile> input, bool flushNow
         }
         return;
     }
-    if (!slot.replacement->finish(flushNow)) {
+    if (!slot.replacement->finish(now ? Replacement::Flush::Now : Replacement::Flush::WithOthers)) {
         slot.shortage = slot.replacement->shortage();
         slot.lines << withReason(loglines::kWriteFailed[m_direction], path, slot.replacement->errorString());
         slot.state = SlotState::Failed;
@@ -220,11 +227,11 @@ bool SlotWork::tryCommit(Slot &slot, const Place &place)
     return true;
 }
 
-void SlotWork::commit(Slot &slot)
+void SlotWork::commit(Slot &slot, filecrypt::ChunkWriter &chunks)
 {
-    const bool alone = slot.state == SlotState::Retry;
-    if (slot.state == SlotState::Deferred || alone)
-        slot = prepare(slot.index, true, alone);
+    const InFlight inFlight = slot.state == SlotState::Retry ? InFlight::Alone : InFlight::Others;
+    if (slot.state == SlotState::Deferred || slot.state == SlotState::Retry)
+        slot = prepare(slot.index, Turn::Now, inFlight, chunks);
     const WalkedFile &file = m_listing.files[std::size_t(slot.index)];
     const Place place(file.folderIndex, file.name);
     for (int attempt = 0; attempt < 2 && slot.state == SlotState::Ready; ++attempt) {
@@ -237,7 +244,7 @@ void SlotWork::commit(Slot &slot)
             // Changed since it was written ahead: judged afresh now that its
             // turn has come, exactly as if it had not been read before.
             release(slot);
-            slot = prepare(slot.index, true, alone);
+            slot = prepare(slot.index, Turn::Now, inFlight, chunks);
         }
     }
     if (slot.state != SlotState::Done)

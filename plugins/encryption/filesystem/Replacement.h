@@ -31,9 +31,11 @@ public:
 
     Opened open();
     bool write(const char *data, qint64 length);
-    // Owner's mode and attributes in place, then, when `flush`, everything on
-    // disk. A batch flushes many files at once instead (DurableFlush.h).
-    bool finish(bool flush);
+    // Now: everything on disk at once. WithOthers: a batch flushes many
+    // files at once instead (DurableFlush.h).
+    enum class Flush { Now, WithOthers };
+    // Owner's mode and attributes in place, then the flush asked for.
+    bool finish(Flush flush);
     bool flush();
     // After a flush of the whole file system: false when any of the file's
     // data failed to reach the disk, which that flush may have reported to

@@ -169,7 +169,7 @@ bool Replacement::write(const char *data, qint64 length)
     return startWriteBack();
 }
 
-bool Replacement::finish(bool flush)
+bool Replacement::finish(Flush flush)
 {
     if (!m_file.isValid())
         return false;
@@ -192,7 +192,7 @@ bool Replacement::finish(bool flush)
         fail();
         return false;
     }
-    return !flush || this->flush();
+    return flush == Flush::WithOthers || this->flush();
 }
 
 bool Replacement::flush()

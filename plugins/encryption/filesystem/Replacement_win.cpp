@@ -162,11 +162,11 @@ bool Replacement::write(const char *data, qint64 length)
     return true;
 }
 
-bool Replacement::finish(bool flush)
+bool Replacement::finish(Flush flush)
 {
     // Attributes and times are given at the commit, so that the file stays
     // hidden until then.
-    return m_file.isValid() && (!flush || this->flush());
+    return m_file.isValid() && (flush == Flush::WithOthers || this->flush());
 }
 
 bool Replacement::flush()
