@@ -1,6 +1,6 @@
 // The walked folders held open, each opened from its parent without
-// following a link and checked against the walk. Shared by the thread that
-// writes ahead and the one that commits: a folder handed out stays pinned,
+// following a link and checked against the walk. Shared by every stage of a
+// batch (Pipeline.h): a folder handed out stays pinned,
 // never closed, until its user lets it go; of the others, the least recently
 // used are closed beyond a few spare ones.
 #pragma once

@@ -13,7 +13,7 @@ class Folder;
 
 enum class SlotState {
     Ready,    // written ahead, waiting to be flushed and committed
-    Deferred, // written by the committing thread when its turn comes (large,
+    Deferred, // written by the committing stage when its turn comes (large,
               // or changed while written ahead)
     Retry,    // short of room or handles while others were in flight: tried
               // again alone once they are settled

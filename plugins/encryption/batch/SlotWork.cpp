@@ -209,7 +209,7 @@ void SlotWork::write(Slot &slot, std::unique_ptr<InputFile> input, Turn turn, fi
 
 bool SlotWork::tryCommit(Slot &slot, const Place &place)
 {
-    // Known before the rename, so that the thread writing ahead never meets
+    // Known before the rename, so that the write stage never meets
     // the new file without knowing it for this batch's own.
     setRewritten(place, &slot.replacement->newIdentity());
     const Replacement::Committed committed = slot.replacement->commit();
