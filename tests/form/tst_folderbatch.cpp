@@ -327,7 +327,7 @@ private slots:
                  QStringList({"开始加密", "加密文件已输出到:" + a, gone + b, "文件:" + c + "已经加密，不再加密",
                               gone + d, root ? "加密文件已输出到:" + e : QStringLiteral("文件无法读取，跳过：") + e,
                               root ? QStringLiteral("批量加密完成：加密2个，跳过3个，失败0个")
-                                   : QStringLiteral("批量加密完成：加密1个，跳过4个，失败0个")}));
+                                   : QStringLiteral("批量加密完成：加密1个，跳过3个，失败1个。失败的文件：") + e}));
         QCOMPARE(read(c), cCipher);
         QFile::setPermissions(e, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         QCOMPARE(read(e).startsWith(header()), root);

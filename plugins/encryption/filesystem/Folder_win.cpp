@@ -8,7 +8,6 @@ namespace {
 
 Folder::Opened failureOf(DWORD error)
 {
-    noteShortage(error);
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -43,6 +42,7 @@ Folder::Opened judged(const FileHandle &handle)
 
 Folder::Opened Folder::adopt(FileHandle handle, const QString &path)
 {
+    m_shortage = handle.isValid() ? Shortage::None : shortageOf(::GetLastError());
     const Opened judgement = judged(handle);
     if (judgement != Opened::Ok)
         return judgement;

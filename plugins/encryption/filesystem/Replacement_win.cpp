@@ -105,7 +105,7 @@ void showAtName(const QString &target, const Shown &shown, const FileIdentity &c
 void Replacement::fail()
 {
     const DWORD error = ::GetLastError();
-    noteShortage(error);
+    m_shortage = shortageOf(error);
     m_error = errorText(error);
 }
 
@@ -162,11 +162,11 @@ bool Replacement::write(const char *data, qint64 length)
     return true;
 }
 
-bool Replacement::finish(bool flush)
+bool Replacement::finish(Flush flush)
 {
     // Attributes and times are given at the commit, so that the file stays
     // hidden until then.
-    return m_file.isValid() && (!flush || this->flush());
+    return m_file.isValid() && (flush == Flush::WithOthers || this->flush());
 }
 
 bool Replacement::flush()
@@ -220,4 +220,11 @@ void Replacement::discard()
     if (!m_temporaryName.isEmpty())
         ::DeleteFileW(widePath(childPath(m_folder.path(), m_temporaryName)).c_str());
     m_temporaryName.clear();
+}
+
+// Every file is flushed on its own here (DurableFlush_win.cpp): its flush
+// said all there is to say.
+bool Replacement::confirmWrittenBack()
+{
+    return m_file.isValid();
 }

@@ -47,13 +47,14 @@ FileHandle openForAttributes(const QString &path, FollowLinks follow);
 // The state of what `handle` has open; false if it cannot be asked.
 bool stateOf(HANDLE handle, FileState *state);
 
-// Notes a failure for want of room or handles (Shortage.h).
-inline void noteShortage(DWORD error)
+// Whether a failure was for want of room or handles (Shortage.h).
+inline Shortage shortageOf(DWORD error)
 {
     if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL)
-        shortage::note(Shortage::Room);
-    else if (error == ERROR_TOO_MANY_OPEN_FILES)
-        shortage::note(Shortage::Handles);
+        return Shortage::Room;
+    if (error == ERROR_TOO_MANY_OPEN_FILES)
+        return Shortage::Handles;
+    return Shortage::None;
 }
 
 } // namespace wincalls
