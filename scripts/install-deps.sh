@@ -3,7 +3,8 @@
 # Usage: install-deps.sh [run|test|bench|screenshot|package|format|tidy|windows]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5svg5)
+# qttranslations5-l10n: Qt's own texts in Chinese, as the window shows them.
+packages=(cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5svg5 qttranslations5-l10n)
 case "${1:-test}" in
     run) packages+=(fonts-wqy-zenhei) ;;
     # dpkg-dev and file: CPack's Debian package and its Depends

@@ -7,6 +7,7 @@
 #include "LogHub.h"
 #include "MainWindow.h"
 
+#include "QtTranslation.h"
 #include <QApplication>
 #include <QCursor>
 #include <QDir>
@@ -56,6 +57,8 @@ void Shell::initialize(int argc, char **argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("keystrel"));
 
     // Fonts before the first widget, so no widget resolves a substitute.
+    // Qt's own texts in the window's language, before the first widget.
+    const bool qtTranslated = !QtTranslation::install().isEmpty();
     const QStringList missingFonts = BundledAssets::registerFonts();
     const QIcon icon = BundledAssets::applicationIcon();
     if (!icon.isNull())
@@ -67,6 +70,10 @@ void Shell::initialize(int argc, char **argv)
     for (const QString &face : missingFonts)
         log(QStringLiteral("无法注册字体：") + face);
 
+    if (!qtTranslated)
+        log(QStringLiteral("找不到 Qt 的中文翻译 ") + QLatin1String(QtTranslation::kCatalogue)
+            + QStringLiteral(".qm，Qt 自带的文字显示为英文：")
+            + QDir::toNativeSeparators(QtTranslation::folders().join(QStringLiteral("；"))));
     m_folder = CoreLocation::pluginFolder();
     log(QStringLiteral("插件目录：") + QDir::toNativeSeparators(m_folder));
     loadPlugins();
