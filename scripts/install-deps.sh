@@ -17,7 +17,7 @@ case "${1:-test}" in
         shared-mime-info xdg-utils libfile-mimeinfo-perl libglib2.0-bin appstream dbus) ;;
     bench) packages+=(openssl libbenchmark-dev time python3 ccrypt gnupg age 7zip) ;;
     screenshot) packages+=(xvfb xauth imagemagick fonts-wqy-zenhei x11-utils) ;;
-    package) packages+=(dpkg-dev file desktop-file-utils lintian) ;;
+    package) packages+=(dpkg-dev file desktop-file-utils lintian appstream) ;;
     format) packages+=(clang-format) ;;
     tidy) packages+=(clang-tidy) ;;
     # The Windows build: MinGW-w64 (posix threads), Wine to run it, pefile to
