@@ -1,6 +1,6 @@
 // `cmake --install` into a fresh prefix: the program, its plug-ins, the
 // launcher in bin, the desktop entry and its icon, the file managers'
-// actions; then the installed program started through bin, as a desktop
+// actions, the AppStream entry; then the installed program started through bin, as a desktop
 // would start it.
 #include "KeystrelRun.h"
 
@@ -190,6 +190,27 @@ private slots:
         }
         // The toggling action is gone.
         QVERIFY(!QFileInfo::exists(actionsDir + "keystrel.nemo_action"));
+    }
+
+    // PCManFM's and Caja's actions quote the launcher as the desktop entry
+    // does (their Exec is a command line too, % taken as a field code).
+    void fileManagerActionsEntriesStartTheLauncher()
+    {
+        const QString launcher = inPrefix(QStringLiteral(KEYSTREL_BINDIR "/keystrel"));
+        const QString folder = inPrefix(QStringLiteral(KEYSTREL_DATADIR "/file-manager/actions/"));
+        QCOMPARE(desktopEntry(folder + "keystrel.desktop").value("ItemsList"),
+                 QStringLiteral("keystrel-encrypt;keystrel-decrypt;"));
+        for (const char *direction : {"encrypt", "decrypt"}) {
+            const QString path = folder + QStringLiteral("keystrel-%1.desktop").arg(QLatin1String(direction));
+            const QString profile = desktopEntry(path).value("Profiles").section(';', 0, 0);
+            const QString exec = desktopEntry(path, "X-Action-Profile " + profile).value("Exec");
+            QCOMPARE(execProgram(exec), launcher);
+            QVERIFY2(exec.endsWith(QStringLiteral("\" --%1 %F").arg(QLatin1String(direction))), qPrintable(exec));
+        }
+        // The AppStream entry went into the prefix as well.
+        QVERIFY(!QDir(inPrefix(QStringLiteral(KEYSTREL_DATADIR "/metainfo")))
+                     .entryList({"*.metainfo.xml"}, QDir::Files)
+                     .isEmpty());
     }
 
     void installedProgramRunsFromBin()
