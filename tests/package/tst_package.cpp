@@ -119,7 +119,8 @@ private slots:
             QCOMPARE(modes.value(QStringLiteral("./usr/lib/keystrel/Plugin/") + plugin), QStringLiteral("-rw-r--r--"));
         for (const char *file :
              {"./usr/share/applications/keystrel.desktop", "./usr/share/icons/hicolor/scalable/apps/keystrel.svg",
-              "./usr/share/kio/servicemenus/keystrel.desktop", "./usr/share/nemo/actions/keystrel-1-encrypt.nemo_action",
+              "./usr/share/kio/servicemenus/keystrel.desktop",
+              "./usr/share/nemo/actions/keystrel-1-encrypt.nemo_action",
               "./usr/share/nemo/actions/keystrel-2-decrypt.nemo_action", "./usr/share/mime/packages/keystrel.xml",
               "./usr/share/icons/hicolor/scalable/mimetypes/application-x-keystrel-encrypted.svg",
               "./usr/share/man/man1/keystrel.1.gz", "./usr/share/man/man1/keystrel-cli.1.gz",
@@ -213,9 +214,11 @@ private slots:
             QCOMPARE(menuAction.value("Name[zh_CN]"), names.at(i));
             QCOMPARE(menuAction.value("Name[zh_TW]"), names.at(i));
             QCOMPARE(menuAction.value("Exec"), exec);
-            const QMap<QString, QString> nemo = group(
-                inRoot(QStringLiteral("/usr/share/nemo/actions/keystrel-%1-%2.nemo_action").arg(i + 1).arg(directions.at(i))),
-                "Nemo Action");
+            const QMap<QString, QString> nemo =
+                group(inRoot(QStringLiteral("/usr/share/nemo/actions/keystrel-%1-%2.nemo_action")
+                                 .arg(i + 1)
+                                 .arg(directions.at(i))),
+                      "Nemo Action");
             QCOMPARE(nemo.value("Name"), englishNames.at(i));
             QCOMPARE(nemo.value("Name[zh_CN]"), names.at(i));
             QCOMPARE(nemo.value("Exec"), exec);
@@ -250,7 +253,9 @@ private slots:
         const QStringList chinese{"加密", "解密"};
         for (int i = 0; i < 2; ++i) {
             const QMap<QString, QString> nemo =
-                group(inRoot(QStringLiteral("/usr/share/nemo/actions/keystrel-%1-%2.nemo_action").arg(i + 1).arg(directions.at(i))),
+                group(inRoot(QStringLiteral("/usr/share/nemo/actions/keystrel-%1-%2.nemo_action")
+                                 .arg(i + 1)
+                                 .arg(directions.at(i))),
                       "Nemo Action");
             QCOMPARE(nemo.value("Comment"), english.at(i) + QStringLiteral(" the selected files and folders in place"));
             QCOMPARE(nemo.value("Comment[zh_CN]"), chinese.at(i) + QStringLiteral("选中的文件和文件夹"));
