@@ -119,8 +119,9 @@ private slots:
             QCOMPARE(modes.value(QStringLiteral("./usr/lib/keystrel/Plugin/") + plugin), QStringLiteral("-rw-r--r--"));
         for (const char *file :
              {"./usr/share/applications/keystrel.desktop", "./usr/share/icons/hicolor/scalable/apps/keystrel.svg",
-              "./usr/share/kio/servicemenus/keystrel.desktop", "./usr/share/nemo/actions/keystrel-encrypt.nemo_action",
-              "./usr/share/nemo/actions/keystrel-decrypt.nemo_action", "./usr/share/mime/packages/keystrel.xml",
+              "./usr/share/kio/servicemenus/keystrel.desktop",
+              "./usr/share/nemo/actions/keystrel-1-encrypt.nemo_action",
+              "./usr/share/nemo/actions/keystrel-2-decrypt.nemo_action", "./usr/share/mime/packages/keystrel.xml",
               "./usr/share/icons/hicolor/scalable/mimetypes/application-x-keystrel-encrypted.svg",
               "./usr/share/man/man1/keystrel.1.gz", "./usr/share/man/man1/keystrel-cli.1.gz",
               "./usr/share/doc/keystrel/copyright", "./usr/share/doc/keystrel/changelog.gz"})
@@ -193,26 +194,33 @@ private slots:
         QCOMPARE(complaints.size(), 2); // MimeType and Actions
 
         // Opens encrypted files only, by a path every launcher reads (xdg-open
-        // takes no quotes); the actions on files and folders.
+        // takes no quotes), and only ever decrypts: a plain file opened with
+        // it stays as it is. Then the actions on files and folders.
         const QMap<QString, QString> app = group(application, "Desktop Entry");
-        QCOMPARE(app.value("Exec"), QStringLiteral("/usr/bin/keystrel %F"));
+        QCOMPARE(app.value("Exec"), QStringLiteral("/usr/bin/keystrel --decrypt %F"));
         QCOMPARE(app.value("MimeType"), QStringLiteral("application/x-keystrel-encrypted;"));
         const QMap<QString, QString> menuEntry = group(serviceMenu, "Desktop Entry");
         QCOMPARE(menuEntry.value("Type"), QStringLiteral("Service"));
         QCOMPARE(menuEntry.value("MimeType"), QStringLiteral("application/octet-stream;inode/directory;"));
         QCOMPARE(menuEntry.value("Actions"), QStringLiteral("keystrelEncrypt;keystrelDecrypt;"));
         const QStringList names{"用 Keystrel 加密", "用 Keystrel 解密"};
+        const QStringList englishNames{"Encrypt with Keystrel", "Decrypt with Keystrel"};
         const QStringList directions{"encrypt", "decrypt"};
         for (int i = 0; i < 2; ++i) {
             const QString exec = QStringLiteral("/usr/bin/keystrel --%1 %F").arg(directions.at(i));
             const QMap<QString, QString> menuAction =
                 group(serviceMenu, i == 0 ? "Desktop Action keystrelEncrypt" : "Desktop Action keystrelDecrypt");
-            QCOMPARE(menuAction.value("Name"), names.at(i));
+            QCOMPARE(menuAction.value("Name"), englishNames.at(i));
+            QCOMPARE(menuAction.value("Name[zh_CN]"), names.at(i));
+            QCOMPARE(menuAction.value("Name[zh_TW]"), names.at(i));
             QCOMPARE(menuAction.value("Exec"), exec);
             const QMap<QString, QString> nemo =
-                group(inRoot(QStringLiteral("/usr/share/nemo/actions/keystrel-%1.nemo_action").arg(directions.at(i))),
+                group(inRoot(QStringLiteral("/usr/share/nemo/actions/keystrel-%1-%2.nemo_action")
+                                 .arg(i + 1)
+                                 .arg(directions.at(i))),
                       "Nemo Action");
-            QCOMPARE(nemo.value("Name"), names.at(i));
+            QCOMPARE(nemo.value("Name"), englishNames.at(i));
+            QCOMPARE(nemo.value("Name[zh_CN]"), names.at(i));
             QCOMPARE(nemo.value("Exec"), exec);
             QCOMPARE(nemo.value("Extensions"), QStringLiteral("nodirs;dir;"));
             QCOMPARE(nemo.value("Selection"), QStringLiteral("notnone"));
@@ -245,7 +253,9 @@ private slots:
         const QStringList chinese{"加密", "解密"};
         for (int i = 0; i < 2; ++i) {
             const QMap<QString, QString> nemo =
-                group(inRoot(QStringLiteral("/usr/share/nemo/actions/keystrel-%1.nemo_action").arg(directions.at(i))),
+                group(inRoot(QStringLiteral("/usr/share/nemo/actions/keystrel-%1-%2.nemo_action")
+                                 .arg(i + 1)
+                                 .arg(directions.at(i))),
                       "Nemo Action");
             QCOMPARE(nemo.value("Comment"), english.at(i) + QStringLiteral(" the selected files and folders in place"));
             QCOMPARE(nemo.value("Comment[zh_CN]"), chinese.at(i) + QStringLiteral("选中的文件和文件夹"));
