@@ -11,7 +11,9 @@ case "${1:-test}" in
     # MIME database, xdg-utils (with mimetype, which xdg-mime asks outside a
     # desktop) and gio say which types the installed entry opens.
     test) packages+=(openssl clang libclang-rt-dev dpkg-dev file desktop-file-utils clang-format clang-tidy
-        shared-mime-info xdg-utils libfile-mimeinfo-perl libglib2.0-bin) ;;
+        shared-mime-info xdg-utils libfile-mimeinfo-perl libglib2.0-bin
+        # The power-cut check: its FUSE file system and the explorer.
+        libfuse3-dev fuse3 python3) ;;
     bench) packages+=(openssl libbenchmark-dev time python3 ccrypt gnupg age 7zip) ;;
     screenshot) packages+=(xvfb xauth imagemagick fonts-wqy-zenhei x11-utils) ;;
     package) packages+=(dpkg-dev file desktop-file-utils lintian) ;;
