@@ -23,4 +23,5 @@ fi
 cli=${KEYSTREL_CLI:-$build/bin/keystrel-cli}
 [ -x "$cli" ] || { echo "no keystrel-cli at $cli (build it, or set KEYSTREL_CLI)" >&2; exit 2; }
 exec python3 -B tests/powercut/power_cut.py --cli "$(realpath "$cli")" \
-    --recorder "$(realpath -m "$build/tests/bin/recording-fs")" "$@"
+    --recorder "$(realpath -m "$build/tests/bin/recording-fs")" \
+    --shim "$(realpath -m "$build/tests/bin/power_cut_shim.so")" "$@"

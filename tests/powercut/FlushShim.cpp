@@ -1,8 +1,15 @@
-// Preloaded into keystrel-cli alone, to show that the power-cut check fails
-// on a program that breaks the rules it checks:
-//   KEYSTREL_SHIM=no-flush            fsync, fdatasync and syncfs do nothing
-//   KEYSTREL_SHIM=flush-after-rename  a file's fsync or fdatasync is held back
-//                                     until the file has been renamed
+// Preloaded into keystrel-cli alone. KEYSTREL_SHIM holds one or more of
+// these words, separated by commas:
+//   as-ext4             FUSE file systems say they are ext4, so that the
+//                       program takes the road it takes there (one syncfs a
+//                       group), and a syncfs of one is passed on to
+//                       recording-fs (which FUSE does not do) by a write to
+//                       the file KEYSTREL_SYNCFS_CONTROL names
+// and, to show that the power-cut check fails on a program that breaks the
+// rules it checks:
+//   no-flush            fsync, fdatasync and syncfs do nothing
+//   flush-after-rename  a file's fsync or fdatasync is held back until the
+//                       file has been renamed
 // A folder's fsync goes through in either case.
 #include <cerrno>
 #include <climits>
@@ -13,25 +20,46 @@
 #include <mutex>
 #include <string>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-enum class Shim { None, NoFlush, FlushAfterRename };
-
-Shim shim()
+bool chosen(const char *word)
 {
-    static const Shim chosen = [] {
-        const char *mode = std::getenv("KEYSTREL_SHIM");
-        if (mode && std::strcmp(mode, "no-flush") == 0)
-            return Shim::NoFlush;
-        if (mode && std::strcmp(mode, "flush-after-rename") == 0)
-            return Shim::FlushAfterRename;
-        return Shim::None;
-    }();
-    return chosen;
+    const char *words = std::getenv("KEYSTREL_SHIM");
+    if (!words)
+        return false;
+    const std::size_t length = std::strlen(word);
+    for (const char *at = std::strstr(words, word); at; at = std::strstr(at + 1, word)) {
+        const bool starts = at == words || at[-1] == ',';
+        if (starts && (at[length] == '\0' || at[length] == ','))
+            return true;
+    }
+    return false;
 }
+
+bool noFlush()
+{
+    static const bool on = chosen("no-flush");
+    return on;
+}
+
+bool flushAfterRename()
+{
+    static const bool on = chosen("flush-after-rename");
+    return on;
+}
+
+bool asExt4()
+{
+    static const bool on = chosen("as-ext4");
+    return on;
+}
+
+constexpr long kFuseMagic = 0x65735546;
+constexpr long kExtMagic = 0xEF53;
 
 template <typename Function>
 Function real(const char *name)
@@ -67,9 +95,9 @@ std::string pathOf(int fd)
 // True when the flush is taken care of here (skipped or held back).
 bool intercepted(int fd)
 {
-    if (shim() == Shim::NoFlush)
+    if (noFlush())
         return true;
-    if (shim() != Shim::FlushAfterRename || !isRegularFile(fd))
+    if (!flushAfterRename() || !isRegularFile(fd))
         return false;
     const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (copy < 0)
@@ -109,7 +137,7 @@ std::string fullPath(int folder, const char *name)
 
 int afterRename(int result, const std::string &from)
 {
-    if (shim() != Shim::FlushAfterRename)
+    if (!flushAfterRename())
         return result;
     const int saved = errno;
     flushHeld(from, false);
@@ -139,10 +167,40 @@ int fdatasync(int fd)
     return intercepted(fd) ? 0 : next(fd);
 }
 
+int fstatfs(int fd, struct statfs *info)
+{
+    static const auto next = real<int (*)(int, struct statfs *)>("fstatfs");
+    const int result = next(fd, info);
+    if (result == 0 && asExt4() && long(info->f_type) == kFuseMagic)
+        info->f_type = kExtMagic;
+    return result;
+}
+
+int fstatfs64(int fd, struct statfs64 *info)
+{
+    static const auto next = real<int (*)(int, struct statfs64 *)>("fstatfs64");
+    const int result = next(fd, info);
+    if (result == 0 && asExt4() && long(info->f_type) == kFuseMagic)
+        info->f_type = kExtMagic;
+    return result;
+}
+
 int syncfs(int fd)
 {
     static const FlushFn next = real<FlushFn>("syncfs");
-    return shim() == Shim::NoFlush ? 0 : next(fd);
+    static const auto realFstatfs = real<int (*)(int, struct statfs *)>("fstatfs");
+    if (noFlush())
+        return 0;
+    struct statfs info;
+    const char *control = std::getenv("KEYSTREL_SYNCFS_CONTROL");
+    if (asExt4() && control && realFstatfs(fd, &info) == 0 && long(info.f_type) == kFuseMagic) {
+        const int told = open(control, O_WRONLY | O_CLOEXEC);
+        const bool sent = told >= 0 && write(told, "1", 1) == 1;
+        if (told >= 0)
+            close(told);
+        return sent ? 0 : -1;
+    }
+    return next(fd);
 }
 
 int rename(const char *from, const char *to)

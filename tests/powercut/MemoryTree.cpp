@@ -68,6 +68,9 @@ bool MemoryTree::seed(const std::string &folder)
     m_console = add(S_IFREG | 0644, kRoot);
     m_nodes[kRoot].entries[kConsoleName] = m_console;
     record("seed-console" + numbers({kRoot}) + hex(kConsoleName) + numbers({m_console}));
+    m_syncfs = add(S_IFREG | 0644, kRoot);
+    m_nodes[kRoot].entries[kSyncfsName] = m_syncfs;
+    record("seed-console" + numbers({kRoot}) + hex(kSyncfsName) + numbers({m_syncfs}));
     return true;
 }
 
@@ -256,6 +259,10 @@ int MemoryTree::rename(std::uint64_t parent, const std::string &name, std::uint6
 
 int MemoryTree::write(std::uint64_t ino, std::uint64_t offset, const char *bytes, std::size_t length)
 {
+    if (ino == m_syncfs) {
+        record("syncfs");
+        return 0;
+    }
     Node &n = m_nodes[ino];
     const std::uint64_t end = offset + length;
     if (ino != m_console && end > n.bytes.size() && m_used + (end - n.bytes.size()) > m_capacity) {
@@ -286,7 +293,7 @@ int MemoryTree::truncate(std::uint64_t ino, std::uint64_t size)
     m_used = m_used - n.bytes.size() + size;
     n.bytes.resize(size, '\0');
     n.modified = n.changed = now();
-    if (ino != m_console)
+    if (ino != m_console && ino != m_syncfs)
         record("truncate" + numbers({ino, size}));
     return 0;
 }

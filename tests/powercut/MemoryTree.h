@@ -35,6 +35,9 @@ public:
     // Where the program's standard error is sent: its lines are recorded
     // between the changes they follow.
     static constexpr const char *kConsoleName = "console.log";
+    // A write to it stands for a syncfs() of the whole file system, which
+    // FUSE does not pass on (FlushShim.cpp sends it here).
+    static constexpr const char *kSyncfsName = "syncfs.ctl";
 
     MemoryTree(OperationLog &log, std::uint64_t capacity);
 
@@ -74,6 +77,7 @@ private:
     OperationLog &m_log;
     std::deque<Node> m_nodes; // by inode number; 0 is not one
     std::uint64_t m_console = 0;
+    std::uint64_t m_syncfs = 0;
     std::uint64_t m_capacity;
     std::uint64_t m_used = 0;
 };

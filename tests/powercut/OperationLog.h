@@ -10,7 +10,9 @@
 //   rename PARENT NAME NEWPARENT NEWNAME FLAGS
 //   write INO OFFSET LENGTH AT      truncate INO SIZE       (AT: where the bytes are)
 //   attr INO WHAT                   fsync INO DATASYNC      fsyncdir INO DATASYNC
+//   syncfs                          (all files and folders made durable)
 //   console AT LENGTH               refused WHAT INO ERRNO
+// seed-console names the files at the root that are no part of the run.
 #pragma once
 
 #include <cstdint>

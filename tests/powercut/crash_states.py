@@ -7,7 +7,8 @@ flushed, as a model of the file system allows:
 
 - strict: nothing unflushed persists. fsync and fdatasync make a file's
   bytes durable, a folder's fsync its names; nothing else does (POSIX, and
-  the fsync(2) page: a file's flush does not make its name durable).
+  the fsync(2) page: a file's flush does not make its name durable), but
+  for syncfs where it is ext4's (every file's bytes and every name).
 - ext4-ordered: ext4 with a journal in data=ordered mode, as ALICE (Pillai
   et al., OSDI 2014) abstracts it. Names persist in the order they were
   changed (the journal commits in order: any prefix of the unflushed
@@ -126,7 +127,25 @@ class Explorer:
                 result.count(ORDERED, self.everything.problems, self.everything.kinds, self._describer(event, everything))
             for sample in self._samples(unflushed):
                 self._check_sample(result, event, sample)
+            self._keep_leftovers(result)
         return result
+
+    def _keep_leftovers(self, result):
+        """The first followed state with a temporary file of each kind, as
+        files (relative path -> bytes), for the next run to meet."""
+        for state in self.tracked:
+            for kind, count in state.kinds.items():
+                if count and kind not in result.kept_states and not state.problems:
+                    result.kept_states[kind] = self._files_of(state)
+
+    def _files_of(self, state):
+        files = {}
+        for folder in self.r.seed:
+            for name, ino in state.names.get(folder, {}).items():
+                if ino in self.r.seed or (folder == 1 and (folder, name) in self.promise.seed_names):
+                    continue  # a folder, or the recorder's own files
+                files[self.r.path_of(folder, name)] = self.promise.content(ino, state.content(ino))
+        return files
 
     def _apply(self, event):
         kind = event.kind
@@ -142,20 +161,30 @@ class Explorer:
             self.pending_data.add(event.ino)
             self.everything.recheck_inode(event.ino)
         elif kind == "fsync":
-            self.durable_count[event.ino] = self.live_count.get(event.ino, 0)
-            self.pending_data.discard(event.ino)
-            self.strict.recheck_inode(event.ino)
-            self.names_first.recheck_inode(event.ino)
+            self._flush_file(event.ino)
         elif kind == "fsyncdir" and event.ino in self.live:
-            folder = event.ino
-            before = self.durable.get(folder, {})
-            for name in list(before):
-                set_entry(self.durable, self.durable_pointing, folder, name, None)
-            for name, ino in self.live[folder].items():
-                set_entry(self.durable, self.durable_pointing, folder, name, ino)
-            self.snapshot_at[folder] = event.index
-            self.pending_meta = [e for e in self.pending_meta if self._still_pending(e)]
-            self.strict.recheck({(folder, name) for name in list(before) + list(self.live[folder])})
+            self._flush_folder(event.ino, event.index)
+        elif kind == "syncfs":  # ext4's: every file's data, and the journal
+            for ino in list(self.pending_data):
+                self._flush_file(ino)
+            for folder in list(self.live):
+                self._flush_folder(folder, event.index)
+
+    def _flush_file(self, ino):
+        self.durable_count[ino] = self.live_count.get(ino, 0)
+        self.pending_data.discard(ino)
+        self.strict.recheck_inode(ino)
+        self.names_first.recheck_inode(ino)
+
+    def _flush_folder(self, folder, index):
+        before = dict(self.durable.get(folder, {}))
+        for name in before:
+            set_entry(self.durable, self.durable_pointing, folder, name, None)
+        for name, ino in self.live[folder].items():
+            set_entry(self.durable, self.durable_pointing, folder, name, ino)
+        self.snapshot_at[folder] = index
+        self.pending_meta = [e for e in self.pending_meta if self._still_pending(e)]
+        self.strict.recheck({(folder, name) for name in list(before) + list(self.live[folder])})
 
     def _still_pending(self, index):
         return any(index > self.snapshot_at.get(folder, -1) for folder, _, _ in self.events[index].changes)
@@ -273,6 +302,7 @@ class Result:
         self.states_with_leftovers = 0
         self.most_leftovers = 0
         self.first_failure = None
+        self.kept_states = {}  # leftover kind -> files of a state with one
 
     def count(self, model, problems, kinds, describe):
         """One state checked: `kinds` counts its temporary files by kind;

@@ -14,6 +14,7 @@ import time
 import zlib
 
 from crash_states import Explorer
+from next_run import NextRun, lay_out
 from promise import NotModelled, Promise
 from recording import Recording
 
@@ -39,8 +40,12 @@ class MountFailed(Exception):
 
 
 class Run:
-    def __init__(self, name, command, files, samples=2, capacity=None, full_disk=False, default=True):
+    def __init__(self, name, command, files, target="data", samples=4, capacity=None, full_disk=False, as_ext4=False,
+                 default=True):
         self.name, self.command, self.full_disk, self.default = name, command, full_disk, default
+        self.target = target  # what keystrel-cli is given, from the root
+        # Through FlushShim.cpp's as-ext4: the road the engine takes on ext4.
+        self.as_ext4 = as_ext4
         self.samples = samples  # sampled ext4-ordered states per cut
         self.capacity = capacity  # free bytes beyond the files, for a full disk
         self.plain = files  # relative path -> plain bytes
@@ -80,21 +85,14 @@ def runs(seed):
     filling = dict(batch)
     filling[b"data/d1/too-large.bin"] = plain_bytes(rng, 400 * 1024)
     return [
-        Run("large file, encrypt", "encrypt", large, samples=6),
-        Run("large file, decrypt", "decrypt", large, samples=6),
+        Run("large file, encrypt", "encrypt", large, target="data/large.bin", samples=10),
+        Run("large file, decrypt", "decrypt", large, target="data/large.bin", samples=10),
         Run("folder batch, encrypt", "encrypt", batch),
         Run("folder batch, decrypt", "decrypt", batch),
+        Run("folder batch, encrypt, as on ext4 (a syncfs a group)", "encrypt", batch, as_ext4=True),
         Run("folder batch meets a full disk", "encrypt", filling, capacity=150 * 1024, full_disk=True),
         Run("small folder batch, encrypt", "encrypt", small, default=False),
     ]
-
-
-def lay_out(folder, files):
-    for path, content in files.items():
-        full = os.path.join(folder, os.fsdecode(path))
-        os.makedirs(os.path.dirname(full), exist_ok=True)
-        with open(full, "wb") as out:
-            out.write(content)
 
 
 def unmount(mount_point):
@@ -118,12 +116,17 @@ def record(run, old, options, work):
         recorder.wait()
         raise MountFailed("recording-fs could not mount on " + mount_point)
     env = dict(os.environ)
-    if options.preload:
-        env["LD_PRELOAD"] = options.preload
+    preload = [options.preload] if options.preload else []
+    if run.as_ext4:
+        preload += [] if options.shim in preload else [options.shim]
+        env["KEYSTREL_SHIM"] = ",".join(w for w in (env.get("KEYSTREL_SHIM"), "as-ext4") if w)
+        env["KEYSTREL_SYNCFS_CONTROL"] = os.path.join(mount_point, "syncfs.ctl")
+    if preload:
+        env["LD_PRELOAD"] = ":".join(preload)
     try:
         with open(os.path.join(mount_point, "console.log"), "wb", buffering=0) as console:
             status = subprocess.run(
-                [options.cli, run.command, os.path.join(mount_point, "data")],
+                [options.cli, run.command, os.path.join(mount_point, run.target)],
                 stdin=subprocess.DEVNULL,
                 stdout=subprocess.DEVNULL,
                 stderr=console,
@@ -148,6 +151,8 @@ def what_the_run_did(run, recording, status, new):
             live[recording.path_of(folder, name)] = ino
     done = sum(1 for path in new if path in live and recording.live_holds(live[path], new[path]))
     refused = sum(1 for e in recording.events if e.kind == "refused")
+    if run.as_ext4 and not any(e.kind == "syncfs" for e in recording.events):
+        return "keystrel-cli called no syncfs: not the road it takes on ext4"
     if run.full_disk:
         if status == 1 and refused and 0 < done < len(new):
             return None
@@ -164,7 +169,7 @@ def check(run, options):
     rng = random.Random(options.seed ^ zlib.crc32(run.name.encode()))
     samples = options.samples if options.samples is not None else run.samples
     result = Explorer(recording, Promise(recording, old, new), rng, samples).explore()
-    flushes = sum(1 for e in recording.events if e.kind in ("fsync", "fsyncdir"))
+    flushes = sum(1 for e in recording.events if e.kind in ("fsync", "fsyncdir", "syncfs"))
     lines = sum(1 for e in recording.events if e.kind == "console")
     print("%s: %d operations recorded (%d flushes, %d console writes), exit status %d"
           % (run.name, result.events, flushes, lines, status))
@@ -182,6 +187,15 @@ def check(run, options):
         print("\n".join("        " + line for line in result.first_failure.split("\n")))
     else:
         print("    verdict: every state keeps the promise")
+    next_run = NextRun()
+    for files in result.kept_states.values():
+        next_run.meet(options.cli, run.command, run.target, files, new)
+    if next_run.states:
+        advisory = next_run.unnamed and not options.leftovers_must_go
+        print("    the next run on %s%s" % (next_run.summary(), " (counted with --leftovers-must-go)" if advisory else ""))
+    if next_run.unfinished or (next_run.unnamed and options.leftovers_must_go):
+        broken += 1
+        print("    verdict: BROKEN by the next run (unfinished: %s)" % ", ".join(next_run.unfinished[:5]))
     print("    %.1f s" % (time.monotonic() - started))
     sys.stdout.flush()
     return "wrong" if wrong else ("broken" if broken else "kept")
@@ -205,10 +219,13 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--cli", required=True)
     parser.add_argument("--recorder", default="")
+    parser.add_argument("--shim", default="", help="FlushShim.cpp's library, for the runs as on ext4")
     parser.add_argument("--runs", default="", help="comma-separated words a run's name must contain")
     parser.add_argument("--seed", type=int, default=30)
     parser.add_argument("--samples", type=int, help="sampled ext4-ordered states per cut (each run has its own)")
     parser.add_argument("--preload", default="", help="LD_PRELOAD for keystrel-cli alone")
+    parser.add_argument("--leftovers-must-go", action="store_true",
+                        help="count it as broken when the next run neither removes nor names a temporary file")
     parser.add_argument("--expect-broken", action="store_true", help="succeed only if every run breaks the promise")
     options = parser.parse_args()
     reason = unavailable(options)

@@ -85,6 +85,11 @@ class Promise:
             self.materialized[key] = content
         return content
 
+    def content(self, ino, kept):
+        """The bytes of the inode, with the data operations `kept`
+        ((count, extras), as a view gives them)."""
+        return self._materialize(ino, *kept)
+
     def _matches(self, event, target):
         key = (event.index, id(target))
         if key not in self.write_matches:

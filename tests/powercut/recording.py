@@ -32,7 +32,6 @@ class Recording:
         self.seed = {1: {}}  # folder -> {name: ino}
         self.seed_files = {}  # ino -> relative path (bytes)
         self.folder_paths = {1: b""}
-        self.console_name = None
         self.events = []
         self.data_ops = {}  # ino -> [event index of each write or truncate]
         self.lines = []  # (event index, text) of each whole console line
@@ -58,8 +57,6 @@ class Recording:
                 self.folder_paths[ino] = path
             elif kind == "seed-file":
                 self.seed_files[ino] = path
-            else:
-                self.console_name = name
             return
         if not self.live:
             self.live = {folder: dict(entries) for folder, entries in self.seed.items()}
@@ -78,6 +75,8 @@ class Recording:
             event.ino = int(words[1])
             what = "fdatasync" if words[2] == "1" and kind == "fsync" else kind
             event.text = "%s %s" % (what, self.name_of(event.ino) or "/")
+        elif kind == "syncfs":
+            event.text = "syncfs"
         elif kind == "console":
             event.at, event.length = int(words[1]), int(words[2])
             event.text = "console write of %d bytes" % event.length
