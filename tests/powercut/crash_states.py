@@ -108,6 +108,8 @@ class Explorer:
         self.names_first = Tracked(promise, self.claims, self.live, self.durable_count, self.live_pointing)
         self.everything = Tracked(promise, self.claims, self.live, self.live_count, self.live_pointing)
         self.tracked = (self.strict, self.names_first, self.everything)
+        # flush kind -> [how many, data operations, changes of names they made durable]
+        self.made_durable = {}
 
     def explore(self):
         result = Result(len(self.events) - 1)
@@ -119,15 +121,17 @@ class Explorer:
             self._claim(event, line_at.get(event.index, ()))
             unflushed = self._unflushed()
             result.count(STRICT, self.strict.problems, self.strict.kinds, self._describer(event, None))
-            if self.pending_meta:
-                everything = (len(self.pending_meta), ())
-                result.count(ORDERED, self.names_first.problems, self.names_first.kinds, self._describer(event, everything))
+            meta = len(self.pending_meta)
+            if meta:
+                state = self.names_first
+                result.count(ORDERED, state.problems, state.kinds, self._describer(event, (meta, ())))
             if unflushed:
-                everything = (len(self.pending_meta), tuple(sorted(unflushed.items())))
-                result.count(ORDERED, self.everything.problems, self.everything.kinds, self._describer(event, everything))
+                state, sample = self.everything, (meta, tuple(sorted(unflushed.items())))
+                result.count(ORDERED, state.problems, state.kinds, self._describer(event, sample))
             for sample in self._samples(unflushed):
                 self._check_sample(result, event, sample)
             self._keep_leftovers(result)
+        result.made_durable = self.made_durable
         return result
 
     def _keep_leftovers(self, result):
@@ -160,15 +164,27 @@ class Explorer:
             self.live_count[event.ino] = self.live_count.get(event.ino, 0) + 1
             self.pending_data.add(event.ino)
             self.everything.recheck_inode(event.ino)
-        elif kind == "fsync":
-            self._flush_file(event.ino)
-        elif kind == "fsyncdir" and event.ino in self.live:
-            self._flush_folder(event.ino, event.index)
-        elif kind == "syncfs":  # ext4's: every file's data, and the journal
-            for ino in list(self.pending_data):
-                self._flush_file(ino)
-            for folder in list(self.live):
-                self._flush_folder(folder, event.index)
+        elif kind in ("fsync", "fsyncdir", "syncfs"):
+            data, names = self._flushed_count()
+            if kind == "fsync":
+                self._flush_file(event.ino)
+            elif kind == "fsyncdir" and event.ino in self.live:
+                self._flush_folder(event.ino, event.index)
+            elif kind == "syncfs":  # ext4's: every file's data, and the journal
+                for ino in list(self.pending_data):
+                    self._flush_file(ino)
+                for folder in list(self.live):
+                    self._flush_folder(folder, event.index)
+            after = self._flushed_count()
+            made = self.made_durable.setdefault(kind, [0, 0, 0])
+            made[0] += 1
+            made[1] += data - after[0]
+            made[2] += names - after[1]
+
+    def _flushed_count(self):
+        """Data operations and changes of names not yet durable."""
+        data = sum(self.live_count[i] - self.durable_count.get(i, 0) for i in self.pending_data)
+        return data, len(self.pending_meta)
 
     def _flush_file(self, ino):
         self.durable_count[ino] = self.live_count.get(ino, 0)

@@ -30,7 +30,10 @@ def encrypted(plain):
     AES-128-CBC of the bytes padded with spaces to whole blocks."""
     padded = plain + b" " * (-len(plain) % 16)
     cipher = subprocess.run(
-        ["openssl", "enc", "-aes-128-cbc", "-nopad", "-K", KEY, "-iv", IV], input=padded, capture_output=True, check=True
+        ["openssl", "enc", "-aes-128-cbc", "-nopad", "-K", KEY, "-iv", IV],
+        input=padded,
+        capture_output=True,
+        check=True,
     ).stdout
     return HEADER + cipher
 
@@ -173,6 +176,9 @@ def check(run, options):
     lines = sum(1 for e in recording.events if e.kind == "console")
     print("%s: %d operations recorded (%d flushes, %d console writes), exit status %d"
           % (run.name, result.events, flushes, lines, status))
+    made = ", ".join("%d %s made %d writes and %d changes of names durable" % (n, kind, data, names)
+                     for kind, (n, data, names) in sorted(result.made_durable.items()))
+    print("    " + (made or "no flush"))
     print("    crash states checked: %d strict, %d ext4-ordered (seed %d)"
           % (result.states["strict"], result.states["ext4-ordered"], options.seed))
     print("    states that keep a temporary file: %d, at most %d in one (states with one %s)"
@@ -192,7 +198,8 @@ def check(run, options):
         next_run.meet(options.cli, run.command, run.target, files, new)
     if next_run.states:
         advisory = next_run.unnamed and not options.leftovers_must_go
-        print("    the next run on %s%s" % (next_run.summary(), " (counted with --leftovers-must-go)" if advisory else ""))
+        note = " (counted with --leftovers-must-go)" if advisory else ""
+        print("    the next run on %s%s" % (next_run.summary(), note))
     if next_run.unfinished or (next_run.unnamed and options.leftovers_must_go):
         broken += 1
         print("    verdict: BROKEN by the next run (unfinished: %s)" % ", ".join(next_run.unfinished[:5]))
