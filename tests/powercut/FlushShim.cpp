@@ -9,7 +9,7 @@
 // rules it checks:
 //   no-flush            fsync, fdatasync and syncfs do nothing
 //   flush-after-rename  a file's fsync or fdatasync is held back until the
-//                       file has been renamed
+//                       file has been renamed, a syncfs until the next rename
 // A folder's fsync goes through in either case.
 #include <cerrno>
 #include <climits>
@@ -73,7 +73,10 @@ struct Held
 {
     int fd;           // a duplicate, flushed and closed once renamed
     std::string path; // where the file was when its flush was asked
+    bool wholeFileSystem;
 };
+
+int syncFileSystem(int fd);
 
 std::mutex heldLock;
 std::vector<Held> held;
@@ -103,7 +106,7 @@ bool intercepted(int fd)
     if (copy < 0)
         return false;
     std::lock_guard<std::mutex> guard(heldLock);
-    held.push_back(Held{copy, pathOf(fd)});
+    held.push_back(Held{copy, pathOf(fd), false});
     return true;
 }
 
@@ -114,7 +117,7 @@ void flushHeld(const std::string &renamed, bool all)
     {
         std::lock_guard<std::mutex> guard(heldLock);
         for (auto it = held.begin(); it != held.end();) {
-            if (all || it->path == renamed) {
+            if (all || it->wholeFileSystem || it->path == renamed) {
                 flushing.push_back(*it);
                 it = held.erase(it);
             } else {
@@ -123,7 +126,10 @@ void flushHeld(const std::string &renamed, bool all)
         }
     }
     for (const Held &file : flushing) {
-        flush(file.fd);
+        if (file.wholeFileSystem)
+            syncFileSystem(file.fd);
+        else
+            flush(file.fd);
         close(file.fd);
     }
 }
@@ -143,6 +149,23 @@ int afterRename(int result, const std::string &from)
     flushHeld(from, false);
     errno = saved;
     return result;
+}
+
+// syncfs(), or as-ext4's stand-in for it on FUSE.
+int syncFileSystem(int fd)
+{
+    static const FlushFn next = real<FlushFn>("syncfs");
+    static const auto realFstatfs = real<int (*)(int, struct statfs *)>("fstatfs");
+    struct statfs info;
+    const char *control = std::getenv("KEYSTREL_SYNCFS_CONTROL");
+    if (asExt4() && control && realFstatfs(fd, &info) == 0 && long(info.f_type) == kFuseMagic) {
+        const int told = open(control, O_WRONLY | O_CLOEXEC);
+        const bool sent = told >= 0 && write(told, "1", 1) == 1;
+        if (told >= 0)
+            close(told);
+        return sent ? 0 : -1;
+    }
+    return next(fd);
 }
 
 // What was never renamed is flushed when the program ends.
@@ -187,20 +210,17 @@ int fstatfs64(int fd, struct statfs64 *info)
 
 int syncfs(int fd)
 {
-    static const FlushFn next = real<FlushFn>("syncfs");
-    static const auto realFstatfs = real<int (*)(int, struct statfs *)>("fstatfs");
     if (noFlush())
         return 0;
-    struct statfs info;
-    const char *control = std::getenv("KEYSTREL_SYNCFS_CONTROL");
-    if (asExt4() && control && realFstatfs(fd, &info) == 0 && long(info.f_type) == kFuseMagic) {
-        const int told = open(control, O_WRONLY | O_CLOEXEC);
-        const bool sent = told >= 0 && write(told, "1", 1) == 1;
-        if (told >= 0)
-            close(told);
-        return sent ? 0 : -1;
+    if (flushAfterRename()) {
+        const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        if (copy >= 0) {
+            std::lock_guard<std::mutex> guard(heldLock);
+            held.push_back(Held{copy, std::string(), true});
+            return 0;
+        }
     }
-    return next(fd);
+    return syncFileSystem(fd);
 }
 
 int rename(const char *from, const char *to)
