@@ -260,6 +260,8 @@ int MemoryTree::rename(std::uint64_t parent, const std::string &name, std::uint6
 int MemoryTree::write(std::uint64_t ino, std::uint64_t offset, const char *bytes, std::size_t length)
 {
     if (ino == m_syncfs) {
+        if (flushFails(ino))
+            return EIO;
         record("syncfs");
         return 0;
     }
@@ -304,9 +306,20 @@ void MemoryTree::noteAttribute(std::uint64_t ino, const char *what)
     record(std::string("attr") + numbers({ino}) + ' ' + what);
 }
 
-void MemoryTree::flush(std::uint64_t ino, bool dataOnly)
+bool MemoryTree::flushFails(std::uint64_t ino)
 {
+    if (++m_flushes != m_failingFlush)
+        return false;
+    record("refused flush" + numbers({ino, EIO}));
+    return true;
+}
+
+int MemoryTree::flush(std::uint64_t ino, bool dataOnly)
+{
+    if (flushFails(ino))
+        return EIO;
     record("fsync" + numbers({ino, dataOnly ? 1U : 0U}));
+    return 0;
 }
 
 void MemoryTree::flushFolder(std::uint64_t ino, bool dataOnly)

@@ -58,7 +58,10 @@ public:
     int write(std::uint64_t ino, std::uint64_t offset, const char *bytes, std::size_t length);
     int truncate(std::uint64_t ino, std::uint64_t size);
     void noteAttribute(std::uint64_t ino, const char *what);
-    void flush(std::uint64_t ino, bool dataOnly);
+    // The `count`th flush of a file or of the file system (from 1) fails
+    // with EIO and makes nothing durable; 0: none does.
+    void failFlush(std::uint64_t count) { m_failingFlush = count; }
+    int flush(std::uint64_t ino, bool dataOnly);
     void flushFolder(std::uint64_t ino, bool dataOnly);
 
     void opened(std::uint64_t ino);
@@ -72,12 +75,15 @@ private:
     void dropLink(std::uint64_t ino);
     void releaseIfGone(std::uint64_t ino);
     bool seedFolder(const std::string &path, std::uint64_t folder);
+    bool flushFails(std::uint64_t ino);
     void record(const std::string &text) { m_log.line(text); }
 
     OperationLog &m_log;
     std::deque<Node> m_nodes; // by inode number; 0 is not one
     std::uint64_t m_console = 0;
     std::uint64_t m_syncfs = 0;
+    std::uint64_t m_flushes = 0;
+    std::uint64_t m_failingFlush = 0;
     std::uint64_t m_capacity;
     std::uint64_t m_used = 0;
 };

@@ -11,7 +11,7 @@
 //   write INO OFFSET LENGTH AT      truncate INO SIZE       (AT: where the bytes are)
 //   attr INO WHAT                   fsync INO DATASYNC      fsyncdir INO DATASYNC
 //   syncfs                          (all files and folders made durable)
-//   console AT LENGTH               refused WHAT INO ERRNO
+//   console AT LENGTH               refused WHAT INO ERRNO  (WHAT: write, truncate, flush)
 // seed-console names the files at the root that are no part of the run.
 #pragma once
 

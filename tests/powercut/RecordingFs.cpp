@@ -6,10 +6,11 @@
 // to console.log at the root; no write-back cache, so each write() arrives
 // at once).
 //
-//   recording-fs MOUNTPOINT --seed FOLDER --log FILE --data FILE [--capacity BYTES]
+//   recording-fs MOUNTPOINT --seed FOLDER --log FILE --data FILE [--capacity BYTES] [--fail-flush N]
 //
 // The seed folder's files and folders are there from the start, durable;
-// --capacity makes writes past that many bytes of files fail with ENOSPC.
+// --capacity makes writes past that many bytes of files fail with ENOSPC;
+// --fail-flush makes the Nth flush of a file (or syncfs) fail with EIO.
 // "ready" on standard output says the mount is there; an unmount ends it.
 #define FUSE_USE_VERSION 34
 
@@ -211,8 +212,7 @@ void release(fuse_req_t req, fuse_ino_t ino, fuse_file_info *)
 
 void fsync(fuse_req_t req, fuse_ino_t ino, int dataOnly, fuse_file_info *)
 {
-    treeOf(req).flush(ino, dataOnly != 0);
-    fuse_reply_err(req, 0);
+    fuse_reply_err(req, treeOf(req).flush(ino, dataOnly != 0));
 }
 
 // A folder's names as they were when it was opened, kept with the handle.
@@ -326,6 +326,7 @@ struct Options
 {
     std::string mountPoint, seed, log, data;
     std::uint64_t capacity = std::uint64_t(1) << 40;
+    std::uint64_t failingFlush = 0;
 };
 
 bool parse(int argc, char **argv, Options *options)
@@ -341,6 +342,8 @@ bool parse(int argc, char **argv, Options *options)
             options->data = argv[++i];
         else if (arg == "--capacity" && hasValue)
             options->capacity = std::strtoull(argv[++i], nullptr, 10);
+        else if (arg == "--fail-flush" && hasValue)
+            options->failingFlush = std::strtoull(argv[++i], nullptr, 10);
         else if (options->mountPoint.empty() && arg[0] != '-')
             options->mountPoint = arg;
         else
@@ -355,7 +358,9 @@ int main(int argc, char **argv)
 {
     Options options;
     if (!parse(argc, argv, &options)) {
-        std::fprintf(stderr, "usage: %s MOUNTPOINT --seed FOLDER --log FILE --data FILE [--capacity BYTES]\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s MOUNTPOINT --seed FOLDER --log FILE --data FILE [--capacity BYTES] [--fail-flush N]\n",
+                     argv[0]);
         return 2;
     }
     OperationLog log;
@@ -364,6 +369,7 @@ int main(int argc, char **argv)
         return 1;
     }
     MemoryTree tree(log, options.capacity);
+    tree.failFlush(options.failingFlush);
     if (!tree.seed(options.seed)) {
         std::fprintf(stderr, "recording-fs: cannot copy %s (files and folders only)\n", options.seed.c_str());
         return 1;

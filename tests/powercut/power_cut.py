@@ -44,11 +44,12 @@ class MountFailed(Exception):
 
 class Run:
     def __init__(self, name, command, files, target="data", samples=4, capacity=None, full_disk=False, as_ext4=False,
-                 default=True):
+                 failing_flush=0, default=True):
         self.name, self.command, self.full_disk, self.default = name, command, full_disk, default
         self.target = target  # what keystrel-cli is given, from the root
         # Through FlushShim.cpp's as-ext4: the road the engine takes on ext4.
         self.as_ext4 = as_ext4
+        self.failing_flush = failing_flush  # which flush fails with EIO, from 1
         self.samples = samples  # sampled ext4-ordered states per cut
         self.capacity = capacity  # free bytes beyond the files, for a full disk
         self.plain = files  # relative path -> plain bytes
@@ -93,6 +94,8 @@ def runs(seed):
         Run("folder batch, encrypt", "encrypt", batch),
         Run("folder batch, decrypt", "decrypt", batch),
         Run("folder batch, encrypt, as on ext4 (a syncfs a group)", "encrypt", batch, as_ext4=True),
+        Run("folder batch, a file's flush fails", "encrypt", batch, failing_flush=300),
+        Run("folder batch, as on ext4, a group's syncfs fails", "encrypt", batch, as_ext4=True, failing_flush=2),
         Run("folder batch meets a full disk", "encrypt", filling, capacity=150 * 1024, full_disk=True),
         Run("small folder batch, encrypt", "encrypt", small, default=False),
     ]
@@ -114,6 +117,8 @@ def record(run, old, options, work):
     command = [options.recorder, mount_point, "--seed", seed, "--log", log, "--data", data]
     if run.capacity is not None:
         command += ["--capacity", str(sum(len(b) for b in old.values()) + run.capacity)]
+    if run.failing_flush:
+        command += ["--fail-flush", str(run.failing_flush)]
     recorder = subprocess.Popen(command, stdout=subprocess.PIPE)
     if recorder.stdout.readline() != b"ready\n":
         recorder.wait()
@@ -157,10 +162,10 @@ def what_the_run_did(run, recording, status, new):
     kinds = {e.kind for e in recording.events}
     if run.as_ext4 and "syncfs" not in kinds and "fsync" in kinds:
         return "keystrel-cli flushed each file, not a syncfs a group: not the road it takes on ext4"
-    if run.full_disk:
+    if run.full_disk or run.failing_flush:
         if status == 1 and refused and 0 < done < len(new):
             return None
-        return "the disk never filled as planned (status %d, %d of %d done)" % (status, done, len(new))
+        return "nothing failed as planned (status %d, %d of %d done)" % (status, done, len(new))
     return None if status == 0 and done == len(new) else "keystrel-cli did not do it (status %d)" % status
 
 
