@@ -14,7 +14,9 @@ case "${1:-test}" in
     # validates the AppStream entry; dbus runs a session bus of a test's own
     # for the desktop notifications.
     test) packages+=(openssl clang libclang-rt-dev dpkg-dev file desktop-file-utils clang-format clang-tidy
-        shared-mime-info xdg-utils libfile-mimeinfo-perl libglib2.0-bin appstream dbus) ;;
+        shared-mime-info xdg-utils libfile-mimeinfo-perl libglib2.0-bin appstream dbus
+        # The power-cut check: its FUSE file system and the explorer.
+        libfuse3-dev fuse3 python3) ;;
     bench) packages+=(openssl libbenchmark-dev time python3 ccrypt gnupg age 7zip) ;;
     screenshot) packages+=(xvfb xauth imagemagick fonts-wqy-zenhei x11-utils) ;;
     package) packages+=(dpkg-dev file desktop-file-utils lintian appstream) ;;
