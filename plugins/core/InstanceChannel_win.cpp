@@ -12,13 +12,13 @@
 
 #include "CurrentUser_win.h"
 #include "HandOverProtocol.h"
+#include "PipeAccess_win.h"
 
 #include <QAtomicInt>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
 
-#include <aclapi.h>
 #include <sddl.h>
 #include <windows.h>
 
@@ -56,32 +56,8 @@ QString sidText(PSID sid)
 // access list that lets another account in. Empty when it is.
 QString whyNotPrivate(qintptr pipe)
 {
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD status = ::GetSecurityInfo(reinterpret_cast<HANDLE>(pipe), SE_KERNEL_OBJECT,
-                                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
-                                           &dacl, nullptr, &descriptor);
-    if (status != ERROR_SUCCESS)
-        return QStringLiteral("无法读取访问权限：") + systemError(status);
-    std::unique_ptr<void, decltype(&::LocalFree)> release(descriptor, &::LocalFree);
     std::vector<BYTE> user = currentUserSid();
-    if (user.empty() || !owner || !::EqualSid(owner, user.data()))
-        return QStringLiteral("属于 ") + sidText(owner);
-    if (!dacl)
-        return QStringLiteral("没有访问控制列表，所有用户都可打开");
-    for (DWORD i = 0; i < dacl->AceCount; ++i) {
-        void *entry = nullptr;
-        if (!::GetAce(dacl, i, &entry))
-            return QStringLiteral("访问控制列表无法读取");
-        const auto *header = static_cast<ACE_HEADER *>(entry);
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE)
-            continue; // a denial lets nobody in
-        const PSID sid = const_cast<DWORD *>(&static_cast<ACCESS_ALLOWED_ACE *>(entry)->SidStart);
-        if (!::EqualSid(sid, user.data()))
-            return QStringLiteral("可由 ") + sidText(sid) + QStringLiteral(" 打开");
-    }
-    return QString();
+    return pipeaccess::whyNotUsersAlone(reinterpret_cast<HANDLE>(pipe), user.empty() ? nullptr : user.data());
 }
 
 // Which pipe the window of `place` serves, as it announced it.
