@@ -167,37 +167,96 @@ InstanceChannel::Role InstanceChannel::claim(const QStringList &paths, PathDirec
     return listen() ? Role::Serving : Role::Alone;
 }
 
+namespace {
+
+// A window still building itself answers once its event loop turns.
+void waitUntilStarted(const QString &pipe, const LogFn &log)
+{
+    HANDLE ready = ::OpenEventW(SYNCHRONIZE, FALSE, readyEventName(pipe).c_str());
+    if (!ready)
+        return;
+    if (::WaitForSingleObject(ready, 0) == WAIT_TIMEOUT) {
+        log(QStringLiteral("正在运行的窗口还在启动，等待：") + pipe);
+        ::WaitForSingleObject(ready, InstanceChannel::kStartupWaitMs);
+    }
+    ::CloseHandle(ready);
+}
+
+enum class Reached { Yes, Gone, NotPrivate };
+
+// Connects `socket` to the window's pipe, provided the pipe is this user's
+// alone; logs why not.
+Reached reachWindow(QLocalSocket &socket, const QString &pipe, const LogFn &log)
+{
+    socket.connectToServer(pipe);
+    if (!socket.waitForConnected(InstanceChannel::kAnswerTimeoutMs)) {
+        log(QStringLiteral("上一个窗口已不在，由本窗口接替：") + pipe);
+        return Reached::Gone;
+    }
+    const QString notPrivate = whyNotPrivate(socket.socketDescriptor());
+    if (!notPrivate.isEmpty()) {
+        log(QStringLiteral("单窗口通道不是本用户独有的，已替换：") + pipe + QStringLiteral("（") + notPrivate
+            + QStringLiteral("）"));
+        return Reached::NotPrivate;
+    }
+    return Reached::Yes;
+}
+
+} // namespace
+
 bool InstanceChannel::handOver(const QStringList &paths, PathDirection direction)
 {
     const QString pipe = announcedPipe(m_place);
     if (pipe.isEmpty())
         return false; // no window runs
-    if (HANDLE ready = ::OpenEventW(SYNCHRONIZE, FALSE, readyEventName(pipe).c_str())) {
-        if (::WaitForSingleObject(ready, 0) == WAIT_TIMEOUT) {
-            m_log(QStringLiteral("正在运行的窗口还在启动，等待：") + pipe);
-            ::WaitForSingleObject(ready, kStartupWaitMs);
-        }
-        ::CloseHandle(ready);
-    }
-
+    waitUntilStarted(pipe, m_log);
     QLocalSocket socket;
-    socket.connectToServer(pipe);
-    if (!socket.waitForConnected(kAnswerTimeoutMs)) {
-        m_log(QStringLiteral("上一个窗口已不在，由本窗口接替：") + pipe);
+    if (reachWindow(socket, pipe, m_log) != Reached::Yes)
         return false;
-    }
-    const QString notPrivate = whyNotPrivate(socket.socketDescriptor());
-    if (!notPrivate.isEmpty()) {
-        m_log(QStringLiteral("单窗口通道不是本用户独有的，已替换：") + pipe + QStringLiteral("（") + notPrivate
-              + QStringLiteral("）"));
-        return false;
-    }
     if (!HandOverProtocol::send(socket, paths, direction, kAnswerTimeoutMs)) {
         m_log(QStringLiteral("正在运行的窗口没有应答，由本窗口接替：") + pipe);
         return false;
     }
     m_log(QStringLiteral("已交给正在运行的窗口：%1 个路径").arg(paths.size()));
     return true;
+}
+
+InstanceChannel::Closing InstanceChannel::askToClose(int waitMs)
+{
+    HANDLE process = nullptr;
+    {
+        SetupLock turn(m_place);
+        const QString pipe = announcedPipe(m_place);
+        if (pipe.isEmpty())
+            return Closing::NoWindow;
+        waitUntilStarted(pipe, m_log);
+        QLocalSocket socket;
+        switch (reachWindow(socket, pipe, m_log)) {
+        case Reached::Gone:
+            return Closing::NoWindow;
+        case Reached::NotPrivate:
+            return Closing::NotAnswered;
+        case Reached::Yes:
+            break;
+        }
+        // Held from before the request, so that the program waited for is
+        // the one asked, whatever number its end frees.
+        ULONG server = 0;
+        if (::GetNamedPipeServerProcessId(reinterpret_cast<HANDLE>(socket.socketDescriptor()), &server))
+            process = ::OpenProcess(SYNCHRONIZE, FALSE, server);
+        if (!process) {
+            m_log(QStringLiteral("无法等待正在运行的窗口：") + pipe + QStringLiteral("（") + systemError()
+                  + QStringLiteral("）"));
+            return Closing::NotAnswered;
+        }
+        if (!HandOverProtocol::sendCloseRequest(socket, kAnswerTimeoutMs)) {
+            ::CloseHandle(process);
+            return Closing::NotAnswered;
+        }
+    }
+    const bool ended = ::WaitForSingleObject(process, DWORD(waitMs)) == WAIT_OBJECT_0;
+    ::CloseHandle(process);
+    return ended ? Closing::Closed : Closing::StillOpen;
 }
 
 bool InstanceChannel::listen()
@@ -249,9 +308,10 @@ void InstanceChannel::acceptPending()
 
 void InstanceChannel::serve(QLocalSocket *peer)
 {
-    HandOverProtocol::serve(peer, this, m_log, [this](const QStringList &paths, PathDirection direction) {
-        emit handedOver(paths, direction);
-    });
+    HandOverProtocol::serve(
+        peer, this, m_log,
+        [this](const QStringList &paths, PathDirection direction) { emit handedOver(paths, direction); },
+        [this] { emit closeRequested(); });
 }
 
 void InstanceChannel::stopServing()

@@ -1,7 +1,8 @@
 // The one-window channel on Windows, under Wine: a hand-over from another
 // process with its direction, the pipe's security descriptor as created, a
-// vanished, a hung and a still starting window, and a pipe that is not this
-// user's alone, whatever kind of entry lets others in. Wine runs every program as one user: another user's start
+// vanished, a hung and a still starting window, a pipe that is not this
+// user's alone, whatever kind of entry lets others in, and a window asked to
+// close (as an installer asks it) whose end is waited for. Wine runs every program as one user: another user's start
 // cannot be tried here (tests/not-run-on-windows.txt says so).
 #include "InstanceChannel.h"
 #include "PipeAccess_win.h"
@@ -335,6 +336,49 @@ private slots:
         QCOMPARE(handedOver.size(), 0);
         ::CloseHandle(occupant);
         ::CloseHandle(first);
+    }
+
+    // A window asked to close closes, and the one who asked waits for its
+    // program to end; with none running, there is nothing to wait for.
+    void aWindowAskedToCloseIsWaitedFor()
+    {
+        InstanceChannel asking(place("closing"), logger());
+        QCOMPARE(asking.askToClose(60000), InstanceChannel::Closing::NoWindow);
+
+        QProcess window;
+        window.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        window.start(QStringLiteral(CHANNEL_PROBE), {"serve", place("closing")});
+        QVERIFY(window.waitForReadyRead(60000));
+        QCOMPARE(QString::fromUtf8(window.readLine()).trimmed(), QStringLiteral("serving"));
+        QCOMPARE(asking.askToClose(60000), InstanceChannel::Closing::Closed);
+        // Ended already: what the asking start waited for.
+        QVERIFY(window.waitForFinished(0) || window.state() == QProcess::NotRunning);
+        QCOMPARE(window.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(window.readAll()).trimmed(), QStringLiteral("close requested"));
+        // Its channel withdrawn as it ended.
+        QCOMPARE(announced(place("closing")), QString());
+        QCOMPARE(asking.askToClose(60000), InstanceChannel::Closing::NoWindow);
+    }
+
+    // A window that takes the request but does not end in time, and one
+    // that does not answer it (busy on this very thread), are not taken for
+    // closed.
+    void aWindowThatStaysIsNotTakenForClosed()
+    {
+        InstanceChannel window(place("staying"), logger());
+        QCOMPARE(window.claim({}), InstanceChannel::Role::Serving);
+        turnLoop();
+        QSignalSpy asked(&window, &InstanceChannel::closeRequested);
+        QCOMPARE(runProbe({"close", place("staying"), "200"}).lines, QStringList{"still open"});
+        QTRY_COMPARE(asked.size(), 1);
+
+        QProcess probe;
+        probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        probe.start(QStringLiteral(CHANNEL_PROBE), {"close", place("staying"), "60000"});
+        QVERIFY(probe.waitForFinished(120000));
+        QCOMPARE(QString::fromUtf8(probe.readAllStandardOutput()).trimmed(), QStringLiteral("not answered"));
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(m_log, QStringList());
     }
 
     // An elevated administrator's token gives new objects to Administrators
