@@ -112,6 +112,8 @@ private:
     QString m_pipeName;
     // Set once the event loop turns: later starts wait for it.
     void *m_readyEvent = nullptr;
+    // This window's integrity level: a program below it is not served.
+    long m_ownIntegrity = -1;
 #else
     int m_listenFd = -1;
     QSocketNotifier *m_notifier = nullptr;

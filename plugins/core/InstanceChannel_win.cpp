@@ -282,6 +282,7 @@ bool InstanceChannel::listen()
     }
     m_server = server.release();
     m_pipeName = pipe;
+    m_ownIntegrity = pipeaccess::integrityOfProcess(::GetCurrentProcess());
     m_readyEvent = ready;
     connect(m_server, &QLocalServer::newConnection, this, &InstanceChannel::acceptPending);
     // The first turn of the event loop: from then on hand-overs are answered.
@@ -298,6 +299,18 @@ void InstanceChannel::acceptPending()
         if (!notPrivate.isEmpty()) {
             m_log(QStringLiteral("单窗口通道不是本用户独有的，拒绝连接：") + m_pipeName + QStringLiteral("（")
                   + notPrivate + QStringLiteral("）"));
+            peer->abort();
+            peer->deleteLater();
+            continue;
+        }
+        // A program of the same user but of a lower integrity level (not
+        // elevated, where this window is) could otherwise have an elevated
+        // window rewrite what it may not touch itself: Windows keeps its
+        // messages and drops from such a window (UIPI), and so does this.
+        const long client = pipeaccess::integrityOfClient(reinterpret_cast<HANDLE>(peer->socketDescriptor()));
+        if (client < m_ownIntegrity) {
+            m_log(QStringLiteral("拒绝了权限级别较低的程序的连接：") + m_pipeName
+                  + QStringLiteral("（%1 < %2）").arg(client, 0, 16).arg(m_ownIntegrity, 0, 16));
             peer->abort();
             peer->deleteLater();
             continue;

@@ -75,4 +75,34 @@ QString whyNotUsersAlone(HANDLE handle, PSID user)
     return whyNotUsersAlone(owner, dacl, user);
 }
 
+long integrityOfProcess(HANDLE process)
+{
+    HANDLE token = nullptr;
+    if (!process || !::OpenProcessToken(process, TOKEN_QUERY, &token))
+        return -1;
+    BYTE buffer[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_MANDATORY_LABEL)];
+    DWORD size = sizeof buffer;
+    long level = -1;
+    if (::GetTokenInformation(token, TokenIntegrityLevel, buffer, size, &size)) {
+        const PSID label = reinterpret_cast<TOKEN_MANDATORY_LABEL *>(buffer)->Label.Sid;
+        const UCHAR count = *::GetSidSubAuthorityCount(label);
+        if (count > 0)
+            level = long(*::GetSidSubAuthority(label, count - 1));
+    }
+    ::CloseHandle(token);
+    return level;
+}
+
+long integrityOfClient(HANDLE pipe)
+{
+    ULONG client = 0;
+    if (!::GetNamedPipeClientProcessId(pipe, &client))
+        return -1;
+    const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, client);
+    const long level = integrityOfProcess(process);
+    if (process)
+        ::CloseHandle(process);
+    return level;
+}
+
 } // namespace pipeaccess

@@ -16,4 +16,11 @@ QString whyNotUsersAlone(PSID owner, const ACL *dacl, PSID user);
 // The same for the object behind `handle`, its descriptor read from it.
 QString whyNotUsersAlone(HANDLE handle, PSID user);
 
+// The mandatory integrity level of a process (SECURITY_MANDATORY_*_RID:
+// 0x2000 medium, 0x3000 high, as an elevated administrator's), -1 when it
+// cannot be read.
+long integrityOfProcess(HANDLE process);
+// The same for the program at the other end of a pipe this process serves.
+long integrityOfClient(HANDLE pipe);
+
 } // namespace pipeaccess

@@ -8,6 +8,7 @@
 #include "PipeAccess_win.h"
 #include "TestUser.h"
 
+#include <QDir>
 #include <QEventLoop>
 #include <QLocalSocket>
 #include <QProcess>
@@ -379,6 +380,52 @@ private slots:
         QCOMPARE(QString::fromUtf8(probe.readAllStandardOutput()).trimmed(), QStringLiteral("not answered"));
         QCOMPARE(asked.size(), 1);
         QCOMPARE(m_log, QStringList());
+    }
+
+    // A start of the same user at a lower integrity level (not elevated,
+    // where the window is) is not served: it could have the window rewrite
+    // what it may not touch itself. Wine keeps every token at one level.
+    void aStartOfLowerIntegrityIsNotServed()
+    {
+        HANDLE own = nullptr;
+        QVERIFY(::OpenProcessToken(::GetCurrentProcess(),
+                                   TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ADJUST_DEFAULT | TOKEN_ASSIGN_PRIMARY, &own));
+        HANDLE lower = nullptr;
+        QVERIFY(::DuplicateTokenEx(own, TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary, &lower));
+        ::CloseHandle(own);
+        std::vector<BYTE> low = sidBytes("S-1-16-4096");
+        TOKEN_MANDATORY_LABEL label{};
+        label.Label.Attributes = SE_GROUP_INTEGRITY;
+        label.Label.Sid = low.data();
+        ::SetTokenInformation(lower, TokenIntegrityLevel, &label, DWORD(sizeof label + low.size()));
+        BYTE buffer[256];
+        DWORD size = sizeof buffer;
+        QVERIFY(::GetTokenInformation(lower, TokenIntegrityLevel, buffer, size, &size));
+        const PSID set = reinterpret_cast<TOKEN_MANDATORY_LABEL *>(buffer)->Label.Sid;
+        if (*::GetSidSubAuthority(set, *::GetSidSubAuthorityCount(set) - 1) != SECURITY_MANDATORY_LOW_RID) {
+            ::CloseHandle(lower);
+            QSKIP("this system keeps a token's integrity level as it is (Wine)");
+        }
+
+        InstanceChannel window(place("integrity"), logger());
+        QCOMPARE(window.claim({}), InstanceChannel::Role::Serving);
+        turnLoop();
+        QSignalSpy handedOver(&window, &InstanceChannel::handedOver);
+        std::wstring command = QStringLiteral("\"%1\" claim %2 C:/low")
+                                   .arg(QDir::toNativeSeparators(CHANNEL_PROBE), place("integrity"))
+                                   .toStdWString();
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        QVERIFY(::CreateProcessAsUserW(lower, nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                       &startup, &started));
+        ::CloseHandle(lower);
+        QTRY_VERIFY_WITH_TIMEOUT(::WaitForSingleObject(started.hProcess, 0) == WAIT_OBJECT_0, 120000);
+        ::CloseHandle(started.hThread);
+        ::CloseHandle(started.hProcess);
+        QCOMPARE(handedOver.size(), 0);
+        QVERIFY2(!m_log.filter(QStringLiteral("拒绝了权限级别较低的程序的连接：") + window.socketPath()).isEmpty(),
+                 qPrintable(m_log.join('\n')));
     }
 
     // An elevated administrator's token gives new objects to Administrators
