@@ -23,9 +23,10 @@ case "${1:-test}" in
     format) packages+=(clang-format) ;;
     tidy) packages+=(clang-tidy) ;;
     # The Windows build: MinGW-w64 (posix threads), Wine to run it, pefile to
-    # read its files, xz for the shared Qt archive, NSIS for the installer.
+    # read its files, xz for the shared Qt archive, NSIS for the installer,
+    # Xvfb for the installer's windows in its test.
     windows) packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-        wine wine64 python3-pefile xz-utils nsis) ;;
+        wine wine64 python3-pefile xz-utils nsis xvfb) ;;
 esac
 
 missing=()

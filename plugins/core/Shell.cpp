@@ -1,6 +1,7 @@
 #include "Shell.h"
 
 #include "BundledAssets.h"
+#include "CommandLinePaths.h"
 #include "CoreLocation.h"
 #include "DesktopNotice.h"
 #include "FileTrust.h"
@@ -43,6 +44,14 @@ void Shell::initialize(int argc, char **argv)
         return;
     if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
         log(QStringLiteral("核心插件需要 QApplication"));
+        return;
+    }
+    if (CommandLinePaths::asksToQuitRunning(argc, argv)) {
+        // No window of its own: the status says whether one still runs.
+        m_stage = Stage::HandedOver;
+        const int status = m_oneWindow.closeRunning();
+        QMetaObject::invokeMethod(
+            qApp, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
         return;
     }
     if (m_oneWindow.handOver(argc, argv)) {

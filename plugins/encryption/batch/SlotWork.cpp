@@ -221,8 +221,12 @@ bool SlotWork::tryCommit(Slot &slot, const Place &place)
     setRewritten(place, nullptr);
     if (committed == Replacement::Committed::Changed)
         return false;
-    slot.lines << withReason(loglines::kWriteFailed[m_direction], m_listing.paths.at(slot.index),
-                             slot.replacement->errorString());
+    if (committed == Replacement::Committed::KeptAside)
+        slot.lines << withReason(loglines::kKeptAside[m_direction], slot.replacement->keptAside(),
+                                 slot.replacement->errorString());
+    else
+        slot.lines << withReason(loglines::kWriteFailed[m_direction], m_listing.paths.at(slot.index),
+                                 slot.replacement->errorString());
     slot.state = SlotState::Failed;
     return true;
 }

@@ -10,7 +10,7 @@ class Folder;
 
 enum class LeftoverFate {
     Removed,       // redundant, and gone now
-    Gone,          // no longer there, or not a file of ours
+    Gone,          // no longer there, or not a file of ours (nor of our name)
     InUse,         // a rewrite still going on (another process): left to it
     MayBeOnlyCopy, // the original may be gone: kept, for the user to look at
     NotRemoved,    // redundant, but could not be removed

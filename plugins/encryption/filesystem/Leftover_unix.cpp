@@ -3,6 +3,7 @@
 #include "Folder.h"
 #include "SystemCalls_unix.h"
 #include "SystemError.h"
+#include "TemporaryName.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -17,6 +18,8 @@ using namespace unixcalls;
 // for as long as it has it open.
 LeftoverFate clearLeftover(const Folder &folder, const QString &name, QString *reason)
 {
+    if (!temporaryname::isTemporary(name))
+        return LeftoverFate::Gone;
     const QByteArray local = encoded(name);
     const int dir = fdOf(folder.handle());
     const FileHandle file(retryOnInterrupt(

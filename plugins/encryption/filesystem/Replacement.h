@@ -20,7 +20,15 @@ class Replacement
 {
 public:
     enum class Opened { Ok, OwnerNotKept, Failed };
-    enum class Committed { Done, Changed, Failed };
+    enum class Committed {
+        Done,
+        Changed,
+        Failed, // the file keeps its bytes
+        // The old content left the name and the new one could not take it
+        // (Windows: ReplaceFileW failing half-way): the new content stays,
+        // whole, at keptAside(), as the only copy.
+        KeptAside,
+    };
 
     // `folder` stays owned by the caller and open until the end. `existing`
     // is the file to replace, as last seen; null when `name` is to be new.
@@ -53,6 +61,8 @@ public:
     QString errorString() const { return m_error; }
     // Whether the last failure was for want of room or handles.
     Shortage shortage() const { return m_shortage; }
+    // Where the new content stays after Committed::KeptAside.
+    const QString &keptAside() const { return m_keptAside; }
     // Extended attributes the new file could not be given.
     QStringList attributesNotKept() const { return m_attributesNotKept; }
     const Folder &folder() const { return m_folder; }
@@ -74,6 +84,7 @@ private:
     FileState m_existing;
     FileHandle m_file;
     QString m_temporaryName; // empty while the new file has no name
+    QString m_keptAside;
     qint64 m_written = 0;
     qint64 m_writeBackFrom = 0;
     FileState m_created;

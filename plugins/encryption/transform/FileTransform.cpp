@@ -270,6 +270,11 @@ Outcome FileTransform::completeWith(const QString &inputName, const QString &out
         return changed(inputName);
     case Replacement::Committed::Failed:
         return writeFailed(outputName);
+    case Replacement::Committed::KeptAside:
+        m_writer.reset();
+        m_control.line(withReason(kKeptAside[m_direction], m_replacement->keptAside(), m_replacement->errorString()));
+        m_replacement.reset();
+        return Outcome::Failed;
     }
     m_replacement.reset();
     // The rename itself is on disk only once its folder is.
