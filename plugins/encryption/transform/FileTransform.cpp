@@ -271,7 +271,7 @@ Outcome FileTransform::completeWith(const QString &inputName, const QString &out
     case Replacement::Committed::Failed:
         return writeFailed(outputName);
     case Replacement::Committed::KeptAside:
-        m_writer.reset();
+        m_writer->abandon();
         m_control.line(withReason(kKeptAside[m_direction], m_replacement->keptAside(), m_replacement->errorString()));
         m_replacement.reset();
         return Outcome::Failed;
