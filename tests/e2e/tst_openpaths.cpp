@@ -100,6 +100,35 @@ private slots:
         QCOMPARE(run.log().filter("开始加密").size(), 1);
     }
 
+    // After "--" every argument is a path, also one that Qt would take for
+    // an option of its own: files named so are encrypted, and Qt neither
+    // loads another platform, mirrors the window nor retitles it.
+    void namesAfterTheOptionsEndAreFiles()
+    {
+        QTemporaryDir work;
+        QVERIFY(work.isValid());
+        const QStringList names{"-platform", "a.txt", "-reverse", "-style", "b.txt", "-qwindowtitle", "c.txt"};
+        QStringList expect;
+        for (const QString &name : names) {
+            QVERIFY(writeFile(work.filePath(name), name.toUtf8()));
+            expect << "加密文件已输出到:" + work.filePath(name);
+        }
+
+        KeystrelOptions options;
+        options.arguments = QStringList{"--encrypt", "--"} + names;
+        options.expect = expect;
+        const KeystrelRun run = runKeystrel(program(), work.path(), "expect", options);
+        QVERIFY(run.started);
+        QCOMPARE(run.exitStatus, QProcess::NormalExit);
+        QVERIFY2(run.failures().isEmpty(), qPrintable(details(run)));
+        QVERIFY2(run.report.contains("ok expected lines in the log pane"), qPrintable(details(run)));
+        QVERIFY2(run.report.contains("ok window title"), qPrintable(details(run)));
+        QVERIFY2(run.report.contains("ok layout not mirrored"), qPrintable(details(run)));
+        QCOMPARE(run.exitCode, 0);
+        for (const QString &name : names)
+            QVERIFY2(encrypted(work.filePath(name)), qPrintable(name));
+    }
+
     // Started again with paths while it runs: the running window takes them
     // (relative ones from the second start's folder), the second start ends
     // with 0 and never builds a window.

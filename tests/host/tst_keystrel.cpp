@@ -79,6 +79,17 @@ private slots:
         QTest::newRow("no arguments") << QStringList() << false << 0 << QStringList();
         QTest::newRow("plain arguments in order")
             << QStringList{"-x", "--flag=1", "b", "a"} << false << 7 << QStringList{"-x", "--flag=1", "b", "a"};
+        // After "--" every argument is a path, also one that Qt would take
+        // for its own option (a file named "-platform", say).
+        QTest::newRow("nothing after -- is Qt's")
+            << QStringList{"--encrypt", "-style", "windows",       "--",    "-platform", "a.txt",      "-reverse",
+                           "-style",    "b.txt",  "-qwindowtitle", "c.txt", "--",        "-stylesheet"}
+            << false << 3
+            << QStringList{"--encrypt",     "--",    "-platform", "a.txt",      "-reverse", "-style", "b.txt",
+                           "-qwindowtitle", "c.txt", "--",        "-stylesheet"};
+        QTest::newRow("qt options before -- only") << QStringList{"-platform", "offscreen", "--", "-platform", "xcb"}
+                                                   << true << 5 << QStringList{"--", "-platform", "xcb"};
+        QTest::newRow("-- alone") << QStringList{"--"} << false << 0 << QStringList{"--"};
     }
 
     void startsCoreAndReturnsExecResult()
@@ -104,6 +115,9 @@ private slots:
         QCOMPARE(run.coreCalls, startedCoreCalls(run.program, handedOn));
         QCOMPARE(run.report.value("boxes").toArray().size(), 0);
         QVERIFY(run.report.contains("atQuit"));
+        // Nothing on this command line asks Qt to mirror the layout for real.
+        const QJsonObject look = run.report.value("atQuit").toObject().value("lookAndFeel").toObject();
+        QCOMPARE(look.value("layoutDirection").toInt(-1), int(Qt::LeftToRight));
     }
 
     void lookOfRunningLauncher()

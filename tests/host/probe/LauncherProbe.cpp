@@ -81,6 +81,7 @@ QJsonObject lookAndFeel()
         {"highDpiPixmaps", QCoreApplication::testAttribute(Qt::AA_UseHighDpiPixmaps)},
         {"styleSheetPropagation", QCoreApplication::testAttribute(Qt::AA_UseStyleSheetPropagationInWidgetStyles)},
         {"styleSheet", qApp->styleSheet()},
+        {"layoutDirection", int(QGuiApplication::layoutDirection())},
     };
 }
 
