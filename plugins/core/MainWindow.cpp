@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTabWidget>
 
 MainWindow::MainWindow(QWidget *parent)
@@ -49,13 +50,25 @@ void MainWindow::removePluginPage(QWidget *page)
         page->setParent(nullptr);
 }
 
-void MainWindow::showNoPluginsPage(const QString &folder)
+void MainWindow::showNoPluginsPage(const QString &folder, const QStringList &unloaded)
 {
-    auto *note = new QLabel(tr("插件目录中没有插件：\n%1").arg(QDir::toNativeSeparators(folder)), m_tabs);
+    const QString where = QDir::toNativeSeparators(folder);
+    const QString text = unloaded.isEmpty()
+                             ? tr("插件目录中没有插件：\n%1").arg(where)
+                             : tr("插件无法加载：\n%1\n\n插件目录：\n%2").arg(unloaded.join('\n'), where);
+    auto *note = new QLabel(text, m_tabs);
     note->setObjectName(QStringLiteral("noPluginsNote"));
     note->setAlignment(Qt::AlignCenter);
     note->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_tabs->addTab(note, tr("插件"));
+}
+
+void MainWindow::showUnloadedPlugins(const QStringList &unloaded)
+{
+    auto *note = new QLabel(tr("%1个插件无法加载（原因见日志）").arg(unloaded.size()), this);
+    note->setObjectName(QStringLiteral("unloadedPluginsNote"));
+    note->setToolTip(unloaded.join('\n'));
+    statusBar()->addWidget(note);
 }
 
 void MainWindow::placeWithin(const QRect &available)

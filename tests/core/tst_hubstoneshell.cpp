@@ -190,6 +190,20 @@ private slots:
         QVERIFY(tabs->widget(0)->window() == window);
     }
 
+    // Beside the plug-ins that run, the window says that others could not
+    // be loaded, and which (the note's tool tip).
+    void skippedPluginsAreNamedInTheWindow()
+    {
+        auto *note = mainWindow()->findChild<QLabel *>("unloadedPluginsNote");
+        QVERIFY(note);
+        QVERIFY(note->isVisible());
+        const QStringList unloaded = note->toolTip().split('\n');
+        QCOMPARE(note->text(), QStringLiteral("%1个插件无法加载（原因见日志）").arg(unloaded.size()));
+        QVERIFY(unloaded.contains("c_Impostor.so（这是核心插件）"));
+        QVERIFY(unloaded.filter(QRegularExpression("^e_Garbage\\.so（.+）$")).size() == 1);
+        QVERIFY(unloaded.filter("Zeta").isEmpty() && unloaded.filter("Alpha.so").isEmpty());
+    }
+
     void nonPluginsAreSkippedWithALogLine()
     {
         const QString dir = m_folder.path();

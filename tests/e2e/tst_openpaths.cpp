@@ -129,6 +129,37 @@ private slots:
             QVERIFY2(encrypted(work.filePath(name)), qPrintable(name));
     }
 
+    // A copy of the program refuses to encrypt its own executable and
+    // plug-ins, also through a link, and says why in its window.
+    void programsOwnFilesAreRefused()
+    {
+        QTemporaryDir work;
+        QVERIFY(work.isValid());
+        const QString copy = work.filePath("program/Keystrel");
+        QVERIFY(QDir().mkpath(work.filePath("program/Plugin")));
+        QVERIFY(QFile::copy(program(), copy));
+        for (const char *name : {"Hubstone.so", "Vaultine.so"}) {
+            QVERIFY(QFile::copy(qEnvironmentVariable("KEYSTREL_BIN_DIR") + "/Plugin/" + name,
+                                work.filePath("program/Plugin/") + name));
+        }
+        const QString vaultine = work.filePath("program/Plugin/Vaultine.so");
+        const QString link = work.filePath("link-to-vaultine");
+        QVERIFY(QFile::link(vaultine, link));
+        const QByteArray before = fileBytes(vaultine) + fileBytes(copy);
+
+        const QString refused =
+            QStringLiteral("加密：这是Keystrel程序自己的文件，加密后程序将无法运行，原文件保持不变 ");
+        KeystrelOptions options;
+        options.arguments = QStringList{"--encrypt", "--", copy, link};
+        options.expect = QStringList{refused + copy, refused + link};
+        const KeystrelRun run = runKeystrel(copy, work.path(), "expect", options);
+        QVERIFY(run.started);
+        QVERIFY2(run.failures().isEmpty(), qPrintable(details(run)));
+        QVERIFY2(run.report.contains("ok expected lines in the log pane"), qPrintable(details(run)));
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(fileBytes(vaultine) + fileBytes(copy), before);
+    }
+
     // Started again with paths while it runs: the running window takes them
     // (relative ones from the second start's folder), the second start ends
     // with 0 and never builds a window.

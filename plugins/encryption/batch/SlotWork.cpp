@@ -1,5 +1,6 @@
 #include "SlotWork.h"
 
+#include "filesystem/ProgramFiles.h"
 #include "filesystem/Shortage.h"
 #include "format/ActionLogLines.h"
 #include "format/LogLines.h"
@@ -118,6 +119,11 @@ bool SlotWork::reach(Slot &slot, InputFile &input)
     if (found.volume != file.identity.volume
         || (found != file.identity && !isRewritten(Place(file.folderIndex, file.name), found)))
         return skip(slot, kSwappedAfterWalk + path);
+    if (programfiles::isProgramFile(found)) {
+        skip(slot, loglines::kProgramFile[m_direction] + path);
+        slot.state = SlotState::Failed; // refused: it counts as failed
+        return false;
+    }
     return true;
 }
 

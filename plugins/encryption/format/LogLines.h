@@ -32,6 +32,11 @@ inline const DirectedText kAttributesNotKept{QStringLiteral("加密：警告：�
 // Another program holds the file open and shares it with no one (Windows).
 inline const DirectedText kInUse{QStringLiteral("加密：文件正被其他程序使用，原文件保持不变 "),
                                  QStringLiteral("解密：文件正被其他程序使用，原文件保持不变 ")};
+// One of the files the running program is made of (its executable, its
+// plug-ins, the libraries beside it): rewritten, it would break the program.
+inline const DirectedText kProgramFile{
+    QStringLiteral("加密：这是Keystrel程序自己的文件，加密后程序将无法运行，原文件保持不变 "),
+    QStringLiteral("解密：这是Keystrel程序自己的文件，解密后程序将无法运行，原文件保持不变 ")};
 inline const DirectedText kNotDurable{QStringLiteral("加密：无法确认新文件已写入磁盘 "),
                                       QStringLiteral("解密：无法确认新文件已写入磁盘 ")};
 
