@@ -1,7 +1,9 @@
 #include "MainWindow.h"
 
+#include "CloseRequest.h"
 #include "LogPane.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -88,4 +90,42 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // top-level window.
     event->accept();
     QCoreApplication::quit();
+}
+
+namespace {
+
+bool blockedByModal(const QWidget *window)
+{
+    const QWidget *modal = QApplication::activeModalWidget();
+    return modal && modal != window;
+}
+
+} // namespace
+
+bool MainWindow::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowBlocked) {
+        // After Qt has done its part of blocking the window.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (blockedByModal(this))
+                    CloseRequest::keepClosable(winId());
+            },
+            Qt::QueuedConnection);
+    }
+    return QMainWindow::event(event);
+}
+
+bool MainWindow::nativeEvent(const QByteArray &eventType, void *message, long *result)
+{
+    if (blockedByModal(this) && CloseRequest::isCloseRequest(eventType, message, winId())) {
+        // From the event loop, not from inside the window system's call.
+        QMetaObject::invokeMethod(
+            this, [this] { close(); }, Qt::QueuedConnection);
+        if (result)
+            *result = 0;
+        return true;
+    }
+    return QMainWindow::nativeEvent(eventType, message, result);
 }

@@ -36,6 +36,11 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
+    // Takes the window system's request to close while a modal dialog (a
+    // plug-in's progress dialog, say) blocks the window, which Qt would
+    // drop: the window closes as asked, and the plug-ins see it close.
+    bool nativeEvent(const QByteArray &eventType, void *message, long *result) override;
 
 private:
     QSplitter *m_splitter;
