@@ -296,6 +296,11 @@ bool ShowLogFunc(const QString &)
     return true;
 }
 
+bool ShowNoticeFunc(const QString &, qint64)
+{
+    return false;
+}
+
 int main(int argc, char **argv)
 {
     if (argc < 2)

@@ -62,7 +62,7 @@ private:
     {
         const FolderListing listing = walkFolder(path, m_console.logger(), interrupt::flag());
         // A folder or name the walk could not reach was asked for and not done.
-        if (listing.unreachable > 0 || listing.cancelled)
+        if (!listing.unreachable.isEmpty() || listing.cancelled)
             m_failed = true;
         jobs::FolderJob job(path, listing, m_asked, kCipherActive);
         if (!job.start(m_console.logger()))
@@ -82,7 +82,7 @@ private:
         const BatchSummary summary = job.run(hooks);
         progress.clear();
         // Skipped for any reason but being as asked already: not done.
-        if (summary.failed > 0 || summary.skipped > summary.alreadyInState)
+        if (summary.failed > 0 || summary.skipped > summary.alreadyInState || !summary.leftovers.isEmpty())
             m_failed = true;
     }
 

@@ -88,8 +88,13 @@ private:
             interrupt::flag());
         if (listing.cancelled)
             return;
-        if (listing.unreachable > 0)
+        if (!listing.unreachable.isEmpty())
             m_failed = true;
+        // A copy, possibly plain, beside files listed as encrypted.
+        for (const WalkedLeftover &leftover : listing.leftovers) {
+            m_console.log(kLeftoverFound + leftover.path);
+            m_failed = true;
+        }
         if (listing.isEmpty())
             m_console.log(kFolderHoldsNoFile + folder);
         const QString absolute = QFileInfo(folder).absoluteFilePath();

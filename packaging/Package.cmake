@@ -1,7 +1,9 @@
 # The Debian package: `cpack -G DEB` in the build folder, or
 # `cmake --build build --target package`, writes
-# keystrel_<version>_<arch>.deb there. Everything installs under /usr: the
-# program and its plug-ins in /usr/lib/keystrel, the commands in /usr/bin.
+# keystrel_<version>_<arch>.deb there; a build configured with
+# -DKEYSTREL_BUILD_TESTS=OFF makes it without building the tests. Everything
+# installs under /usr: the program and its plug-ins in /usr/lib/keystrel, the
+# commands in /usr/bin.
 
 set(KEYSTREL_PACKAGE_MAINTAINER "Keystrel maintainers <maintainers@users.noreply.c-seed-b22896c2.example>"
     CACHE STRING "Maintainer field of the Debian package")
@@ -26,9 +28,10 @@ The key is built into the program: the encryption keeps casual eyes out, not
 anyone who has the program.")
 
 # Depends from the binaries' libraries (dpkg-shlibdeps); the SVG plug-in
-# draws the icons and is loaded by Qt, not linked.
+# draws the icons and is loaded by Qt, not linked; Qt's own texts in Chinese
+# are read from qttranslations5-l10n (plugins/core/QtTranslation.cpp).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5svg5")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5svg5, qttranslations5-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-zenhei | fonts-noto-cjk")
 
 # The desktop entry names the launcher by its final path: install with

@@ -1,5 +1,5 @@
 // The entry set every plug-in library exports under plain names, and the
-// log sink that the core plug-in offers to the others.
+// log and notice sinks that the core plug-in offers to the others.
 #pragma once
 
 #include <QtGlobal>
@@ -16,6 +16,13 @@ class QWidget;
 // One complete log line, borrowed for the call. Exported by the core plug-in
 // under its decorated C++ name; plug-ins link against it.
 HUBSTONE_EXPORT bool ShowLogFunc(const QString &line);
+
+// Work that may have run while the user looked elsewhere (a folder batch, a
+// file with its progress dialog) has ended after `elapsedMs`; `summary` is
+// its last line, already logged. The core plug-in tells the desktop when the
+// work was long and none of the program's windows is active. True when it
+// told. Exported like ShowLogFunc.
+HUBSTONE_EXPORT bool ShowNoticeFunc(const QString &summary, qint64 elapsedMs);
 
 namespace PluginApi {
 

@@ -6,6 +6,8 @@
 # Xvfb, opens an encrypted file with xdg-open (it must be decrypted) and
 # compares the window's WM_CLASS with the desktop entry's StartupWMClass,
 # and closes the window as a window manager does while a batch runs.
+# Checks the AppStream entry and PCManFM's and Caja's actions, then lists
+# what a person checks by hand on a real desktop.
 # Prints one line per check and fails if any check fails.
 # Build directory: $KEYSTREL_BUILD_DIR or build.
 set -euo pipefail
@@ -94,7 +96,32 @@ check "xdg-mime query default $type: $(xdg-mime query default "$type")" \
 echo "     letter.txt, encrypted: xdg-mime says $(xdg-mime query filetype "$work/files/letter.txt")," \
     "gio says $(content_type "$work/files/letter.txt")"
 
+# What software centres read, and PCManFM's and Caja's actions in order.
+metainfo=$(ls "$prefix"/share/metainfo/*.metainfo.xml)
+check "appstreamcli validate --no-net $(basename "$metainfo")" appstreamcli validate --no-net "$metainfo"
+check "FileManager-Actions menu lists encryption first" \
+    grep -qx 'ItemsList=keystrel-encrypt;keystrel-decrypt;' "$prefix/share/file-manager/actions/keystrel.desktop"
+
 xvfb-run -a -s "-screen 0 1280x800x24" "$0" --in-xvfb "$work" "$prefix" || failures=$((failures + $?))
+
+# What only a person can see, on a real desktop with the package installed.
+cat <<'STEPS'
+     By hand, on a desktop session with the package installed:
+     - PCManFM or Caja: right-click a file, then a folder: a "Keystrel" menu
+       holds "用 Keystrel 加密" above "用 Keystrel 解密" (zh_CN, zh_TW), "Encrypt
+       with Keystrel" above "Decrypt with Keystrel" (other languages; Caja's
+       alphabetical sort, if chosen in its preferences, puts Decrypt first).
+     - Thunar: the README's custom actions; with "Directories" ticked both also
+       show on the empty background, where they act on the folder shown.
+     - Keystrel: right-click the text area: 撤消, 剪切, 复制, 粘贴, 全选; 加密文件
+       on a desktop without its own file dialog (e.g. plain X with
+       QT_QPA_PLATFORMTHEME unset): 查找范围, 文件名称, 取消.
+     - Drop a folder of a few thousand files, switch to another window before
+       it ends (five seconds or more): a notification "Keystrel" with the
+       batch's summary line; none when the Keystrel window stays in front.
+     - A software centre (GNOME Software, Discover) lists Keystrel with its
+       summary, description and screenshot after `appstreamcli refresh --force`.
+STEPS
 if [ "$failures" -gt 0 ]; then
     echo "$failures checks failed"
     exit 1

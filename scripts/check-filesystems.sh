@@ -1,8 +1,8 @@
 #!/bin/sh
 # Checks keystrel-cli on the file systems users have and under limits, on
 # real mounts: ntfs-3g, exfat-fuse, sshfs (to a local sftp-server), kernel
-# vfat with showexec, a nearly full tmpfs, a low open-file limit and a deep
-# tree. Needs root (loop and FUSE mounts); prints PASS, FAIL or SKIP per
+# vfat with showexec, a nearly full tmpfs, a low open-file limit, a deep
+# tree, and an ext4 on a disk whose blocks fail during the write-back. Needs root (loop and FUSE mounts); prints PASS, FAIL or SKIP per
 # item and exits non-zero if any failed.
 #
 #   sudo scripts/check-filesystems.sh [build/bin/keystrel-cli]
@@ -165,6 +165,42 @@ EOF
     fi
 }
 
+# An ext4 (without a journal) on a loop device whose blocks fail with EIO in
+# one small range, where the new file's blocks begin: the kernel reports the
+# error once, to the call that waits for that range's write-back, and the
+# flush after it has nothing to say. The file must fail and keep its bytes.
+check_failing_disk() {
+    have fusermount3 && have e2fsck && pkg-config --exists fuse3 || { skip "failing disk" "fuse3 or libfuse3-dev missing"; return; }
+    tool=$WORK/error-zone
+    g++ -std=c++17 -O2 -o "$tool" "$(dirname "$0")/../tests/reliability/tool/ErrorZone.cpp" $(pkg-config --cflags --libs fuse3) ||
+        { skip "failing disk" "the error-zone tool does not build"; return; }
+    img=$WORK/failing.img zone=$WORK/zone mnt=$WORK/failing arm=$WORK/arm
+    mkdir -p "$zone" "$mnt" && truncate -s 512M "$img" && mkfs.ext4 -q -F -O ^has_journal "$img"
+    mount -o loop "$img" "$mnt" || { skip "failing disk" "loop mount failed"; return; }
+    head -c 120M /dev/urandom >"$mnt/big.bin" && cp "$mnt/big.bin" "$WORK/big.orig"
+    fallocate -l 118M "$mnt/filler" # the room before the file taken: new blocks come after
+    sync
+    end=$(filefrag -v "$mnt/big.bin" "$mnt/filler" | awk '/^ *[0-9]+:/ { e = $5; sub(":", "", e); if (e + 0 > m) m = e + 0 } END { print m }')
+    from=$(( (end * 4096 >> 20) + 2 ))
+    umount "$mnt"
+    "$tool" "$img" "$from" $((from + 4)) "$arm" "$zone" 2>/dev/null &
+    MOUNTS="$zone $MOUNTS"
+    for _ in $(seq 50); do [ -e "$zone/disk" ] && break; sleep 0.1; done
+    loop=$(losetup -f --show "$zone/disk") && mount "$loop" "$mnt" || { skip "failing disk" "loop on FUSE failed"; return; }
+    touch "$arm"
+    "$CLI" encrypt "$mnt/big.bin" >"$WORK/failing.log" 2>&1
+    status=$?
+    rm -f "$arm"
+    umount "$mnt"; losetup -d "$loop"; fusermount3 -u "$zone"
+    e2fsck -fy "$img" >/dev/null 2>&1
+    mount -o loop,ro "$img" "$mnt" && MOUNTS="$mnt $MOUNTS"
+    if [ "$status" = 1 ] && grep -q "写入文件失败" "$WORK/failing.log" && cmp -s "$mnt/big.bin" "$WORK/big.orig"; then
+        pass "failing disk: a write-back error fails the file, which keeps its bytes"
+    else
+        fail "failing disk: a write-back error fails the file" "status $status, $(tail -n 1 "$WORK/failing.log")"
+    fi
+}
+
 check_ntfs
 check_exfat
 check_vfat
@@ -172,4 +208,5 @@ check_sshfs
 check_full_disk
 check_low_limit
 check_deep_tree
+check_failing_disk
 exit $FAILED

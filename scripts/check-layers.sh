@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fails when the encryption engine's layers mix: a layer that includes one
 # above it, or a POSIX header (or type) outside the Linux files of the file
-# system layer (filesystem/*_unix.*), where Windows is to add its own.
+# system layer (filesystem/*_unix.* for POSIX, *_linux.* for what only Linux
+# has), where Windows is to add its own.
 set -euo pipefail
 cd "$(dirname "$0")/../plugins/encryption"
 
@@ -27,8 +28,8 @@ for layer in "${!may[@]}"; do
     done
 done
 posix='#include <(unistd|fcntl|dirent|poll|pthread|signal)\.h>|#include <sys/'
-if git ls-files -- '*.cpp' '*.h' | grep -v '_unix\.\(cpp\|h\)$' | grep -v '_win\.cpp$' | xargs grep -n -E "$posix"; then
-    echo "POSIX headers above belong in filesystem/*_unix.cpp"
+if git ls-files -- '*.cpp' '*.h' | grep -v '_\(unix\|linux\)\.\(cpp\|h\)$' | grep -v '_win\.cpp$' | xargs grep -n -E "$posix"; then
+    echo "POSIX headers above belong in filesystem/*_unix.cpp (or *_linux.cpp)"
     bad=1
 fi
 # The Windows side may take the C runtime's <fcntl.h> (its _O_ flags for a
@@ -37,10 +38,10 @@ if git ls-files -- '*_win.cpp' | xargs grep -n -E "${posix/fcntl|/}"; then
     echo "POSIX headers above have no place in the Windows side"
     bad=1
 fi
-if git ls-files -- 'filesystem/*.h' | grep -v '_unix\.h$' \
+if git ls-files -- 'filesystem/*.h' | grep -v '_\(unix\|linux\)\.h$' \
     | xargs grep -n -E '\b(struct stat|dev_t|ino_t|timespec|mode_t|int fd)\b'; then
     echo "The file system layer's interface above shows POSIX types"
     bad=1
 fi
-[ "$bad" -eq 0 ] && echo "Layers: each uses only those below it; POSIX only in filesystem/*_unix.*"
+[ "$bad" -eq 0 ] && echo "Layers: each uses only those below it; POSIX only in filesystem/*_unix.* and *_linux.*"
 exit "$bad"

@@ -24,6 +24,10 @@ set(CPACK_NSIS_MUI_ICON ${CMAKE_SOURCE_DIR}/host/resources/windows/Keystrel.ico)
 set(CPACK_NSIS_MUI_UNIICON ${CMAKE_SOURCE_DIR}/host/resources/windows/Keystrel.ico)
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "!include ExplorerEntries.nsh\n!insertmacro KeystrelAddExplorerEntries")
 set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "!include ExplorerEntries.nsh\n!insertmacro KeystrelRemoveExplorerEntries")
+# The program's files, listed when CPack runs (the folder is filled by then),
+# for the check that none is in use (ProgramInUse.nsh).
+set(CPACK_KEYSTREL_PROGRAM_FOLDER "${CMAKE_BINARY_DIR}/${KEYSTREL_ZIP_NAME}")
+set(CPACK_PROJECT_CONFIG_FILE ${keystrel_windows_packaging}/InstallerFiles.cmake)
 # include(CPack) leaves the source package's name behind.
 set(KEYSTREL_INSTALLER ${CMAKE_BINARY_DIR}/${CPACK_PACKAGE_FILE_NAME}.exe)
 include(CPack)

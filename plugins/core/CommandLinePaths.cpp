@@ -65,6 +65,15 @@ PathDirection directionFromArguments(int argc, char **argv)
     return decrypt ? PathDirection::Decrypt : PathDirection::AsDropped;
 }
 
+bool asksToQuitRunning(int argc, char **argv)
+{
+    bool asked = false;
+    forEachArgument(
+        argc, argv, [&asked](const QString &option) { asked = asked || option == QLatin1String("--quit-running"); },
+        [](const QString &) {});
+    return asked;
+}
+
 QString resolvedPath(const QString &argument)
 {
 #ifdef Q_OS_WIN

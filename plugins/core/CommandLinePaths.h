@@ -18,6 +18,10 @@ QStringList fromArguments(int argc, char **argv);
 // --encrypt or --decrypt among the options; both is contradictory.
 PathDirection directionFromArguments(int argc, char **argv);
 
+// --quit-running among the options: this start only asks the running window
+// to close (as an installer does before it replaces the program's files).
+bool asksToQuitRunning(int argc, char **argv);
+
 // `argument` as an absolute path that names what the system would open:
 // "." and doubled slashes go, but ".." is taken from where the path before
 // it really leads (a link to another folder leads there), as the kernel

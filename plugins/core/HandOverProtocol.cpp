@@ -12,6 +12,7 @@ namespace {
 
 const QByteArray kMagic("KSP1");
 const QByteArray kMagicWithDirection("KSP2");
+const QByteArray kMagicClose("KSQ1");
 const QByteArray kAck("OK");
 const QByteArray kConfirm("GO");
 constexpr int kHeaderSize = 8;
@@ -30,10 +31,18 @@ QStringList decodePayload(const QByteArray &payload)
     return paths;
 }
 
-// False for a message that is neither kind, or names no known direction.
+bool isKnown(const QByteArray &magic)
+{
+    return magic == kMagic || magic == kMagicWithDirection || magic == kMagicClose;
+}
+
+// False for a message of no known kind, one that names no known direction,
+// or a request to close that carries anything.
 bool decodeMessage(const QByteArray &magic, const QByteArray &payload, QStringList *paths, PathDirection *direction)
 {
     *direction = PathDirection::AsDropped;
+    if (magic == kMagicClose)
+        return payload.isEmpty();
     if (magic == kMagic) {
         *paths = decodePayload(payload);
         return true;
@@ -50,6 +59,7 @@ struct Incoming
     QByteArray received;
     QStringList paths;
     PathDirection direction = PathDirection::AsDropped;
+    bool closeRequest = false;
     bool answered = false;
     bool finished = false;
 };
@@ -65,12 +75,13 @@ bool readFrom(QLocalSocket *peer, Incoming &incoming)
         return true;
     const quint32 length = qFromBigEndian<quint32>(received.constData() + 4);
     const QByteArray magic = received.left(4);
-    if ((magic != kMagic && magic != kMagicWithDirection) || length > kMaxPayload)
+    if (!isKnown(magic) || length > kMaxPayload)
         return false;
     if (quint32(received.size()) < kHeaderSize + length)
         return true;
     if (!decodeMessage(magic, received.mid(kHeaderSize, int(length)), &incoming.paths, &incoming.direction))
         return false;
+    incoming.closeRequest = magic == kMagicClose;
     received.remove(0, kHeaderSize + int(length));
     incoming.answered = true;
     peer->write(kAck);
@@ -90,9 +101,17 @@ QByteArray encode(const QStringList &paths, PathDirection direction)
     return (word.isEmpty() ? kMagic : kMagicWithDirection) + length + payload;
 }
 
-bool send(QLocalSocket &socket, const QStringList &paths, PathDirection direction, int timeoutMs)
+QByteArray encodeCloseRequest()
 {
-    socket.write(encode(paths, direction));
+    return kMagicClose + QByteArray(4, '\0');
+}
+
+namespace {
+
+// Writes `message`, waits for the answer and confirms it.
+bool exchange(QLocalSocket &socket, const QByteArray &message, int timeoutMs)
+{
+    socket.write(message);
     QElapsedTimer clock;
     clock.start();
     QByteArray answer;
@@ -114,11 +133,23 @@ bool send(QLocalSocket &socket, const QStringList &paths, PathDirection directio
     return true;
 }
 
-void serve(QLocalSocket *peer, QObject *context, const LogFn &log, const Receiver &receive)
+} // namespace
+
+bool send(QLocalSocket &socket, const QStringList &paths, PathDirection direction, int timeoutMs)
+{
+    return exchange(socket, encode(paths, direction), timeoutMs);
+}
+
+bool sendCloseRequest(QLocalSocket &socket, int timeoutMs)
+{
+    return exchange(socket, encodeCloseRequest(), timeoutMs);
+}
+
+void serve(QLocalSocket *peer, QObject *context, const LogFn &log, const Receiver &receive, const CloseReceiver &close)
 {
     auto incoming = std::make_shared<Incoming>();
     // Once confirmed, or dropped unanswered, the peer has nothing more to say.
-    auto take = [peer, incoming, receive] {
+    auto take = [peer, incoming, receive, close] {
         if (incoming->finished)
             return;
         if (!readFrom(peer, *incoming)) {
@@ -130,7 +161,10 @@ void serve(QLocalSocket *peer, QObject *context, const LogFn &log, const Receive
             return;
         if (incoming->received.startsWith(kConfirm)) {
             incoming->finished = true;
-            receive(incoming->paths, incoming->direction);
+            if (incoming->closeRequest)
+                close();
+            else
+                receive(incoming->paths, incoming->direction);
         }
         peer->abort();
     };
@@ -139,7 +173,8 @@ void serve(QLocalSocket *peer, QObject *context, const LogFn &log, const Receive
     QObject::connect(peer, &QLocalSocket::disconnected, context, [take, log, incoming] {
         take();
         if (incoming->answered && !incoming->finished)
-            log(QStringLiteral("交接未完成，已忽略：%1 个路径").arg(incoming->paths.size()));
+            log(incoming->closeRequest ? QStringLiteral("关闭请求未确认，已忽略")
+                                       : QStringLiteral("交接未完成，已忽略：%1 个路径").arg(incoming->paths.size()));
         incoming->finished = true;
     });
     QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);

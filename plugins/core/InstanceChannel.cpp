@@ -13,9 +13,12 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -25,15 +28,59 @@ namespace {
 // waited for longer than this.
 constexpr int kSetupLockWaitMs = 3 * InstanceChannel::kAnswerTimeoutMs;
 
-// The user at the other end of a connected Unix socket, -1 if unknown.
-qint64 peerUid(qintptr fd)
+// Who is at the other end of a connected Unix socket; uid -1 if unknown.
+struct ucred peerOf(qintptr fd)
 {
     struct ucred credentials
     { };
+    credentials.uid = uid_t(-1);
     socklen_t size = sizeof credentials;
     if (::getsockopt(int(fd), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0)
-        return -1;
-    return credentials.uid;
+        credentials.uid = uid_t(-1);
+    return credentials;
+}
+
+qint64 peerUid(qintptr fd)
+{
+    const uid_t uid = peerOf(fd).uid;
+    return uid == uid_t(-1) ? -1 : qint64(uid);
+}
+
+// A descriptor that stands for process `pid` and no later one of its
+// number; -1 where the kernel has none (before 5.3).
+int processDescriptor(pid_t pid)
+{
+#ifdef SYS_pidfd_open
+    return int(::syscall(SYS_pidfd_open, pid, 0));
+#else
+    Q_UNUSED(pid)
+    return -1;
+#endif
+}
+
+// Waits up to `waitMs` for the process that `pidFd` (pidfd_open) stands for
+// to end; with no such descriptor (a kernel before 5.3), for `pid` to vanish.
+bool waitForEnd(int pidFd, pid_t pid, int waitMs)
+{
+    if (pidFd >= 0) {
+        struct pollfd ended
+        { };
+        ended.fd = pidFd;
+        ended.events = POLLIN;
+        int polled;
+        do {
+            polled = ::poll(&ended, 1, waitMs);
+        } while (polled < 0 && errno == EINTR);
+        return polled > 0;
+    }
+    QElapsedTimer waited;
+    waited.start();
+    while (::kill(pid, 0) == 0 || errno != ESRCH) {
+        if (waited.elapsed() > waitMs)
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
 }
 
 QString systemError()
@@ -111,8 +158,9 @@ InstanceChannel::Role InstanceChannel::claim(const QStringList &paths, PathDirec
     return listen() ? Role::Serving : Role::Alone;
 }
 
-bool InstanceChannel::handOver(const QStringList &paths, PathDirection direction)
+bool InstanceChannel::reachWindow(QLocalSocket &socket, bool *gone)
 {
+    *gone = true;
     const QString path = socketPath();
     struct stat info;
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
@@ -121,17 +169,57 @@ bool InstanceChannel::handOver(const QStringList &paths, PathDirection direction
         m_log(QStringLiteral("单窗口通道不是本用户的套接字，已替换：") + path);
         return false;
     }
-
-    QLocalSocket socket;
     socket.connectToServer(path);
     if (!socket.waitForConnected(kAnswerTimeoutMs)) {
         m_log(QStringLiteral("上一个窗口已不在，由本窗口接替：") + path);
         return false;
     }
+    *gone = false;
     if (peerUid(socket.socketDescriptor()) != qint64(::geteuid())) {
         m_log(QStringLiteral("单窗口通道由另一个用户提供，已替换：") + path);
         return false;
     }
+    return true;
+}
+
+InstanceChannel::Closing InstanceChannel::askToClose(int waitMs)
+{
+    QString whyNot;
+    if (!PrivateFolder::makePrivate(m_place, &whyNot)) {
+        m_log(QStringLiteral("不使用单窗口通道：") + m_place + QStringLiteral("（") + whyNot + QStringLiteral("）"));
+        return Closing::NotAnswered;
+    }
+    int pidFd = -1;
+    pid_t pid = 0;
+    {
+        SetupLock turn(m_place + QStringLiteral("/lock"));
+        QLocalSocket socket;
+        bool gone = false;
+        if (!reachWindow(socket, &gone))
+            return gone ? Closing::NoWindow : Closing::NotAnswered;
+        // Taken from before the request, so that the program waited for is
+        // the one asked, whatever number its end frees.
+        pid = peerOf(socket.socketDescriptor()).pid;
+        pidFd = processDescriptor(pid);
+        if (pid <= 0 || !HandOverProtocol::sendCloseRequest(socket, kAnswerTimeoutMs)) {
+            if (pidFd >= 0)
+                ::close(pidFd);
+            return Closing::NotAnswered;
+        }
+    }
+    const bool ended = waitForEnd(pidFd, pid, waitMs);
+    if (pidFd >= 0)
+        ::close(pidFd);
+    return ended ? Closing::Closed : Closing::StillOpen;
+}
+
+bool InstanceChannel::handOver(const QStringList &paths, PathDirection direction)
+{
+    const QString path = socketPath();
+    QLocalSocket socket;
+    bool gone = false;
+    if (!reachWindow(socket, &gone))
+        return false;
 
     if (!HandOverProtocol::send(socket, paths, direction, kAnswerTimeoutMs)) {
         m_log(QStringLiteral("正在运行的窗口没有应答，由本窗口接替：") + path);
@@ -199,9 +287,10 @@ void InstanceChannel::acceptPending()
 
 void InstanceChannel::serve(QLocalSocket *peer)
 {
-    HandOverProtocol::serve(peer, this, m_log, [this](const QStringList &paths, PathDirection direction) {
-        emit handedOver(paths, direction);
-    });
+    HandOverProtocol::serve(
+        peer, this, m_log,
+        [this](const QStringList &paths, PathDirection direction) { emit handedOver(paths, direction); },
+        [this] { emit closeRequested(); });
 }
 
 void InstanceChannel::stopServing()

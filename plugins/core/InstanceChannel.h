@@ -15,6 +15,10 @@
 // A channel that refuses connections (its window was killed) or a window that
 // does not answer in time is taken over: the new start serves from then on
 // instead of waiting.
+//
+// A start may also ask the running window to close (an installer does,
+// before it replaces or removes the program's files): the window closes as
+// its close button closes it, and the start waits for its program to end.
 #pragma once
 
 #include "LogFn.h"
@@ -43,6 +47,14 @@ public:
         Alone,      // no usable channel: this start runs on its own
     };
 
+    // What came of asking the running window to close.
+    enum class Closing {
+        NoWindow,    // none runs (or none answers on the channel any more)
+        Closed,      // it closed, and its program ended
+        NotAnswered, // it did not take the request
+        StillOpen,   // it took it, but its program had not ended in time
+    };
+
     // How long a running window may take to answer a hand-over.
     static constexpr int kAnswerTimeoutMs = 1000;
 #if defined(Q_OS_WIN)
@@ -68,15 +80,26 @@ public:
     // hand theirs to.
     Role claim(const QStringList &paths, PathDirection direction = PathDirection::AsDropped);
 
+    // Asks the running window of this user to close, and waits up to
+    // `waitMs` for its program to end. This start serves nothing.
+    Closing askToClose(int waitMs);
+
     // The socket file (Unix) or the pipe this start serves on (Windows).
     QString socketPath() const;
 
 signals:
     // A later start handed these over; empty when it named no path.
     void handedOver(const QStringList &paths, PathDirection direction);
+    // A later start asked this window to close.
+    void closeRequested();
 
 private:
     bool handOver(const QStringList &paths, PathDirection direction);
+#if !defined(Q_OS_WIN)
+    // Connects `socket` to this user's window; false (and `gone` when no
+    // window answers there any more) when it is not to be talked to.
+    bool reachWindow(QLocalSocket &socket, bool *gone);
+#endif
     bool listen();
     void acceptPending();
     void serve(QLocalSocket *peer);
@@ -89,6 +112,8 @@ private:
     QString m_pipeName;
     // Set once the event loop turns: later starts wait for it.
     void *m_readyEvent = nullptr;
+    // This window's integrity level: a program below it is not served.
+    long m_ownIntegrity = -1;
 #else
     int m_listenFd = -1;
     QSocketNotifier *m_notifier = nullptr;

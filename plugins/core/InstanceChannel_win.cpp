@@ -12,13 +12,13 @@
 
 #include "CurrentUser_win.h"
 #include "HandOverProtocol.h"
+#include "PipeAccess_win.h"
 
 #include <QAtomicInt>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
 
-#include <aclapi.h>
 #include <sddl.h>
 #include <windows.h>
 
@@ -56,32 +56,8 @@ QString sidText(PSID sid)
 // access list that lets another account in. Empty when it is.
 QString whyNotPrivate(qintptr pipe)
 {
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD status = ::GetSecurityInfo(reinterpret_cast<HANDLE>(pipe), SE_KERNEL_OBJECT,
-                                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
-                                           &dacl, nullptr, &descriptor);
-    if (status != ERROR_SUCCESS)
-        return QStringLiteral("无法读取访问权限：") + systemError(status);
-    std::unique_ptr<void, decltype(&::LocalFree)> release(descriptor, &::LocalFree);
     std::vector<BYTE> user = currentUserSid();
-    if (user.empty() || !owner || !::EqualSid(owner, user.data()))
-        return QStringLiteral("属于 ") + sidText(owner);
-    if (!dacl)
-        return QStringLiteral("没有访问控制列表，所有用户都可打开");
-    for (DWORD i = 0; i < dacl->AceCount; ++i) {
-        void *entry = nullptr;
-        if (!::GetAce(dacl, i, &entry))
-            return QStringLiteral("访问控制列表无法读取");
-        const auto *header = static_cast<ACE_HEADER *>(entry);
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE)
-            continue; // a denial lets nobody in
-        const PSID sid = const_cast<DWORD *>(&static_cast<ACCESS_ALLOWED_ACE *>(entry)->SidStart);
-        if (!::EqualSid(sid, user.data()))
-            return QStringLiteral("可由 ") + sidText(sid) + QStringLiteral(" 打开");
-    }
-    return QString();
+    return pipeaccess::whyNotUsersAlone(reinterpret_cast<HANDLE>(pipe), user.empty() ? nullptr : user.data());
 }
 
 // Which pipe the window of `place` serves, as it announced it.
@@ -191,37 +167,96 @@ InstanceChannel::Role InstanceChannel::claim(const QStringList &paths, PathDirec
     return listen() ? Role::Serving : Role::Alone;
 }
 
+namespace {
+
+// A window still building itself answers once its event loop turns.
+void waitUntilStarted(const QString &pipe, const LogFn &log)
+{
+    HANDLE ready = ::OpenEventW(SYNCHRONIZE, FALSE, readyEventName(pipe).c_str());
+    if (!ready)
+        return;
+    if (::WaitForSingleObject(ready, 0) == WAIT_TIMEOUT) {
+        log(QStringLiteral("正在运行的窗口还在启动，等待：") + pipe);
+        ::WaitForSingleObject(ready, InstanceChannel::kStartupWaitMs);
+    }
+    ::CloseHandle(ready);
+}
+
+enum class Reached { Yes, Gone, NotPrivate };
+
+// Connects `socket` to the window's pipe, provided the pipe is this user's
+// alone; logs why not.
+Reached reachWindow(QLocalSocket &socket, const QString &pipe, const LogFn &log)
+{
+    socket.connectToServer(pipe);
+    if (!socket.waitForConnected(InstanceChannel::kAnswerTimeoutMs)) {
+        log(QStringLiteral("上一个窗口已不在，由本窗口接替：") + pipe);
+        return Reached::Gone;
+    }
+    const QString notPrivate = whyNotPrivate(socket.socketDescriptor());
+    if (!notPrivate.isEmpty()) {
+        log(QStringLiteral("单窗口通道不是本用户独有的，已替换：") + pipe + QStringLiteral("（") + notPrivate
+            + QStringLiteral("）"));
+        return Reached::NotPrivate;
+    }
+    return Reached::Yes;
+}
+
+} // namespace
+
 bool InstanceChannel::handOver(const QStringList &paths, PathDirection direction)
 {
     const QString pipe = announcedPipe(m_place);
     if (pipe.isEmpty())
         return false; // no window runs
-    if (HANDLE ready = ::OpenEventW(SYNCHRONIZE, FALSE, readyEventName(pipe).c_str())) {
-        if (::WaitForSingleObject(ready, 0) == WAIT_TIMEOUT) {
-            m_log(QStringLiteral("正在运行的窗口还在启动，等待：") + pipe);
-            ::WaitForSingleObject(ready, kStartupWaitMs);
-        }
-        ::CloseHandle(ready);
-    }
-
+    waitUntilStarted(pipe, m_log);
     QLocalSocket socket;
-    socket.connectToServer(pipe);
-    if (!socket.waitForConnected(kAnswerTimeoutMs)) {
-        m_log(QStringLiteral("上一个窗口已不在，由本窗口接替：") + pipe);
+    if (reachWindow(socket, pipe, m_log) != Reached::Yes)
         return false;
-    }
-    const QString notPrivate = whyNotPrivate(socket.socketDescriptor());
-    if (!notPrivate.isEmpty()) {
-        m_log(QStringLiteral("单窗口通道不是本用户独有的，已替换：") + pipe + QStringLiteral("（") + notPrivate
-              + QStringLiteral("）"));
-        return false;
-    }
     if (!HandOverProtocol::send(socket, paths, direction, kAnswerTimeoutMs)) {
         m_log(QStringLiteral("正在运行的窗口没有应答，由本窗口接替：") + pipe);
         return false;
     }
     m_log(QStringLiteral("已交给正在运行的窗口：%1 个路径").arg(paths.size()));
     return true;
+}
+
+InstanceChannel::Closing InstanceChannel::askToClose(int waitMs)
+{
+    HANDLE process = nullptr;
+    {
+        SetupLock turn(m_place);
+        const QString pipe = announcedPipe(m_place);
+        if (pipe.isEmpty())
+            return Closing::NoWindow;
+        waitUntilStarted(pipe, m_log);
+        QLocalSocket socket;
+        switch (reachWindow(socket, pipe, m_log)) {
+        case Reached::Gone:
+            return Closing::NoWindow;
+        case Reached::NotPrivate:
+            return Closing::NotAnswered;
+        case Reached::Yes:
+            break;
+        }
+        // Held from before the request, so that the program waited for is
+        // the one asked, whatever number its end frees.
+        ULONG server = 0;
+        if (::GetNamedPipeServerProcessId(reinterpret_cast<HANDLE>(socket.socketDescriptor()), &server))
+            process = ::OpenProcess(SYNCHRONIZE, FALSE, server);
+        if (!process) {
+            m_log(QStringLiteral("无法等待正在运行的窗口：") + pipe + QStringLiteral("（") + systemError()
+                  + QStringLiteral("）"));
+            return Closing::NotAnswered;
+        }
+        if (!HandOverProtocol::sendCloseRequest(socket, kAnswerTimeoutMs)) {
+            ::CloseHandle(process);
+            return Closing::NotAnswered;
+        }
+    }
+    const bool ended = ::WaitForSingleObject(process, DWORD(waitMs)) == WAIT_OBJECT_0;
+    ::CloseHandle(process);
+    return ended ? Closing::Closed : Closing::StillOpen;
 }
 
 bool InstanceChannel::listen()
@@ -247,6 +282,7 @@ bool InstanceChannel::listen()
     }
     m_server = server.release();
     m_pipeName = pipe;
+    m_ownIntegrity = pipeaccess::integrityOfProcess(::GetCurrentProcess());
     m_readyEvent = ready;
     connect(m_server, &QLocalServer::newConnection, this, &InstanceChannel::acceptPending);
     // The first turn of the event loop: from then on hand-overs are answered.
@@ -267,15 +303,28 @@ void InstanceChannel::acceptPending()
             peer->deleteLater();
             continue;
         }
+        // A program of the same user but of a lower integrity level (not
+        // elevated, where this window is) could otherwise have an elevated
+        // window rewrite what it may not touch itself: Windows keeps its
+        // messages and drops from such a window (UIPI), and so does this.
+        const long client = pipeaccess::integrityOfClient(reinterpret_cast<HANDLE>(peer->socketDescriptor()));
+        if (client < m_ownIntegrity) {
+            m_log(QStringLiteral("拒绝了权限级别较低的程序的连接：") + m_pipeName
+                  + QStringLiteral("（%1 < %2）").arg(client, 0, 16).arg(m_ownIntegrity, 0, 16));
+            peer->abort();
+            peer->deleteLater();
+            continue;
+        }
         serve(peer);
     }
 }
 
 void InstanceChannel::serve(QLocalSocket *peer)
 {
-    HandOverProtocol::serve(peer, this, m_log, [this](const QStringList &paths, PathDirection direction) {
-        emit handedOver(paths, direction);
-    });
+    HandOverProtocol::serve(
+        peer, this, m_log,
+        [this](const QStringList &paths, PathDirection direction) { emit handedOver(paths, direction); },
+        [this] { emit closeRequested(); });
 }
 
 void InstanceChannel::stopServing()

@@ -6,6 +6,8 @@
 #include "LogHub.h"
 #include "PathDelivery.h"
 
+#include <QWidget>
+
 namespace {
 
 void log(const QString &line)
@@ -23,6 +25,9 @@ constexpr int kGatherLongestMs = 5000;
 constexpr int kGatherQuietMs = 0;
 constexpr int kGatherLongestMs = 0;
 #endif
+
+// How long a window asked to close may take to stop its work and end.
+constexpr int kCloseWaitMs = 20000;
 
 } // namespace
 
@@ -45,17 +50,54 @@ bool OneWindow::handOver(int argc, char **argv)
         m_channel.reset();
         return true;
     }
-    if (role == InstanceChannel::Role::Alone)
+    if (role == InstanceChannel::Role::Alone) {
         m_channel.reset();
-    else
-        QObject::connect(
-            m_channel.get(), &InstanceChannel::handedOver, m_channel.get(),
-            [this](const QStringList &paths, PathDirection direction) { m_gathering->add(paths, true, direction); });
+        return false;
+    }
+    QObject::connect(
+        m_channel.get(), &InstanceChannel::handedOver, m_channel.get(),
+        [this](const QStringList &paths, PathDirection direction) { m_gathering->add(paths, true, direction); });
+    QObject::connect(m_channel.get(), &InstanceChannel::closeRequested, m_channel.get(), [this] {
+        log(QStringLiteral("另一个程序请求关闭窗口"));
+        closeWindow();
+    });
     return false;
+}
+
+int OneWindow::closeRunning()
+{
+    InstanceChannel channel(InstanceChannel::defaultPlace(), log);
+    switch (channel.askToClose(kCloseWaitMs)) {
+    case InstanceChannel::Closing::NoWindow:
+        log(QStringLiteral("没有正在运行的窗口"));
+        return 0;
+    case InstanceChannel::Closing::Closed:
+        log(QStringLiteral("正在运行的窗口已关闭"));
+        return 0;
+    case InstanceChannel::Closing::NotAnswered:
+        log(QStringLiteral("正在运行的窗口没有接受关闭请求"));
+        return 1;
+    case InstanceChannel::Closing::StillOpen:
+        log(QStringLiteral("正在运行的窗口没有在 %1 秒内关闭").arg(kCloseWaitMs / 1000));
+        return 1;
+    }
+    return 1;
+}
+
+// The window's own way out, as its close button takes it: whatever it is
+// doing stops there first.
+void OneWindow::closeWindow()
+{
+    if (!m_window) {
+        m_closeAsked = true;
+        return;
+    }
+    QMetaObject::invokeMethod(m_window.data(), &QWidget::close, Qt::QueuedConnection);
 }
 
 void OneWindow::open(QWidget *window, QTabWidget *tabs)
 {
+    m_window = window;
     m_delivery = std::make_unique<PathDelivery>(window, tabs, log);
     // The window answers from now on, and the other starts of the same
     // command may still be on their way: the gathering starts here.
@@ -64,6 +106,8 @@ void OneWindow::open(QWidget *window, QTabWidget *tabs)
     for (const Request &request : m_early)
         m_delivery->enqueue(request.paths, true, request.direction);
     m_early.clear();
+    if (m_closeAsked)
+        closeWindow();
 }
 
 void OneWindow::arrived(const Request &request, bool raise)

@@ -7,6 +7,7 @@
 
 #include "PathDirection.h"
 
+#include <QPointer>
 #include <QStringList>
 
 #include <memory>
@@ -29,7 +30,12 @@ public:
     // True when a window of this user runs already and took them: this start
     // has nothing more to do.
     bool handOver(int argc, char **argv);
-    // The window is shown: paths go to its first tab that takes drops.
+    // Asks this user's running window to close and waits for its program to
+    // end (--quit-running); the exit status of this start: 0 when no window
+    // runs any more, 1 when one still may.
+    int closeRunning();
+    // The window is shown: paths go to its first tab that takes drops, and a
+    // request to close closes it as its close button does.
     void open(QWidget *window, QTabWidget *tabs);
     // No more hand-overs; paths still waiting are named in the log.
     void close();
@@ -42,6 +48,7 @@ private:
     };
 
     void arrived(const Request &request, bool raise);
+    void closeWindow();
 
     Request m_own;
     std::unique_ptr<HandOverGathering> m_gathering;
@@ -49,4 +56,7 @@ private:
     std::unique_ptr<PathDelivery> m_delivery;
     // Handed over before the window was shown.
     std::vector<Request> m_early;
+    QPointer<QWidget> m_window;
+    // Asked to close before the window was shown.
+    bool m_closeAsked = false;
 };

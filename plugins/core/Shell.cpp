@@ -1,11 +1,14 @@
 #include "Shell.h"
 
 #include "BundledAssets.h"
+#include "CommandLinePaths.h"
 #include "CoreLocation.h"
+#include "DesktopNotice.h"
 #include "FileTrust.h"
 #include "HostedPlugin.h"
 #include "LogHub.h"
 #include "MainWindow.h"
+#include "QtTranslation.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -43,6 +46,14 @@ void Shell::initialize(int argc, char **argv)
         log(QStringLiteral("核心插件需要 QApplication"));
         return;
     }
+    if (CommandLinePaths::asksToQuitRunning(argc, argv)) {
+        // No window of its own: the status says whether one still runs.
+        m_stage = Stage::HandedOver;
+        const int status = m_oneWindow.closeRunning();
+        QMetaObject::invokeMethod(
+            qApp, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
+        return;
+    }
     if (m_oneWindow.handOver(argc, argv)) {
         // The event loop ends as soon as it starts; shutdown finds nothing.
         m_stage = Stage::HandedOver;
@@ -55,6 +66,8 @@ void Shell::initialize(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("Keystrel"));
     QGuiApplication::setDesktopFileName(QStringLiteral("keystrel"));
 
+    // Qt's own texts in the window's language, before the first widget.
+    const bool qtTranslated = !QtTranslation::install().isEmpty();
     // Fonts before the first widget, so no widget resolves a substitute.
     const QStringList missingFonts = BundledAssets::registerFonts();
     const QIcon icon = BundledAssets::applicationIcon();
@@ -66,6 +79,10 @@ void Shell::initialize(int argc, char **argv)
     LogHub::attachPane(m_window->logPane());
     for (const QString &face : missingFonts)
         log(QStringLiteral("无法注册字体：") + face);
+    if (!qtTranslated)
+        log(QStringLiteral("找不到 Qt 的中文翻译 ") + QLatin1String(QtTranslation::kCatalogue)
+            + QStringLiteral(".qm，Qt 自带的文字显示为英文：")
+            + QDir::toNativeSeparators(QtTranslation::folders().join(QStringLiteral("；"))));
 
     m_folder = CoreLocation::pluginFolder();
     log(QStringLiteral("插件目录：") + QDir::toNativeSeparators(m_folder));
@@ -137,6 +154,9 @@ void Shell::delayedInitialize()
         m_window->placeWithin(screen->availableGeometry());
     m_window->show();
     m_oneWindow.open(m_window, m_window->tabs());
+    // Any window of the program active means the user saw the work end.
+    m_notice = std::make_unique<WorkNotice>([] { return QApplication::activeWindow() != nullptr; },
+                                            DesktopNotice::systemSink());
 }
 
 void Shell::hostWidget(Entry &entry)
@@ -155,6 +175,11 @@ void Shell::hostWidget(Entry &entry)
         QStringLiteral("类别：%1\n版本：%2\n类型：%3").arg(plugin.category(), plugin.version()).arg(plugin.type());
     entry.page = widget;
     m_window->addPluginTab(widget, plugin.name(), toolTip);
+}
+
+bool Shell::workEnded(const QString &summary, qint64 elapsedMs)
+{
+    return m_stage == Stage::Started && m_notice && m_notice->workEnded(summary, elapsedMs);
 }
 
 void Shell::shutdown()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "OneWindow.h"
+#include "WorkNotice.h"
 
 #include <QPointer>
 #include <QString>
@@ -33,6 +34,9 @@ public:
     void delayedInitialize();
     // Shuts every hosted plug-in down once and closes the window.
     void shutdown();
+    // A plug-in's long work has ended (ShowNoticeFunc): told to the desktop
+    // when the user looks elsewhere. True when told.
+    bool workEnded(const QString &summary, qint64 elapsedMs);
 
 private:
     enum class Stage { Loaded, Initialized, Started, ShutDown, HandedOver };
@@ -56,4 +60,5 @@ private:
     QPointer<MainWindow> m_window;
     std::vector<Entry> m_entries;
     OneWindow m_oneWindow;
+    std::unique_ptr<WorkNotice> m_notice;
 };

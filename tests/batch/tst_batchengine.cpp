@@ -7,6 +7,7 @@
 #include "batch/BatchEngine.h"
 #include "batch/FolderWalk.h"
 #include "format/Marker.h"
+#include "jobs/FolderJob.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -16,17 +17,35 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#include <unistd.h>
 
 namespace flushes {
 
 std::atomic<int> fileSystems{0};
 std::atomic<int> files{0};
 std::atomic<int> failing{0}; // this flush of a file system fails (1: the first)
+// Of the files asked after their file system's flush, this one finds that
+// its data did not reach the disk (1: the first).
+std::atomic<int> confirmed{0};
+std::atomic<int> failingConfirm{0};
 
 } // namespace flushes
+
+extern "C" int sync_file_range(int fd, off64_t offset, off64_t length, unsigned int flags)
+{
+    static const auto real =
+        reinterpret_cast<int (*)(int, off64_t, off64_t, unsigned int)>(::dlsym(RTLD_NEXT, "sync_file_range"));
+    const unsigned int waited = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+    if (offset == 0 && length == 0 && flags == waited && ++flushes::confirmed == flushes::failingConfirm) {
+        errno = EIO;
+        return -1;
+    }
+    return real(fd, offset, length, flags);
+}
 
 extern "C" int syncfs(int fd)
 {
@@ -53,12 +72,18 @@ namespace faults {
 
 std::atomic<bool> fuse{false};
 std::atomic<int> fullWrites{0}; // the next so many writes of files
+std::atomic<int> fullChunks{0}; // the next so many writes of a whole chunk
 std::atomic<int> busyOpens{0};  // the next so many opens of files to read
 // While armed, files whose content holds it never fit, or whose name holds
 // it never open.
 const char *const kNever = "never";
 std::atomic<bool> neverFits{false};
 std::atomic<bool> neverOpens{false};
+// Files whose name holds it cannot be read, and names that hold it cannot
+// be removed.
+const char *const kDenied = "denied";
+const char *const kStuck = "Stuck";
+std::atomic<bool> denied{false};
 
 bool takeOne(std::atomic<int> &count)
 {
@@ -84,7 +109,7 @@ extern "C" ssize_t write(int fd, const void *data, size_t length)
     struct stat info;
     if (length > 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
         && ((faults::neverFits && ::memmem(data, length, faults::kNever, std::strlen(faults::kNever)))
-            || faults::takeOne(faults::fullWrites))) {
+            || faults::takeOne(faults::fullWrites) || (length >= (1u << 20) && faults::takeOne(faults::fullChunks)))) {
         errno = ENOSPC;
         return -1;
     }
@@ -103,7 +128,44 @@ extern "C" int openat(int dir, const char *path, int flags, ...)
         errno = EMFILE;
         return -1;
     }
+    if (input && faults::denied && std::strstr(path, faults::kDenied)) {
+        errno = EACCES;
+        return -1;
+    }
     return real(dir, path, flags, mode);
+}
+
+extern "C" int unlinkat(int dir, const char *path, int flags)
+{
+    static const auto real = reinterpret_cast<int (*)(int, const char *, int)>(::dlsym(RTLD_NEXT, "unlinkat"));
+    if (faults::denied && std::strstr(path, faults::kStuck)) {
+        errno = EPERM;
+        return -1;
+    }
+    return real(dir, path, flags);
+}
+
+// Threads the engine starts.
+std::atomic<int> threadsStarted{0};
+
+extern "C" int pthread_create(pthread_t *thread, const pthread_attr_t *attributes, void *(*run)(void *), void *argument)
+{
+    static const auto real = reinterpret_cast<int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *)>(
+        ::dlsym(RTLD_NEXT, "pthread_create"));
+    ++threadsStarted;
+    return real(thread, attributes, run, argument);
+}
+
+// The names of the process's threads now, but this one's.
+static QStringList otherThreads()
+{
+    QStringList names;
+    const QString self = QString::number(::gettid());
+    for (const QString &task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (task != self)
+            names << QString::fromUtf8(testfiles::readAll("/proc/self/task/" + task + "/comm")).trimmed();
+    }
+    return names;
 }
 
 class TestBatchEngine : public QObject
@@ -153,11 +215,14 @@ private slots:
     void cleanup()
     {
         flushes::failing = 0;
+        flushes::failingConfirm = 0;
         faults::fuse = false;
         faults::fullWrites = 0;
+        faults::fullChunks = 0;
         faults::busyOpens = 0;
         faults::neverFits = false;
         faults::neverOpens = false;
+        faults::denied = false;
     }
 
     // Where one flush of the file system may not reach the disk, each file
@@ -207,6 +272,69 @@ private slots:
                  : "打开的文件数已达到系统允许的上限，文件未处理：" + never;
         QVERIFY2(m_lines.contains(why), qPrintable(m_lines.join('\n')));
         QCOMPARE(testfiles::readAll(never), QByteArray("never fits"));
+    }
+
+    // A file of several chunks is written on a thread of its own: its
+    // shortage still reaches the batch, which tries it again alone.
+    void aFileWrittenOnItsOwnThreadIsTriedAgainWhenShortOfRoom()
+    {
+        QTemporaryDir dir;
+        makeFiles(dir.path(), 6);
+        const QString large = dir.filePath("large.bin");
+        QVERIFY(testfiles::writeAll(large, QByteArray(9 << 20, 'x')));
+        const FolderListing listing = walk(dir.path());
+        faults::fullChunks = 1;
+        const BatchSummary summary = BatchEngine(listing, Direction::Encrypt, true, hooks()).run();
+        QCOMPARE(faults::fullChunks.load(), 0);
+        QCOMPARE(summary.failed, 0);
+        QCOMPARE(summary.done, 7);
+        QVERIFY(isEncrypted(large));
+        QVERIFY2(m_lines.filter("写入文件失败").isEmpty(), qPrintable(m_lines.join('\n')));
+    }
+
+    // The summary counts as failed every file that was not done for want of
+    // reading it or reaching it, and names every leftover of an interrupted
+    // rewrite that stays; a leftover that can only be redundant is removed.
+    void theSummaryPassesOverNothing()
+    {
+        QTemporaryDir dir;
+        QVERIFY(testfiles::writeAll(dir.filePath("a.txt"), "plain a"));
+        const QString denied = dir.filePath("denied.txt");
+        QVERIFY(testfiles::writeAll(denied, "plain too"));
+        const QString redundant = dir.filePath(".keystrel-AbC123"), stuck = dir.filePath(".keystrel-Stuck0");
+        QVERIFY(testfiles::writeAll(redundant, "a plain copy") && testfiles::writeAll(stuck, "another"));
+        const QByteArray odd = "caf\xe9.txt";
+        const bool oddUnreachable = QFile::encodeName(QFile::decodeName(odd)) != odd;
+        if (oddUnreachable) {
+            FILE *created = std::fopen((QFile::encodeName(dir.path()) + '/' + odd).constData(), "w");
+            QVERIFY(created);
+            std::fclose(created);
+        }
+        QStringList walked;
+        const FolderListing listing = walkFolder(dir.path(), [&](const QString &line) { walked << line; });
+        QCOMPARE(listing.leftovers.size(), std::size_t(2));
+        faults::denied = true;
+        jobs::FolderJob job(dir.path(), listing, jobs::Asked::Encrypt, true);
+        QVERIFY(job.start(hooks().log));
+        const BatchSummary summary = job.run(hooks());
+        cleanup();
+
+        QStringList failed = listing.unreachable;
+        failed << denied;
+        QCOMPARE(failed.size(), oddUnreachable ? 2 : 1);
+        QCOMPARE(summary.failedPaths, failed);
+        QCOMPARE(summary.leftovers, QStringList{stuck});
+        QCOMPARE(m_lines.last(),
+                 QString("批量加密完成：加密1个，跳过0个，失败%1个。失败的文件：%2。留下的临时文件（可能含有明文）：%3")
+                     .arg(failed.size())
+                     .arg(failed.join("、"))
+                     .arg(stuck));
+        QVERIFY(m_lines.contains("已删除中断的加解密留下的临时文件（原文件未被改动）：" + redundant));
+        QVERIFY(m_lines.contains("无法删除中断的加解密留下的临时文件（可能含有明文）：" + stuck + "："
+                                 + QString::fromLocal8Bit(strerror(EPERM))));
+        QVERIFY(m_lines.contains("文件无法读取，跳过：" + denied));
+        QVERIFY(!QFile::exists(redundant));
+        QCOMPARE(testfiles::readAll(denied), QByteArray("plain too"));
     }
 
     void aFileChangedAfterItWasWrittenAheadIsReadAgain()
@@ -360,6 +488,28 @@ private slots:
         QCOMPARE(m_lines, lines);
     }
 
+    // A write-back error that the group's flush did not report (another
+    // flush of the file system saw it first) still fails its own file, and
+    // only that one.
+    void aWriteBackErrorReachesItsOwnFile()
+    {
+        QTemporaryDir dir;
+        makeFiles(dir.path(), 30);
+        const FolderListing listing = walk(dir.path());
+        flushes::confirmed = 0;
+        flushes::failingConfirm = 7;
+        const BatchSummary summary = BatchEngine(listing, Direction::Encrypt, true, hooks()).run();
+        QCOMPARE(flushes::confirmed.load(), 30);
+        QCOMPARE(summary.failed, 1);
+        QCOMPARE(summary.done, 29);
+        const QString failed = listing.paths.at(6);
+        QCOMPARE(summary.failedPaths, QStringList{failed});
+        QVERIFY(m_lines.contains("加密：写入文件失败，原文件保持不变 " + failed + "："
+                                 + QString::fromLocal8Bit(strerror(EIO))));
+        QVERIFY(!m_lines.contains("加密文件已输出到:" + failed));
+        QVERIFY(testfiles::readAll(failed).startsWith("plain "));
+    }
+
     // Last: it lowers the process's open-file limit for good. Two groups
     // must fit the limit, so 300 allows six files a group.
     void eachGroupIsFlushedOnce()
@@ -394,7 +544,24 @@ private slots:
         QCOMPARE(m_lines, lines);
     }
 
-    // After the one above, lower still: a limit that cannot be raised is
+    // Groups of six (the limit above): the threads of a batch do not grow
+    // with its groups, and none outlives it but the engine's closers.
+    void aBatchsThreadsLiveForTheBatch()
+    {
+        QTemporaryDir dir;
+        makeFiles(dir.path(), 90);
+        const FolderListing listing = walk(dir.path());
+        QStringList before = otherThreads();
+        threadsStarted = 0;
+        const BatchSummary summary = BatchEngine(listing, Direction::Encrypt, true, hooks()).run();
+        QCOMPARE(summary.done, 90);
+        // Write, flush, settle, and the closers (at most eight).
+        QVERIFY2(threadsStarted.load() <= 3 + 8, qPrintable(QString::number(threadsStarted.load())));
+        for (const QString &name : otherThreads())
+            QVERIFY2(name == "keystrel-close" || before.removeOne(name), qPrintable(name));
+    }
+
+    // After the ones above, lower still: a limit that cannot be raised is
     // shared out, and every file of many folders is done.
     void aLowOpenFileLimitIsSharedOut()
     {
@@ -414,6 +581,26 @@ private slots:
         const BatchSummary summary = BatchEngine(listing, Direction::Encrypt, true, hooks()).run();
         QCOMPARE(summary.done, 240);
         QCOMPARE(m_lines.filter("加密文件已输出到:").size(), 240);
+    }
+
+    // Lower still: groups go one at a time, and still hold several files
+    // each instead of one file flushed at a time.
+    void aVeryLowLimitStillGroupsFiles()
+    {
+        struct rlimit limit
+        {
+            20, 20
+        };
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+        QTemporaryDir dir;
+        makeFiles(dir.path(), 60);
+        const FolderListing listing = walk(dir.path());
+        flushes::fileSystems = 0;
+        flushes::files = 0;
+        const BatchSummary summary = BatchEngine(listing, Direction::Encrypt, true, hooks()).run();
+        QCOMPARE(summary.done, 60);
+        QCOMPARE(flushes::files.load(), 0);
+        QVERIFY2(flushes::fileSystems.load() <= 30, qPrintable(QString::number(flushes::fileSystems.load())));
     }
 };
 

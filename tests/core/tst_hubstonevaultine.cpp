@@ -1,13 +1,15 @@
 // The core plug-in hosting the real encryption plug-in: its tab, its form
-// inside the window, the bundled fonts and icon, and a clean quit that
-// releases the form.
+// inside the window, the bundled fonts and icon, Qt's own texts in Chinese,
+// and a clean quit that releases the form.
 #include "CoreHarness.h"
 #include "StderrCapture.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -15,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <memory>
 
 using namespace CoreHarness;
 
@@ -68,6 +72,24 @@ private slots:
         QVERIFY(!QApplication::windowIcon().isNull());
         QVERIFY(!mainWindow()->windowIcon().isNull());
         QVERIFY(!mainWindow()->windowIcon().pixmap(32, 32).isNull()); // the SVG renders
+    }
+
+    // The window's language for what Qt itself draws: standard buttons, the
+    // text area's context menu.
+    void qtsOwnTextsAreChinese()
+    {
+        QVERIFY(logLines().filter(QStringLiteral("Qt 的中文翻译")).isEmpty());
+        QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+        QCOMPARE(buttons.button(QDialogButtonBox::Ok)->text(), QStringLiteral("确定"));
+        auto *text = pluginTabs()->widget(0)->findChild<QPlainTextEdit *>("plainTextEdit");
+        QVERIFY(text);
+        std::unique_ptr<QMenu> menu(text->createStandardContextMenu());
+        QStringList entries;
+        for (const QAction *action : menu->actions())
+            entries << action->text().section(QLatin1Char('\t'), 0, 0);
+        QVERIFY2(entries.contains(QStringLiteral("全选")), qPrintable(entries.join(" | ")));
+        QVERIFY2(entries.filter(QStringLiteral("粘贴")).size() == 1, qPrintable(entries.join(" | ")));
     }
 
     void closingTheWindowReleasesTheForm()

@@ -1,6 +1,7 @@
 // The channel between the starts of one user: which folders it trusts, a
 // hand-over from another process, a stale socket and a window that does not
-// answer taken over, and other users kept out. As root, the other user is
+// answer taken over, other users kept out, and a window asked to close
+// whose end is waited for. As root, the other user is
 // "nobody" (setpriv), as the reliability tests do it.
 #include "InstanceChannel.h"
 #include "PrivateFolder.h"
@@ -255,6 +256,46 @@ private slots:
         QSignalSpy reachedSuccessor(&successor, &InstanceChannel::handedOver);
         QCOMPARE(runProbe({"claim", dir, "/c"}).lines.last(), QStringLiteral("handed over"));
         QTRY_COMPARE(reachedSuccessor.size(), 1);
+    }
+
+    // A window asked to close closes, and the one who asked waits for its
+    // program to end; with none running, there is nothing to wait for.
+    void aWindowAskedToCloseIsWaitedFor()
+    {
+        InstanceChannel asking(folder("closing"), logger());
+        QCOMPARE(asking.askToClose(60000), InstanceChannel::Closing::NoWindow);
+
+        QProcess window;
+        window.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        window.start(QStringLiteral(CHANNEL_PROBE), {"serve", folder("closing")});
+        QVERIFY(window.waitForReadyRead(60000));
+        QCOMPARE(QString::fromUtf8(window.readLine()).trimmed(), QStringLiteral("serving"));
+        QCOMPARE(asking.askToClose(60000), InstanceChannel::Closing::Closed);
+        QVERIFY(window.waitForFinished(60000));
+        QCOMPARE(window.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(window.readAll()).trimmed(), QStringLiteral("close requested"));
+        QVERIFY(!QFileInfo::exists(folder("closing") + "/socket"));
+        QCOMPARE(asking.askToClose(60000), InstanceChannel::Closing::NoWindow);
+    }
+
+    // A window that takes the request but does not end in time, and one
+    // that does not answer it (busy on this very thread), are not taken for
+    // closed.
+    void aWindowThatStaysIsNotTakenForClosed()
+    {
+        InstanceChannel window(folder("staying"), logger());
+        QCOMPARE(window.claim({}), InstanceChannel::Role::Serving);
+        QSignalSpy asked(&window, &InstanceChannel::closeRequested);
+        QCOMPARE(runProbe({"close", folder("staying"), "200"}).lines, QStringList{"still open"});
+        QTRY_COMPARE(asked.size(), 1);
+
+        QProcess probe;
+        probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        probe.start(QStringLiteral(CHANNEL_PROBE), {"close", folder("staying"), "60000"});
+        QVERIFY(probe.waitForFinished(120000));
+        QCOMPARE(QString::fromUtf8(probe.readAllStandardOutput()).trimmed(), QStringLiteral("not answered"));
+        QCOMPARE(asked.size(), 1);
+        QTRY_COMPARE(m_log, QStringList{"关闭请求未确认，已忽略"});
     }
 
     // Even with the way to the socket opened, another user's hand-over is

@@ -155,6 +155,39 @@ private slots:
         QVERIFY(decrypted.open(QIODevice::ReadOnly));
         QCOMPARE(decrypted.readAll(), plain);
     }
+
+    // "Open with" from the desktop only ever decrypts: a plain file opened
+    // with Keystrel stays as it is, an encrypted one beside it is decrypted.
+    void openWithLeavesPlainFilesAlone()
+    {
+        QTemporaryDir work;
+        QVERIFY(work.isValid());
+        const QString plainFile = work.filePath("plain.txt"), locked = work.filePath("locked");
+        const QByteArray plain("an ordinary file\n");
+        QVERIFY(writeFile(plainFile, plain) && writeFile(locked, plain));
+        int encrypted = -1;
+        ask(m_prefix.filePath(KEYSTREL_BINDIR "/keystrel-cli"), {"-q", "encrypt", locked}, &encrypted);
+        QCOMPARE(encrypted, 0);
+
+        KeystrelOptions options;
+        options.expect = QStringList{"文件:" + plainFile + "已经未加密，不再解密", "解密文件已输出到:" + locked};
+        KeystrelProcess window;
+        window.start(m_prefix.filePath(KEYSTREL_BINDIR "/keystrel"), work.path(), "expect", options);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(work.filePath("ready")), 120000);
+
+        int exitCode = -1;
+        ask("gio", {"launch", m_prefix.filePath(KEYSTREL_DATADIR "/applications/keystrel.desktop"), plainFile, locked},
+            &exitCode);
+        QCOMPARE(exitCode, 0);
+        const KeystrelRun run = window.finish();
+        QVERIFY2(run.failures().isEmpty(), qPrintable(run.report.join('\n') + '\n' + run.standardError));
+        QVERIFY(run.report.contains("ok expected lines in the log pane"));
+        for (const QString &file : {plainFile, locked}) {
+            QFile now(file);
+            QVERIFY(now.open(QIODevice::ReadOnly));
+            QCOMPARE(now.readAll(), plain);
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDesktop)

@@ -1,6 +1,6 @@
 // `cmake --install` into a fresh prefix: the program, its plug-ins, the
 // launcher in bin, the desktop entry and its icon, the file managers'
-// actions; then the installed program started through bin, as a desktop
+// actions, the AppStream entry; then the installed program started through bin, as a desktop
 // would start it.
 #include "KeystrelRun.h"
 
@@ -114,9 +114,9 @@ private slots:
         QCOMPARE(entry.value("Name"), QStringLiteral("Keystrel"));
         const QString launcher = inPrefix(QStringLiteral(KEYSTREL_BINDIR "/keystrel"));
         QCOMPARE(execProgram(entry.value("Exec")), launcher);
-        // Files and folders from "Open with", all at once; quoted, for the
-        // blank in the prefix.
-        QVERIFY(entry.value("Exec").endsWith("\" %F"));
+        // Files and folders from "Open with", all at once, and only ever
+        // decrypted; quoted, for the blank in the prefix.
+        QVERIFY(entry.value("Exec").endsWith("\" --decrypt %F"));
         // The opener of encrypted files alone: no type that ordinary files
         // or folders have.
         QCOMPARE(entry.value("MimeType"), QStringLiteral("application/x-keystrel-encrypted;"));
@@ -169,7 +169,7 @@ private slots:
         QCOMPARE(desktopEntry(dolphin).value("Actions"), QStringLiteral("keystrelEncrypt;keystrelDecrypt;"));
         const QString actionsDir = inPrefix(QStringLiteral(KEYSTREL_DATADIR "/nemo/actions/"));
         // Each action says its direction on the command line.
-        const QStringList names{"用 Keystrel 加密", "用 Keystrel 解密"};
+        const QStringList names{"Encrypt with Keystrel", "Decrypt with Keystrel"};
         const QStringList groups{"Desktop Action keystrelEncrypt", "Desktop Action keystrelDecrypt"};
         const QStringList directions{"encrypt", "decrypt"};
         for (int i = 0; i < 2; ++i) {
@@ -181,15 +181,38 @@ private slots:
             QCOMPARE(execProgram(action.value("Exec")), launcher);
             QVERIFY2(action.value("Exec").endsWith(option), qPrintable(action.value("Exec")));
 
-            const QString nemo = actionsDir + QStringLiteral("keystrel-%1.nemo_action").arg(direction);
+            const QString nemo = actionsDir + QStringLiteral("keystrel-%1-%2.nemo_action").arg(i + 1).arg(direction);
             const QMap<QString, QString> nemoAction = desktopEntry(nemo, "Nemo Action");
             QCOMPARE(nemoAction.value("Name"), name);
             QCOMPARE(execProgram(nemoAction.value("Exec"), false), launcher);
             QVERIFY(nemoAction.value("Exec").endsWith(option));
             QCOMPARE(nemoAction.value("Quote"), QStringLiteral("double")); // each path one argument
         }
-        // The toggling action is gone.
+        // The toggling action is gone, and Nemo lists encrypt first, by name.
         QVERIFY(!QFileInfo::exists(actionsDir + "keystrel.nemo_action"));
+        QCOMPARE(QDir(actionsDir).entryList(QDir::Files, QDir::Name),
+                 QStringList({"keystrel-1-encrypt.nemo_action", "keystrel-2-decrypt.nemo_action"}));
+    }
+
+    // PCManFM's and Caja's actions quote the launcher as the desktop entry
+    // does (their Exec is a command line too, % taken as a field code).
+    void fileManagerActionsEntriesStartTheLauncher()
+    {
+        const QString launcher = inPrefix(QStringLiteral(KEYSTREL_BINDIR "/keystrel"));
+        const QString folder = inPrefix(QStringLiteral(KEYSTREL_DATADIR "/file-manager/actions/"));
+        QCOMPARE(desktopEntry(folder + "keystrel.desktop").value("ItemsList"),
+                 QStringLiteral("keystrel-encrypt;keystrel-decrypt;"));
+        for (const char *direction : {"encrypt", "decrypt"}) {
+            const QString path = folder + QStringLiteral("keystrel-%1.desktop").arg(QLatin1String(direction));
+            const QString profile = desktopEntry(path).value("Profiles").section(';', 0, 0);
+            const QString exec = desktopEntry(path, "X-Action-Profile " + profile).value("Exec");
+            QCOMPARE(execProgram(exec), launcher);
+            QVERIFY2(exec.endsWith(QStringLiteral("\" --%1 %F").arg(QLatin1String(direction))), qPrintable(exec));
+        }
+        // The AppStream entry went into the prefix as well.
+        QVERIFY(!QDir(inPrefix(QStringLiteral(KEYSTREL_DATADIR "/metainfo")))
+                     .entryList({"*.metainfo.xml"}, QDir::Files)
+                     .isEmpty());
     }
 
     void installedProgramRunsFromBin()

@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <cstdarg>
+#include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <mutex>
@@ -32,6 +33,17 @@ QStringList seen;
 bool refuseUnnamed = false;
 // A FAT mount not the user's own: any mode change refused.
 bool fat = false;
+// The write-back calls that fail as on a failing disk: those that wait for
+// it (true) or those that only start it (false); -1: none.
+int failingWriteBack = -1;
+// /proc not mounted, and files that cannot be opened for reading.
+bool noProc = false;
+bool unreadable = false;
+
+bool inProc(const char *path)
+{
+    return noProc && std::strncmp(path, "/proc/", 6) == 0;
+}
 
 void record(const char *what)
 {
@@ -77,11 +89,45 @@ extern "C" int openat(int dir, const char *path, int flags, ...)
     va_start(args, flags);
     const mode_t mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? mode_t(va_arg(args, int)) : 0;
     va_end(args);
+    if (calls::unreadable && (flags & O_ACCMODE) == O_RDONLY && !(flags & O_DIRECTORY)) {
+        errno = EACCES;
+        return -1;
+    }
     if (calls::refuseUnnamed && (flags & O_TMPFILE) == O_TMPFILE) {
         errno = EOPNOTSUPP;
         return -1;
     }
     return real(dir, path, flags, mode);
+}
+
+extern "C" int sync_file_range(int fd, off64_t offset, off64_t length, unsigned int flags)
+{
+    static const auto real = calls::next<int (*)(int, off64_t, off64_t, unsigned int)>("sync_file_range");
+    if (calls::failingWriteBack == int((flags & SYNC_FILE_RANGE_WAIT_AFTER) != 0)) {
+        errno = EIO;
+        return -1;
+    }
+    return real(fd, offset, length, flags);
+}
+
+extern "C" ssize_t llistxattr(const char *path, char *names, size_t size)
+{
+    static const auto real = calls::next<ssize_t (*)(const char *, char *, size_t)>("llistxattr");
+    if (calls::inProc(path)) {
+        errno = ENOENT;
+        return -1;
+    }
+    return real(path, names, size);
+}
+
+extern "C" ssize_t lgetxattr(const char *path, const char *name, void *value, size_t size)
+{
+    static const auto real = calls::next<ssize_t (*)(const char *, const char *, void *, size_t)>("lgetxattr");
+    if (calls::inProc(path)) {
+        errno = ENOENT;
+        return -1;
+    }
+    return real(path, name, value, size);
 }
 
 extern "C" int fchmod(int fd, mode_t mode)
@@ -150,6 +196,9 @@ private slots:
     {
         calls::refuseUnnamed = false;
         calls::fat = false;
+        calls::failingWriteBack = -1;
+        calls::noProc = false;
+        calls::unreadable = false;
         calls::take();
     }
     void cleanup()
@@ -170,16 +219,21 @@ private slots:
         Replacement replacement(m_folder, "run.bat", &existing);
         QCOMPARE(replacement.open(), Replacement::Opened::Ok);
         QVERIFY(replacement.write("new", 3));
-        QVERIFY2(replacement.finish(true), qPrintable(replacement.errorString()));
+        QVERIFY2(replacement.finish(Replacement::Flush::Now), qPrintable(replacement.errorString()));
         QCOMPARE(replacement.commit(), Replacement::Committed::Done);
         QCOMPARE(testfiles::readAll(file), QByteArray("new"));
     }
 
-    void keepsModeOwnerAndAttributes_data() { addTemporaryKinds(); }
+    void keepsModeOwnerAndAttributes_data()
+    {
+        addTemporaryKinds();
+        QTest::newRow("without /proc") << false;
+    }
     void keepsModeOwnerAndAttributes()
     {
         QFETCH(bool, named);
         calls::refuseUnnamed = named;
+        calls::noProc = QByteArray(QTest::currentDataTag()) == "without /proc";
         const QString file = path("kept.txt");
         const QByteArray local = QFile::encodeName(file);
         QVERIFY(testfiles::writeAll(file, "old content"));
@@ -195,7 +249,7 @@ private slots:
         Replacement replacement(m_folder, "kept.txt", &existing);
         QCOMPARE(replacement.open(), Replacement::Opened::Ok);
         QVERIFY(replacement.write("new content", 11));
-        QVERIFY(replacement.finish(true));
+        QVERIFY(replacement.finish(Replacement::Flush::Now));
         QVERIFY(replacement.attributesNotKept().isEmpty());
         QCOMPARE(replacement.commit(), Replacement::Committed::Done);
 
@@ -212,6 +266,22 @@ private slots:
             QCOMPARE(QByteArray(value), QByteArray("kept"));
         }
         QCOMPARE(entries(m_dir.path()), QStringList{"kept.txt"});
+    }
+
+    // Neither by /proc nor by a handle of the file: the attributes cannot be
+    // read, and the caller hears of it.
+    void attributesThatCannotBeReadAreReported()
+    {
+        const QString file = path("hidden.txt");
+        QVERIFY(testfiles::writeAll(file, "old"));
+        const FileState existing = stateOf(m_folder, "hidden.txt");
+        Replacement replacement(m_folder, "hidden.txt", &existing);
+        QCOMPARE(replacement.open(), Replacement::Opened::Ok);
+        QVERIFY(replacement.write("new", 3));
+        calls::noProc = true;
+        calls::unreadable = true;
+        QVERIFY(replacement.finish(Replacement::Flush::Now));
+        QCOMPARE(replacement.attributesNotKept(), QStringList{systemErrorText(EACCES)});
     }
 
     // The new content is on disk before the name points at it, and the
@@ -251,13 +321,45 @@ private slots:
         QCOMPARE(entries(m_dir.path()), QStringList{"small.txt"});
     }
 
+    // The kernel reports a write-back error once to each open file: a call
+    // that reports it leaves the flush after it nothing to say.
+    void aWriteBackErrorFailsTheFile_data()
+    {
+        QTest::addColumn<bool>("named");
+        QTest::addColumn<bool>("waiting");
+        QTest::addColumn<int>("mebibytes");
+        QTest::newRow("starting write-back") << false << false << 80;
+        QTest::newRow("waiting for write-back") << false << true << 80;
+        QTest::newRow("asked after the flush") << true << true << 0;
+    }
+    void aWriteBackErrorFailsTheFile()
+    {
+        QFETCH(bool, waiting);
+        QFETCH(int, mebibytes);
+        {
+            const auto replacement = replacing("large.bin", "keep me");
+            QVERIFY(replacement);
+            calls::failingWriteBack = waiting ? 1 : 0;
+            // Large files: past the point where write-back is waited for.
+            const QByteArray mebibyte(1 << 20, 'x');
+            bool written = true;
+            for (int i = 0; i < mebibytes && written; ++i)
+                written = replacement->write(mebibyte.constData(), mebibyte.size());
+            written = written && replacement->finish(Replacement::Flush::Now) && replacement->confirmWrittenBack();
+            QVERIFY(!written);
+            QCOMPARE(replacement->errorString(), systemErrorText(EIO));
+        }
+        QCOMPARE(testfiles::readAll(path("large.bin")), QByteArray("keep me"));
+        QCOMPARE(entries(m_dir.path()), QStringList{"large.bin"});
+    }
+
     void aFileChangedMeanwhileIsNotReplaced_data() { addTemporaryKinds(); }
     void aFileChangedMeanwhileIsNotReplaced()
     {
         const auto replacement = replacing("busy.txt", "first");
         QVERIFY(replacement);
         QVERIFY(replacement->write("ours", 4));
-        QVERIFY(replacement->finish(true));
+        QVERIFY(replacement->finish(Replacement::Flush::Now));
         const QString file = path("busy.txt");
         QFile other(file);
         QVERIFY(other.open(QIODevice::Append));
@@ -274,7 +376,7 @@ private slots:
         const auto replacement = replacing("new.txt", QByteArray());
         QVERIFY(replacement);
         QVERIFY(replacement->write("ours", 4));
-        QVERIFY(replacement->finish(true));
+        QVERIFY(replacement->finish(Replacement::Flush::Now));
         QVERIFY(testfiles::writeAll(path("new.txt"), "someone else's"));
         QCOMPARE(replacement->commit(), Replacement::Committed::Changed);
         QCOMPARE(testfiles::readAll(path("new.txt")), QByteArray("someone else's"));

@@ -164,6 +164,21 @@ private slots:
         QCOMPARE(LogRecorder::takeLines().last(), "解密：无法打开文件 " + out);
         QVERIFY(form.isFileEncrypted(in));
     }
+
+    // What an interrupted rewrite left beside a file was never renamed: the
+    // next rewrite in that folder removes it, says so, and does its own.
+    void aLeftoverBesideTheFileIsRemoved()
+    {
+        QTemporaryDir dir;
+        Form form;
+        const QString file = dir.filePath("letter.txt"), leftover = dir.filePath(".keystrel-Q7x2Kp");
+        QVERIFY(write(file, "letter") && write(leftover, "a plain copy of another file"));
+        QCOMPARE(form.encryptFile(file, file), 0);
+        QCOMPARE(LogRecorder::takeLines(),
+                 QStringList({"加密：文件大小：6", "已删除中断的加解密留下的临时文件（原文件未被改动）：" + leftover}));
+        QCOMPARE(entries(dir.path()), QStringList{"letter.txt"});
+        QVERIFY(form.isFileEncrypted(file));
+    }
 };
 
 QTEST_MAIN(TestFileFaults)

@@ -188,6 +188,29 @@ private slots:
         QCOMPARE(shown(form), QStringList({a, b, c}).join('\n'));
     }
 
+    // The batch's end is offered to the core plug-in once, with its summary;
+    // the files inside it offer none of their own.
+    void batchEndOfferedAsANotice()
+    {
+        QTemporaryDir dir;
+        QVERIFY(makeFiles(dir.path(), {"1", "2", "sub/3"}));
+        LogRecorder::takeNotices();
+        Form form;
+        QVERIFY(drop(&form, localUrls({dir.path()})));
+        QCOMPARE(LogRecorder::lines().last(), QStringLiteral("批量加密完成：加密3个，跳过0个，失败0个"));
+        QCOMPARE(LogRecorder::takeNotices(), QStringList{LogRecorder::lines().last()});
+
+        // Cancelled after the first file: the summary says so.
+        QVERIFY(makeFiles(dir.path(), {"4", "5"}));
+        LogRecorder::clear();
+        BatchWatch watch(&form, 1, clickCancel);
+        QVERIFY(drop(&form, localUrls({dir.path()})));
+        const QStringList notices = LogRecorder::takeNotices();
+        QCOMPARE(notices.size(), 1);
+        QVERIFY2(notices.first().startsWith(QStringLiteral("批量解密已取消")), qPrintable(notices.first()));
+        QCOMPARE(notices.first(), LogRecorder::lines().last());
+    }
+
     void progressDialog()
     {
         QTemporaryDir dir;
@@ -327,7 +350,7 @@ private slots:
                  QStringList({"开始加密", "加密文件已输出到:" + a, gone + b, "文件:" + c + "已经加密，不再加密",
                               gone + d, root ? "加密文件已输出到:" + e : QStringLiteral("文件无法读取，跳过：") + e,
                               root ? QStringLiteral("批量加密完成：加密2个，跳过3个，失败0个")
-                                   : QStringLiteral("批量加密完成：加密1个，跳过4个，失败0个")}));
+                                   : QStringLiteral("批量加密完成：加密1个，跳过3个，失败1个。失败的文件：") + e}));
         QCOMPARE(read(c), cCipher);
         QFile::setPermissions(e, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         QCOMPARE(read(e).startsWith(header()), root);

@@ -100,6 +100,28 @@ private slots:
         QVERIFY(!LogRecorder::lines().isEmpty());
     }
 
+    // A file's end is offered to the core plug-in with the line that says
+    // where it went, or with the work's last line when it failed.
+    void fileEndOfferedAsANotice()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("note.txt"));
+        const QString broken = dir.filePath(QStringLiteral("broken"));
+        QVERIFY(write(path, "plain") && write(broken, header() + QByteArray("12345")));
+        LogRecorder::takeNotices();
+        Form form;
+        QVERIFY(drop(&form, localUrls({path})));
+        QCOMPARE(LogRecorder::takeNotices(), QStringList{QStringLiteral("加密文件已输出到:") + path});
+        QVERIFY(drop(&form, localUrls({path})));
+        QCOMPARE(LogRecorder::takeNotices(), QStringList{QStringLiteral("解密文件已输出到:") + path});
+        LogRecorder::clear();
+        QVERIFY(drop(&form, localUrls({broken})));
+        const QStringList notices = LogRecorder::takeNotices();
+        QCOMPARE(notices.size(), 1);
+        QVERIFY(!notices.first().contains(QStringLiteral("已输出到")));
+        QCOMPARE(notices.first(), LogRecorder::lines().last());
+    }
+
     void severalUrlsInOrder()
     {
         QTemporaryDir dir;

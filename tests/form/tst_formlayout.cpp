@@ -1,4 +1,6 @@
-// The form's widget tree, texts, selector and drop settings.
+// The form's widget tree, texts (also under Qt's own Chinese translation),
+// selector and drop settings.
+#include "QtTranslation.h"
 #include "form/Form.h"
 
 #include <QComboBox>
@@ -9,6 +11,31 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QtTest>
+
+namespace {
+
+// Every text a form shows: title, label, buttons, selector, tips.
+QStringList shownTexts(const Form &form)
+{
+    QStringList texts{form.windowTitle()};
+    for (const QWidget *widget : form.findChildren<QWidget *>()) {
+        texts << widget->objectName() + QStringLiteral(": ") + widget->toolTip() + widget->whatsThis()
+                     + widget->statusTip();
+        if (const auto *label = qobject_cast<const QLabel *>(widget))
+            texts << label->text();
+        if (const auto *button = qobject_cast<const QPushButton *>(widget))
+            texts << button->text();
+        if (const auto *combo = qobject_cast<const QComboBox *>(widget)) {
+            for (int i = 0; i < combo->count(); ++i)
+                texts << combo->itemText(i);
+        }
+        if (const auto *text = qobject_cast<const QPlainTextEdit *>(widget))
+            texts << text->placeholderText() << text->documentTitle();
+    }
+    return texts;
+}
+
+} // namespace
 
 class TestFormLayout : public QObject
 {
@@ -117,6 +144,23 @@ private slots:
         QCOMPARE(mo->propertyCount() - mo->propertyOffset(), 0);
         QCOMPARE(mo->enumeratorCount() - mo->enumeratorOffset(), 0);
         QCOMPARE(mo->classInfoCount() - mo->classInfoOffset(), 0);
+    }
+
+    // Qt's Chinese translation, as the core plug-in installs it, changes
+    // Qt's own texts but none of the form's (context "Form") or the core's
+    // window (context "MainWindow").
+    void textsStayUnderQtsTranslation()
+    {
+        const QStringList before = shownTexts(Form());
+        const QString catalogue = QtTranslation::install();
+        QVERIFY2(!catalogue.isEmpty(), qPrintable("no qtbase_zh_CN.qm in " + QtTranslation::folders().join(", ")
+                                                  + " (scripts/install-deps.sh installs qttranslations5-l10n)"));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
+        QCOMPARE(shownTexts(Form()), before);
+        for (const QString &text : before)
+            QCOMPARE(QCoreApplication::translate("Form", text.toUtf8().constData()), text);
+        for (const char *text : {"插件", "插件目录中没有插件：\n%1"})
+            QCOMPARE(QCoreApplication::translate("MainWindow", text), QString::fromUtf8(text));
     }
 
     void destructionTakesEveryChild()

@@ -1,8 +1,9 @@
 // The Debian package as a user gets it: built by CPack from this build,
 // its file list and control fields, its documents, its desktop files checked
-// by desktop-file-validate, and the program unpacked into a temporary root
-// encrypting a file named on its command line. Lintian takes longer and runs
-// in scripts/check-package.sh.
+// by desktop-file-validate, its AppStream entry by appstreamcli, its binaries'
+// hardening, and the program unpacked into a temporary root encrypting a file
+// named on its command line. Lintian takes longer and runs in
+// scripts/check-package.sh.
 #include "KeystrelRun.h"
 
 #include <QDir>
@@ -118,8 +119,9 @@ private slots:
             QCOMPARE(modes.value(QStringLiteral("./usr/lib/keystrel/Plugin/") + plugin), QStringLiteral("-rw-r--r--"));
         for (const char *file :
              {"./usr/share/applications/keystrel.desktop", "./usr/share/icons/hicolor/scalable/apps/keystrel.svg",
-              "./usr/share/kio/servicemenus/keystrel.desktop", "./usr/share/nemo/actions/keystrel-encrypt.nemo_action",
-              "./usr/share/nemo/actions/keystrel-decrypt.nemo_action", "./usr/share/mime/packages/keystrel.xml",
+              "./usr/share/kio/servicemenus/keystrel.desktop",
+              "./usr/share/nemo/actions/keystrel-1-encrypt.nemo_action",
+              "./usr/share/nemo/actions/keystrel-2-decrypt.nemo_action", "./usr/share/mime/packages/keystrel.xml",
               "./usr/share/icons/hicolor/scalable/mimetypes/application-x-keystrel-encrypted.svg",
               "./usr/share/man/man1/keystrel.1.gz", "./usr/share/man/man1/keystrel-cli.1.gz",
               "./usr/share/doc/keystrel/copyright", "./usr/share/doc/keystrel/changelog.gz"})
@@ -192,29 +194,165 @@ private slots:
         QCOMPARE(complaints.size(), 2); // MimeType and Actions
 
         // Opens encrypted files only, by a path every launcher reads (xdg-open
-        // takes no quotes); the actions on files and folders.
+        // takes no quotes), and only ever decrypts: a plain file opened with
+        // it stays as it is. Then the actions on files and folders.
         const QMap<QString, QString> app = group(application, "Desktop Entry");
-        QCOMPARE(app.value("Exec"), QStringLiteral("/usr/bin/keystrel %F"));
+        QCOMPARE(app.value("Exec"), QStringLiteral("/usr/bin/keystrel --decrypt %F"));
         QCOMPARE(app.value("MimeType"), QStringLiteral("application/x-keystrel-encrypted;"));
         const QMap<QString, QString> menuEntry = group(serviceMenu, "Desktop Entry");
         QCOMPARE(menuEntry.value("Type"), QStringLiteral("Service"));
         QCOMPARE(menuEntry.value("MimeType"), QStringLiteral("application/octet-stream;inode/directory;"));
         QCOMPARE(menuEntry.value("Actions"), QStringLiteral("keystrelEncrypt;keystrelDecrypt;"));
         const QStringList names{"用 Keystrel 加密", "用 Keystrel 解密"};
+        const QStringList englishNames{"Encrypt with Keystrel", "Decrypt with Keystrel"};
         const QStringList directions{"encrypt", "decrypt"};
         for (int i = 0; i < 2; ++i) {
             const QString exec = QStringLiteral("/usr/bin/keystrel --%1 %F").arg(directions.at(i));
             const QMap<QString, QString> menuAction =
                 group(serviceMenu, i == 0 ? "Desktop Action keystrelEncrypt" : "Desktop Action keystrelDecrypt");
-            QCOMPARE(menuAction.value("Name"), names.at(i));
+            QCOMPARE(menuAction.value("Name"), englishNames.at(i));
+            QCOMPARE(menuAction.value("Name[zh_CN]"), names.at(i));
+            QCOMPARE(menuAction.value("Name[zh_TW]"), names.at(i));
             QCOMPARE(menuAction.value("Exec"), exec);
             const QMap<QString, QString> nemo =
-                group(inRoot(QStringLiteral("/usr/share/nemo/actions/keystrel-%1.nemo_action").arg(directions.at(i))),
+                group(inRoot(QStringLiteral("/usr/share/nemo/actions/keystrel-%1-%2.nemo_action")
+                                 .arg(i + 1)
+                                 .arg(directions.at(i))),
                       "Nemo Action");
-            QCOMPARE(nemo.value("Name"), names.at(i));
+            QCOMPARE(nemo.value("Name"), englishNames.at(i));
+            QCOMPARE(nemo.value("Name[zh_CN]"), names.at(i));
             QCOMPARE(nemo.value("Exec"), exec);
             QCOMPARE(nemo.value("Extensions"), QStringLiteral("nodirs;dir;"));
             QCOMPARE(nemo.value("Selection"), QStringLiteral("notnone"));
+        }
+    }
+
+    // Qt's Chinese texts come from a package the binaries do not link.
+    void dependsOnQtsTranslation()
+    {
+        const Command fields = run("dpkg-deb", {"-f", m_package, "Depends"});
+        QCOMPARE(fields.exitCode, 0);
+        const QString depends = QString::fromUtf8(fields.output).trimmed();
+        QVERIFY2(depends.contains(QRegularExpression("(^|, )qttranslations5-l10n( |,|$)")), qPrintable(depends));
+        QVERIFY(QFileInfo(QStringLiteral("/usr/share/qt5/translations/qtbase_zh_CN.qm")).isFile());
+    }
+
+    // The localised names and comments: English first, Chinese for zh_CN and
+    // zh_TW (a Taiwanese locale falls back to English, not to zh_CN).
+    void entriesSpeakTheUsersLanguage()
+    {
+        const QMap<QString, QString> app = group(inRoot("/usr/share/applications/keystrel.desktop"), "Desktop Entry");
+        QCOMPARE(app.value("GenericName"), QStringLiteral("Text and File Encryption"));
+        QCOMPARE(app.value("GenericName[zh_CN]"), QStringLiteral("文本和文件加密"));
+        QCOMPARE(app.value("GenericName[zh_TW]"), QStringLiteral("文字與檔案加密"));
+        QCOMPARE(app.value("Comment[zh_TW]"), QStringLiteral("加密解密文字、檔案和資料夾"));
+        QCOMPARE(app.value("Keywords"), QStringLiteral("encrypt;decrypt;AES;"));
+        QVERIFY(app.value("Keywords[zh_CN]").startsWith(QStringLiteral("加密;解密;")));
+        const QStringList directions{"encrypt", "decrypt"};
+        const QStringList english{"Encrypt", "Decrypt"};
+        const QStringList chinese{"加密", "解密"};
+        for (int i = 0; i < 2; ++i) {
+            const QMap<QString, QString> nemo =
+                group(inRoot(QStringLiteral("/usr/share/nemo/actions/keystrel-%1-%2.nemo_action")
+                                 .arg(i + 1)
+                                 .arg(directions.at(i))),
+                      "Nemo Action");
+            QCOMPARE(nemo.value("Comment"), english.at(i) + QStringLiteral(" the selected files and folders in place"));
+            QCOMPARE(nemo.value("Comment[zh_CN]"), chinese.at(i) + QStringLiteral("选中的文件和文件夹"));
+            QCOMPARE(nemo.value("Comment[zh_TW]"), chinese.at(i) + QStringLiteral("選取的檔案和資料夾"));
+        }
+    }
+
+    // PCManFM (libfm) and Caja: a FileManager-Actions menu that lists the
+    // two actions, encryption first, each action under the id the menu
+    // names.
+    void fileManagerActionsForLibfmAndCaja()
+    {
+        const QString folder = inRoot("/usr/share/file-manager/actions/");
+        const QMap<QString, QString> menu = group(folder + "keystrel.desktop", "Desktop Entry");
+        QCOMPARE(menu.value("Type"), QStringLiteral("Menu"));
+        QCOMPARE(menu.value("Name"), QStringLiteral("Keystrel"));
+        QCOMPARE(menu.value("ItemsList"), QStringLiteral("keystrel-encrypt;keystrel-decrypt;"));
+        QCOMPARE(menu.value("Icon"), QStringLiteral("keystrel"));
+        const QStringList directions{"encrypt", "decrypt"};
+        const QStringList english{"Encrypt with Keystrel", "Decrypt with Keystrel"};
+        const QStringList chinese{"用 Keystrel 加密", "用 Keystrel 解密"};
+        for (int i = 0; i < 2; ++i) {
+            const QString path = folder + QStringLiteral("keystrel-%1.desktop").arg(directions.at(i));
+            const QMap<QString, QString> action = group(path, "Desktop Entry");
+            QCOMPARE(action.value("Type"), QStringLiteral("Action"));
+            QCOMPARE(action.value("Name"), english.at(i));
+            QCOMPARE(action.value("Name[zh_CN]"), chinese.at(i));
+            QCOMPARE(action.value("Name[zh_TW]"), chinese.at(i));
+            QCOMPARE(action.value("Icon"), QStringLiteral("keystrel"));
+            const QString profileName = action.value("Profiles").section(';', 0, 0);
+            QVERIFY(!profileName.isEmpty());
+            const QMap<QString, QString> profile = group(path, "X-Action-Profile " + profileName);
+            // Files and folders alike, one or many, all in one start.
+            QCOMPARE(profile.value("MimeTypes"), QStringLiteral("all/all;"));
+            QCOMPARE(profile.value("SelectionCount"), QStringLiteral(">0"));
+            QCOMPARE(profile.value("Exec"), QStringLiteral("/usr/bin/keystrel --%1 %F").arg(directions.at(i)));
+        }
+    }
+
+    // What software centres read: the AppStream entry, valid offline, naming
+    // the desktop entry it describes and the type of encrypted files.
+    void appstreamEntryValidates()
+    {
+        const QStringList entries = QDir(inRoot("/usr/share/metainfo")).entryList({"*.metainfo.xml"}, QDir::Files);
+        QCOMPARE(entries, QStringList{QStringLiteral(KEYSTREL_APPSTREAM_ID ".metainfo.xml")});
+        QFile file(inRoot("/usr/share/metainfo/") + entries.first());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString xml = QString::fromUtf8(file.readAll());
+        for (const char *part :
+             {"<id>" KEYSTREL_APPSTREAM_ID "</id>", "<launchable type=\"desktop-id\">keystrel.desktop</launchable>",
+              "<mediatype>application/x-keystrel-encrypted</mediatype>", "<project_license>",
+              "<screenshot type=\"default\">", "<release version=\"" KEYSTREL_VERSION "\""})
+            QVERIFY2(xml.contains(QLatin1String(part)), part);
+        if (QStandardPaths::findExecutable("appstreamcli").isEmpty())
+            QSKIP("appstreamcli is missing (scripts/install-deps.sh test installs appstream)");
+        const Command validate = run("appstreamcli", {"validate", "--no-net", "--pedantic", file.fileName()});
+        QVERIFY2(validate.exitCode == 0, validate.output.constData());
+        // With its desktop entry and icon, as a software centre gathers them.
+        const Command tree = run("appstreamcli", {"validate-tree", "--no-net", m_root.path()});
+        QVERIFY2(tree.exitCode == 0, tree.output.constData());
+    }
+
+    // The hardening Debian builds with, on every binary: relro with
+    // immediate binding, position-independent executables, the stack
+    // protector and fortified libc calls.
+    void binariesAreHardened()
+    {
+        if (QStandardPaths::findExecutable("readelf").isEmpty())
+            QSKIP("readelf is missing (binutils)");
+        const QStringList binaries{"/usr/lib/keystrel/Keystrel", "/usr/bin/keystrel-cli",
+                                   "/usr/lib/keystrel/Plugin/Hubstone.so", "/usr/lib/keystrel/Plugin/Vaultine.so"};
+        for (const QString &binary : binaries) {
+            const QString path = inRoot(binary);
+            const QString dynamic = QString::fromUtf8(run("readelf", {"-W", "--dynamic", path}).output);
+            QVERIFY2(dynamic.contains(QRegularExpression("\\(FLAGS\\)\\s+BIND_NOW|\\(FLAGS_1\\)\\s+Flags:.* NOW")),
+                     qPrintable(binary + ": no immediate binding\n" + dynamic));
+            const QString segments = QString::fromUtf8(run("readelf", {"-W", "--segments", path}).output);
+            QVERIFY2(segments.contains("GNU_RELRO"), qPrintable(binary + ": no relro"));
+            const QString header = QString::fromUtf8(run("readelf", {"-W", "--file-header", path}).output);
+            QVERIFY2(header.contains(QRegularExpression("Type:\\s+DYN")), qPrintable(binary + ": not PIE\n" + header));
+            if (!binary.endsWith(".so"))
+                QVERIFY2(dynamic.contains(QRegularExpression("\\(FLAGS_1\\)\\s+Flags:.* PIE")),
+                         qPrintable(binary + ": not a PIE executable"));
+            const QString symbols = QString::fromUtf8(run("readelf", {"-W", "--dyn-syms", path}).output);
+            QVERIFY2(symbols.contains("__stack_chk_fail"), qPrintable(binary + ": no stack protector"));
+        }
+        // Fortified calls where the compiler could not prove a call safe; the
+        // other binaries have none such (debian/lintian-overrides says why).
+        const QString core = QString::fromUtf8(
+            run("readelf", {"-W", "--dyn-syms", inRoot("/usr/lib/keystrel/Plugin/Hubstone.so")}).output);
+        QVERIFY2(core.contains(QRegularExpression("\\b__\\w+_chk\\b")), qPrintable(core));
+        QFile overrides(inRoot("/usr/share/lintian/overrides/keystrel"));
+        QVERIFY(overrides.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(overrides.readAll());
+        for (const QString &line : text.split('\n', Qt::SkipEmptyParts)) {
+            if (!line.startsWith('#'))
+                QVERIFY2(line.startsWith("keystrel: hardening-no-fortify-functions ["), qPrintable(line));
         }
     }
 

@@ -1,5 +1,5 @@
 // The built plug-ins as a loader meets them: exports, descriptions, the
-// widget life cycle, and the log sink bound to the core plug-in.
+// widget life cycle, and the log and notice sinks bound to the core plug-in.
 #include "PluginApi.h"
 #include "StderrCapture.h"
 
@@ -15,6 +15,7 @@
 namespace {
 const QString kPluginDir = QStringLiteral(KEYSTREL_PLUGIN_DIR);
 constexpr char kShowLogSymbol[] = "_Z11ShowLogFuncRK7QString";
+constexpr char kShowNoticeSymbol[] = "_Z14ShowNoticeFuncRK7QStringx";
 } // namespace
 
 class TestVaultinePlugin : public QObject
@@ -106,6 +107,20 @@ private slots:
         StderrCapture capture;
         reinterpret_cast<bool (*)(const QString &)>(fromCore)(QString::fromUtf8("日志：一行"));
         QVERIFY(capture.finish().contains("日志：一行"));
+    }
+
+    void noticeSinkIsTheCorePlugins()
+    {
+        QLibrary hubstone(kPluginDir + "/Hubstone.so");
+        QVERIFY(hubstone.load());
+        auto *fromCore = hubstone.resolve(kShowNoticeSymbol);
+        QVERIFY(fromCore);
+        void *handle = dlopen(QFile::encodeName(kPluginDir + "/Vaultine.so").constData(), RTLD_NOW | RTLD_NOLOAD);
+        QVERIFY(handle);
+        QCOMPARE(reinterpret_cast<void *>(dlsym(handle, kShowNoticeSymbol)), reinterpret_cast<void *>(fromCore));
+        dlclose(handle);
+        // No window of the core plug-in is up: nothing to tell.
+        QVERIFY(!reinterpret_cast<bool (*)(const QString &, qint64)>(fromCore)(QStringLiteral("完成"), 3600000));
     }
 };
 

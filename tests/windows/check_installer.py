@@ -10,8 +10,18 @@ the build has Vaultine.dll); a second start handed over to the first; a
 silent uninstall through the entry's QuietUninstallString that leaves
 nothing behind.
 
+With --in-use, in a prefix of its own: installing and uninstalling while
+Keystrel runs. A running window is asked to close, waited for, and the
+install or uninstall completes; a program that does not close (keystrel-cli
+reading a text) stops both with nothing changed and status 32, silently and
+at the installer's windows (a stand-in user answers its message box: Cancel,
+or Retry once the program has ended). The windows need a display: Xvfb,
+where it is installed.
+
 Usage: check_installer.py SETUP.exe ZIP SHELLVERB.exe
+       check_installer.py --in-use SETUP.exe ZIP INSTALLER_USER.exe
 """
+import hashlib
 import os
 import re
 import shutil
@@ -238,6 +248,177 @@ def uninstall(root, folder):
     check(not key_exists("HKCU\\Software\\Keystrel"), "HKCU\\Software\\Keystrel is still there")
 
 
+FILES_IN_USE = 32  # ERROR_SHARING_VIOLATION, what the installer returns then
+CHANNEL_KEY = r"HKCU\Software\Keystrel\Channel"
+
+
+def start_display():
+    """An X display of this run's own for Wine's windows; None without Xvfb."""
+    xvfb = shutil.which("Xvfb")
+    if not xvfb:
+        return None
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen([xvfb, "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                              pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as numbers:
+        number = numbers.readline().strip()
+    check(number, "Xvfb did not start")
+    ENV["DISPLAY"] = ":" + number
+    return server
+
+
+def channel_announced():
+    return "REG_SZ" in wine("reg", "query", CHANNEL_KEY).stdout.decode("utf-8", "replace")
+
+
+def start_window(program, log):
+    """The installed Keystrel's window, once it serves its one-window channel."""
+    window = subprocess.Popen(["wine", program], env=ENV, stdout=subprocess.DEVNULL, stderr=open(log, "wb"))
+    wait_for(channel_announced, "the window to announce its channel")
+    return window
+
+
+def start_holder(folder, user):
+    """keystrel-cli reading a text that never ends: it keeps its files in use
+    and has no window to be asked to close."""
+    cli = folder + "\\keystrel-cli.exe"
+    holder = subprocess.Popen(["wine", cli, "encrypt-string"], env=ENV, stdin=subprocess.PIPE,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    check(wine(user, "busy", cli).stdout.decode().split() == ["busy"], "keystrel-cli did not start")
+    return holder
+
+
+def end(process, what):
+    if process.stdin:
+        process.stdin.close()
+    try:
+        process.wait(timeout=PATIENCE_S)
+    except subprocess.TimeoutExpired:
+        raise Failure(what + " did not end")
+
+
+def snapshot(root, folder, shortcuts):
+    """What an install leaves: the files with their contents, the entries, the shortcuts."""
+    files = {}
+    for top, _, names in os.walk(unix_path(folder)):
+        for name in names:
+            path = os.path.join(top, name)
+            files[os.path.relpath(path, unix_path(folder))] = hashlib.sha256(read(path)).hexdigest()
+    return {"files": files, "entry": exported(root + "\\" + UNINSTALL_KEY),
+            "classes": {key: values for key, values in exported(root + "\\Software\\Classes").items()
+                        if "keystrel" in key.lower()},
+            "shortcuts": [os.path.exists(path) for path in shortcuts]}
+
+
+def drive(user, program, *arguments, answer):
+    """Runs the program at its windows as the stand-in user; `answer` is asked
+    for each message box. Its boxes' texts and its status."""
+    driver = subprocess.Popen(["wine", user, "run", program, *arguments], env=ENV, stdin=subprocess.PIPE,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    boxes, pressed = [], []
+    for raw in driver.stdout:
+        line = raw.decode("utf-8", "replace").strip()
+        if line.startswith("pressed "):
+            pressed.append(line[8:])
+        elif line.startswith("box "):
+            boxes.append(line[4:])
+            driver.stdin.write((answer(line[4:]) + "\n").encode())
+            driver.stdin.flush()
+        elif line.startswith("exit "):
+            driver.wait(timeout=PATIENCE_S)
+            return boxes, int(line[5:])
+        elif line:
+            raise Failure("the stand-in user: %s (pressed: %s; boxes: %s)" % (line, pressed, boxes))
+    raise Failure("the stand-in user ended without the program's status")
+
+
+def check_unchanged(before, after, what):
+    for part in before:
+        check(before[part] == after[part], "%s changed %s" % (what, part))
+
+
+def run_in_use(setup, archive, user):
+    version = re.search(r"Keystrel-(.+)-win64\.zip$", archive).group(1)
+    work = tempfile.mkdtemp(prefix="keystrel-inuse.")
+    display = start_display()
+    try:
+        subprocess.run(["wineboot", "-i"], env=ENV, capture_output=True, check=True, timeout=PATIENCE_S)
+        roaming = windows_variable("APPDATA")
+        shortcuts = [unix_path(roaming + "\\Microsoft\\Windows\\" + place + "\\Keystrel.lnk")
+                     for place in ("Start Menu\\Programs", "SendTo")]
+        root = "HKEY_CURRENT_USER"
+        check(wine(setup, "/S").returncode == 0, "the silent install failed")
+        folder = windows_variable("LOCALAPPDATA") + "\\Programs\\Keystrel"
+        program = folder + "\\Keystrel.exe"
+        window_log = os.path.join(work, "window.log")
+
+        window = start_window(program, window_log)
+        check(wine(setup, "/S").returncode == 0, "the silent install over a running window failed")
+        check(window.poll() is not None, "the window still runs after the install")
+        check("另一个程序请求关闭窗口" in read(window_log).decode("utf-8", "replace"), "the window was not asked to close")
+        check_files(unix_path(folder), archive)
+        check_entries(root, program, version)
+        say("ok: a silent install over a running window asked it to close, waited for it and replaced every file")
+
+        # The uninstaller's own run, which QuietUninstallString starts from
+        # a copy of it and does not wait for: its status tells.
+        uninstaller = os.path.join(work, "un", "Uninstall.exe")
+        os.makedirs(os.path.dirname(uninstaller))
+        shutil.copy(os.path.join(unix_path(folder), "Uninstall.exe"), uninstaller)
+        in_place = "_?=" + folder
+
+        holder = start_holder(folder, user)
+        before = snapshot(root, folder, shortcuts)
+        check(wine(setup, "/S").returncode == FILES_IN_USE, "a silent install over a program in use did not stop with 32")
+        check_unchanged(before, snapshot(root, folder, shortcuts), "a stopped install")
+        check(wine(windows_path(uninstaller), "/S", in_place).returncode == FILES_IN_USE,
+              "a silent uninstall of a program in use did not stop with 32")
+        check_unchanged(before, snapshot(root, folder, shortcuts), "a stopped uninstall")
+        say("ok: with keystrel-cli running, the silent install and uninstall stop with 32 and change nothing")
+
+        if display:
+            boxes, status = drive(user, windows_path(uninstaller), in_place, answer=lambda text: "cancel")
+            check(len(boxes) == 1 and folder + "\\" in boxes[0], "the message box: %r" % boxes)
+            check(status == FILES_IN_USE, "a cancelled uninstall ended with %d" % status)
+            check_unchanged(before, snapshot(root, folder, shortcuts), "a cancelled uninstall")
+            say("ok: at the uninstaller's windows, the box names the file in use; Cancel changes nothing")
+
+            def close_then_retry(text):
+                end(holder, "keystrel-cli")
+                return "retry"
+            boxes, status = drive(user, windows_path(uninstaller), in_place, answer=close_then_retry)
+            check(len(boxes) == 1 and status == 0, "retried uninstall: boxes %r, status %d" % (boxes, status))
+            check(not os.path.exists(os.path.join(unix_path(folder), "Keystrel.exe")), "Keystrel.exe is still there")
+            check(not key_exists(root + "\\" + UNINSTALL_KEY), "the uninstall entry is still there")
+            check(not any(os.path.exists(path) for path in shortcuts), "a shortcut is still there")
+            say("ok: Retry once keystrel-cli has ended uninstalls everything")
+
+            check(wine(setup, "/S").returncode == 0, "the silent install failed")
+            window = start_window(program, window_log)
+            boxes, status = drive(user, setup, answer=lambda text: "cancel")
+            check(boxes == [] and status == 0, "the install at its windows: boxes %r, status %d" % (boxes, status))
+            check(window.poll() is not None, "the window still runs after the install")
+            check_files(unix_path(folder), archive)
+            say("ok: at the installer's windows, a running window is closed and waited for, with no box")
+        else:
+            end(holder, "keystrel-cli")
+            say("SKIPPED: the installer's windows (no Xvfb here for Wine to show them on); the silent runs took "
+                "the same steps")
+
+        window = start_window(program, window_log)
+        uninstall(root, folder)
+        check(window.poll() is not None, "the window still runs after the uninstall")
+        check(not any(os.path.exists(path) for path in shortcuts), "a shortcut is still there")
+        say("ok: the silent uninstall through QuietUninstallString closed the running window and removed everything")
+    finally:
+        subprocess.run(["wineserver", "-k"], env=ENV, capture_output=True)
+        if display:
+            display.terminate()
+            display.wait()
+        shutil.rmtree(work, ignore_errors=True)
+
+
 def run(setup, archive, shellverb):
     version = re.search(r"Keystrel-(.+)-win64\.zip$", archive).group(1)
     work = {"dir": tempfile.mkdtemp(prefix="keystrel-install."), "shellverb": shellverb}
@@ -285,17 +466,19 @@ def run(setup, archive, shellverb):
 
 
 def main():
-    if len(sys.argv) != 4:
+    in_use = sys.argv[1:2] == ["--in-use"]
+    arguments = sys.argv[2:] if in_use else sys.argv[1:]
+    if len(arguments) != 3:
         print(__doc__)
         return 2
-    setup, archive, shellverb = sys.argv[1:]
+    setup, archive, helper = arguments
     if not os.path.exists(setup):
         print("no installer at %s: build the windows_installer target (scripts/build-windows.sh does)" % setup)
         return 1
     prefix = tempfile.mkdtemp(prefix="keystrel-installer-wine.")
     ENV["WINEPREFIX"] = prefix
     try:
-        run(setup, archive, shellverb)
+        (run_in_use if in_use else run)(setup, archive, helper)
     except Failure as failure:
         print("FAIL: %s" % failure)
         return 1

@@ -1,11 +1,14 @@
 // The one-window channel on Windows, under Wine: a hand-over from another
 // process with its direction, the pipe's security descriptor as created, a
-// vanished, a hung and a still starting window, and a pipe that is not this
-// user's alone. Wine runs every program as one user: another user's start
+// vanished, a hung and a still starting window, a pipe that is not this
+// user's alone, whatever kind of entry lets others in, and a window asked to
+// close (as an installer asks it) whose end is waited for. Wine runs every program as one user: another user's start
 // cannot be tried here (tests/not-run-on-windows.txt says so).
 #include "InstanceChannel.h"
+#include "PipeAccess_win.h"
 #include "TestUser.h"
 
+#include <QDir>
 #include <QEventLoop>
 #include <QLocalSocket>
 #include <QProcess>
@@ -99,6 +102,63 @@ HANDLE squat(const QString &pipe)
                            PIPE_TYPE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 0, 0, 3000, &attributes);
     ::LocalFree(descriptor);
     return handle;
+}
+
+std::vector<BYTE> sidBytes(const QString &text)
+{
+    PSID sid = nullptr;
+    std::vector<BYTE> bytes;
+    if (::ConvertStringSidToSidW(reinterpret_cast<const wchar_t *>(text.utf16()), &sid)) {
+        bytes.assign(static_cast<BYTE *>(sid), static_cast<BYTE *>(sid) + ::GetLengthSid(sid));
+        ::LocalFree(sid);
+    }
+    return bytes;
+}
+
+struct Entry
+{
+    BYTE type;
+    QString sid;
+};
+
+// An access list of these entries, each with full access, written out as
+// the system keeps them: an object entry names no object type, a callback
+// entry has no condition.
+std::vector<BYTE> accessList(const std::vector<Entry> &entries)
+{
+    std::vector<BYTE> list(2048);
+    auto *acl = reinterpret_cast<PACL>(list.data());
+    ::InitializeAcl(acl, DWORD(list.size()), ACL_REVISION_DS);
+    for (const Entry &entry : entries) {
+        const std::vector<BYTE> sid = sidBytes(entry.sid);
+        const bool object = entry.type == ACCESS_ALLOWED_OBJECT_ACE_TYPE || entry.type == ACCESS_DENIED_OBJECT_ACE_TYPE;
+        std::vector<BYTE> ace(sizeof(ACE_HEADER) + sizeof(ACCESS_MASK) + (object ? sizeof(DWORD) : 0));
+        auto *header = reinterpret_cast<ACE_HEADER *>(ace.data());
+        header->AceType = entry.type;
+        *reinterpret_cast<ACCESS_MASK *>(ace.data() + sizeof(ACE_HEADER)) = FILE_ALL_ACCESS;
+        ace.insert(ace.end(), sid.begin(), sid.end());
+        header = reinterpret_cast<ACE_HEADER *>(ace.data());
+        header->AceSize = WORD(ace.size());
+        if (!::AddAce(acl, ACL_REVISION_DS, MAXDWORD, ace.data(), DWORD(ace.size())))
+            return {};
+    }
+    return list;
+}
+
+// A pipe of that name made first by someone whose access list is `list`.
+HANDLE squatWith(const QString &pipe, std::vector<BYTE> &list)
+{
+    SECURITY_DESCRIPTOR descriptor;
+    std::vector<BYTE> owner = sidBytes(testUserSid());
+    if (list.empty() || !::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION)
+        || !::SetSecurityDescriptorOwner(&descriptor, owner.data(), FALSE)
+        || !::SetSecurityDescriptorDacl(&descriptor, TRUE, reinterpret_cast<PACL>(list.data()), FALSE))
+        return INVALID_HANDLE_VALUE;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+    const QString name = QStringLiteral("\\\\.\\pipe\\") + pipe;
+    return ::CreateNamedPipeW(reinterpret_cast<const wchar_t *>(name.utf16()),
+                              PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE | PIPE_WAIT,
+                              PIPE_UNLIMITED_INSTANCES, 0, 0, 3000, &attributes);
 }
 
 } // namespace
@@ -277,6 +337,167 @@ private slots:
         QCOMPARE(handedOver.size(), 0);
         ::CloseHandle(occupant);
         ::CloseHandle(first);
+    }
+
+    // A window asked to close closes, and the one who asked waits for its
+    // program to end; with none running, there is nothing to wait for.
+    void aWindowAskedToCloseIsWaitedFor()
+    {
+        InstanceChannel asking(place("closing"), logger());
+        QCOMPARE(asking.askToClose(60000), InstanceChannel::Closing::NoWindow);
+
+        QProcess window;
+        window.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        window.start(QStringLiteral(CHANNEL_PROBE), {"serve", place("closing")});
+        QVERIFY(window.waitForReadyRead(60000));
+        QCOMPARE(QString::fromUtf8(window.readLine()).trimmed(), QStringLiteral("serving"));
+        QCOMPARE(asking.askToClose(60000), InstanceChannel::Closing::Closed);
+        // Ended already: what the asking start waited for.
+        QVERIFY(window.waitForFinished(0) || window.state() == QProcess::NotRunning);
+        QCOMPARE(window.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(window.readAll()).trimmed(), QStringLiteral("close requested"));
+        // Its channel withdrawn as it ended.
+        QCOMPARE(announced(place("closing")), QString());
+        QCOMPARE(asking.askToClose(60000), InstanceChannel::Closing::NoWindow);
+    }
+
+    // A window that takes the request but does not end in time, and one
+    // that does not answer it (busy on this very thread), are not taken for
+    // closed.
+    void aWindowThatStaysIsNotTakenForClosed()
+    {
+        InstanceChannel window(place("staying"), logger());
+        QCOMPARE(window.claim({}), InstanceChannel::Role::Serving);
+        turnLoop();
+        QSignalSpy asked(&window, &InstanceChannel::closeRequested);
+        QCOMPARE(runProbe({"close", place("staying"), "200"}).lines, QStringList{"still open"});
+        QTRY_COMPARE(asked.size(), 1);
+
+        QProcess probe;
+        probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        probe.start(QStringLiteral(CHANNEL_PROBE), {"close", place("staying"), "60000"});
+        QVERIFY(probe.waitForFinished(120000));
+        QCOMPARE(QString::fromUtf8(probe.readAllStandardOutput()).trimmed(), QStringLiteral("not answered"));
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(m_log, QStringList());
+    }
+
+    // A start of the same user at a lower integrity level (not elevated,
+    // where the window is) is not served: it could have the window rewrite
+    // what it may not touch itself. Wine keeps every token at one level.
+    void aStartOfLowerIntegrityIsNotServed()
+    {
+        HANDLE own = nullptr;
+        QVERIFY(::OpenProcessToken(::GetCurrentProcess(),
+                                   TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ADJUST_DEFAULT | TOKEN_ASSIGN_PRIMARY, &own));
+        HANDLE lower = nullptr;
+        QVERIFY(::DuplicateTokenEx(own, TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary, &lower));
+        ::CloseHandle(own);
+        std::vector<BYTE> low = sidBytes("S-1-16-4096");
+        TOKEN_MANDATORY_LABEL label{};
+        label.Label.Attributes = SE_GROUP_INTEGRITY;
+        label.Label.Sid = low.data();
+        ::SetTokenInformation(lower, TokenIntegrityLevel, &label, DWORD(sizeof label + low.size()));
+        BYTE buffer[256];
+        DWORD size = sizeof buffer;
+        QVERIFY(::GetTokenInformation(lower, TokenIntegrityLevel, buffer, size, &size));
+        const PSID set = reinterpret_cast<TOKEN_MANDATORY_LABEL *>(buffer)->Label.Sid;
+        if (*::GetSidSubAuthority(set, *::GetSidSubAuthorityCount(set) - 1) != SECURITY_MANDATORY_LOW_RID) {
+            ::CloseHandle(lower);
+            QSKIP("this system keeps a token's integrity level as it is (Wine)");
+        }
+
+        InstanceChannel window(place("integrity"), logger());
+        QCOMPARE(window.claim({}), InstanceChannel::Role::Serving);
+        turnLoop();
+        QSignalSpy handedOver(&window, &InstanceChannel::handedOver);
+        std::wstring command = QStringLiteral("\"%1\" claim %2 C:/low")
+                                   .arg(QDir::toNativeSeparators(CHANNEL_PROBE), place("integrity"))
+                                   .toStdWString();
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        QVERIFY(::CreateProcessAsUserW(lower, nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                       &startup, &started));
+        ::CloseHandle(lower);
+        QTRY_VERIFY_WITH_TIMEOUT(::WaitForSingleObject(started.hProcess, 0) == WAIT_OBJECT_0, 120000);
+        ::CloseHandle(started.hThread);
+        ::CloseHandle(started.hProcess);
+        QCOMPARE(handedOver.size(), 0);
+        QVERIFY2(!m_log.filter(QStringLiteral("拒绝了权限级别较低的程序的连接：") + window.socketPath()).isEmpty(),
+                 qPrintable(m_log.join('\n')));
+    }
+
+    // An elevated administrator's token gives new objects to Administrators
+    // by default, not to the user; Wine's gives them to another group
+    // (S-1-5-21-0-0-0-513). The pipe is still the user's, since Qt names the
+    // user as its owner itself (pipeIsTheUsersAlone): the window takes its
+    // own pipe and later starts hand over to it.
+    void pipeIsTheUsersWhereNewObjectsGoToAnotherOwner()
+    {
+        HANDLE token = nullptr;
+        QVERIFY(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token));
+        BYTE buffer[512];
+        DWORD size = sizeof buffer;
+        LPWSTR text = nullptr;
+        QVERIFY(::GetTokenInformation(token, TokenOwner, buffer, size, &size));
+        ::CloseHandle(token);
+        QVERIFY(::ConvertSidToStringSidW(reinterpret_cast<TOKEN_OWNER *>(buffer)->Owner, &text));
+        const QString defaultOwner = QString::fromWCharArray(text);
+        ::LocalFree(text);
+        if (defaultOwner == testUserSid())
+            QSKIP("new objects of this process are the user's own by default");
+
+        InstanceChannel window(place("owner"), logger());
+        QCOMPARE(window.claim({}), InstanceChannel::Role::Serving);
+        turnLoop();
+        QSignalSpy handedOver(&window, &InstanceChannel::handedOver);
+        QCOMPARE(runProbe({"claim", place("owner"), "C:/o"}).lines.value(1), QStringLiteral("handed over"));
+        QTRY_COMPARE(handedOver.size(), 1);
+        QCOMPARE(m_log, QStringList());
+    }
+
+    // Any entry that lets another account in counts, not only the plain
+    // kind: a callback entry lets its account in as well, and an entry of a
+    // kind that cannot be judged counts against the pipe.
+    void entriesOfEveryKindAreJudged()
+    {
+        const QString user = testUserSid();
+        std::vector<BYTE> owner = sidBytes(user), administrators = sidBytes("S-1-5-32-544");
+        const auto judged = [&](const std::vector<Entry> &entries, std::vector<BYTE> &by) {
+            const std::vector<BYTE> list = accessList(entries);
+            return list.empty() ? QStringLiteral("<no list>")
+                                : pipeaccess::whyNotUsersAlone(by.data(), reinterpret_cast<const ACL *>(list.data()),
+                                                               owner.data());
+        };
+        QCOMPARE(judged({{ACCESS_ALLOWED_ACE_TYPE, user}}, owner), QString());
+        QCOMPARE(judged({{ACCESS_DENIED_ACE_TYPE, "S-1-1-0"}, {ACCESS_ALLOWED_ACE_TYPE, user}}, owner), QString());
+        QCOMPARE(judged({{ACCESS_ALLOWED_ACE_TYPE, user}, {ACCESS_ALLOWED_CALLBACK_ACE_TYPE, user}}, owner), QString());
+        QCOMPARE(judged({{ACCESS_ALLOWED_ACE_TYPE, user}, {ACCESS_ALLOWED_CALLBACK_ACE_TYPE, "S-1-1-0"}}, owner),
+                 QStringLiteral("可由 S-1-1-0 打开"));
+        QCOMPARE(judged({{ACCESS_ALLOWED_ACE_TYPE, user}, {ACCESS_ALLOWED_OBJECT_ACE_TYPE, "S-1-1-0"}}, owner),
+                 QStringLiteral("访问控制列表中有无法判断的项（类型 5）"));
+        QCOMPARE(judged({{ACCESS_ALLOWED_ACE_TYPE, user}}, administrators), QStringLiteral("属于 S-1-5-32-544"));
+        QCOMPARE(pipeaccess::whyNotUsersAlone(owner.data(), nullptr, owner.data()),
+                 QStringLiteral("没有访问控制列表，所有用户都可打开"));
+    }
+
+    // The same on a real pipe, as a later start meets it.
+    void pipeLettingOthersInByACallbackEntryIsNotUsed()
+    {
+        const QString user = testUserSid();
+        const QString foreign = place("callback") + "-1";
+        std::vector<BYTE> list =
+            accessList({{ACCESS_ALLOWED_ACE_TYPE, user}, {ACCESS_ALLOWED_CALLBACK_ACE_TYPE, "S-1-1-0"}});
+        const HANDLE squatter = squatWith(foreign, list);
+        if (squatter == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_INVALID_SECURITY_DESCR)
+            QSKIP("this system keeps no callback entry on a pipe (Wine's server refuses the descriptor)");
+        QVERIFY2(squatter != INVALID_HANDLE_VALUE, qPrintable(qt_error_string(int(::GetLastError()))));
+        QVERIFY(announce(place("callback"), foreign));
+        InstanceChannel window(place("callback"), logger());
+        QCOMPARE(window.claim({"C:/x"}), InstanceChannel::Role::Serving);
+        QCOMPARE(m_log, QStringList{"单窗口通道不是本用户独有的，已替换：" + foreign + "（可由 S-1-1-0 打开）"});
+        ::CloseHandle(squatter);
     }
 };
 

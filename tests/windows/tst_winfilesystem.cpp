@@ -2,7 +2,9 @@
 // hard links and read-only files left alone, attributes and creation time
 // kept, a file another program holds unshared left unchanged, links out of
 // a dropped folder not followed, long paths and names outside any code page,
-// and what an interrupted rewrite leaves behind.
+// folders named with the long prefix, and what an interrupted rewrite
+// leaves behind. A file others hold without sharing deletion, or a library
+// that is loaded, is left as it is with nothing beside it.
 #include "TestFiles.h"
 #include "batch/BatchEngine.h"
 #include "batch/FolderWalk.h"
@@ -17,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 #include <windows.h>
 
@@ -237,9 +240,75 @@ private slots:
 
         const BatchSummary summary = batch(dir.path());
         QCOMPARE(summary.done, 1);
-        QVERIFY(m_lines.contains(actionlines::kLeftoverTemporary + dir.path() + '/' + leftover));
+        // Still open for writing (its rewrite never ended here): left to it,
+        // and named.
+        QVERIFY(m_lines.contains(actionlines::kLeftoverInUse + dir.path() + '/' + leftover));
+        QVERIFY(summary.leftovers.isEmpty());
         QVERIFY(filecrypt::isFileEncrypted(file));
         QCOMPARE(readShared(dir.filePath(leftover)), QByteArray("new by"));
+    }
+
+    // A folder named by a path that already carries the long prefix (as
+    // Windows or Qt spells it): the names in it are reached, looked up,
+    // listed and replaced, although they are joined to it with '/'.
+    void aFolderNamedWithTheLongPrefixReachesItsNames()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("file.txt");
+        QVERIFY(testfiles::writeAll(file, "old bytes"));
+        const QStringList spellings{QStringLiteral("\\\\?\\") + QDir::toNativeSeparators(dir.path()),
+                                    QStringLiteral("//?/") + dir.path()};
+        for (const QString &prefixed : spellings) {
+            Folder folder;
+            QCOMPARE(folder.open(prefixed), Folder::Opened::Ok);
+            FileState state;
+            QCOMPARE(folder.lookUp("file.txt", &state), Folder::Entry::Present);
+            std::vector<ListedName> names;
+            QVERIFY(listNames(prefixed, &names));
+            QVERIFY(std::any_of(names.begin(), names.end(),
+                                [](const ListedName &listed) { return listed.name == "file.txt"; }));
+            Replacement replacement(folder, "file.txt", &state);
+            QCOMPARE(replacement.open(), Replacement::Opened::Ok);
+            QVERIFY(replacement.write(prefixed.toUtf8().constData(), prefixed.toUtf8().size()));
+            QVERIFY(replacement.finish(Replacement::Flush::Now));
+            QCOMPARE(replacement.commit(), Replacement::Committed::Done);
+            QCOMPARE(testfiles::readAll(file), prefixed.toUtf8());
+        }
+        QCOMPARE(testfiles::entries(dir.path()).join(','), QStringLiteral("file.txt"));
+    }
+
+    // Another program holds the file without sharing its deletion, or runs
+    // it as a library: it keeps its bytes, and no name is left beside it
+    // (Wine's ReplaceFileW, asked anyway, leaves an "rf….tmp" of its own,
+    // empty or with the old content).
+    void aFileThatCannotBeMovedOrDeletedIsLeftWithNothingBeside()
+    {
+        QTemporaryDir dir;
+        const QString held = dir.filePath("held.txt");
+        QVERIFY(testfiles::writeAll(held, "held"));
+        const HANDLE holder = ::CreateFileW(wide(held).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr);
+        QVERIFY(holder != INVALID_HANDLE_VALUE);
+        QCOMPARE(encrypt(held), -1);
+        ::CloseHandle(holder);
+        QCOMPARE(testfiles::readAll(held), QByteArray("held"));
+        QCOMPARE(testfiles::entries(dir.path()).join(','), QStringLiteral("held.txt"));
+
+        wchar_t system[MAX_PATH];
+        QVERIFY(::GetSystemDirectoryW(system, MAX_PATH));
+        const QString library = dir.filePath("library.dll");
+        QVERIFY(QFile::copy(QString::fromWCharArray(system) + QStringLiteral("/version.dll"), library));
+        const QByteArray before = testfiles::readAll(library);
+        const HMODULE loaded = ::LoadLibraryExW(wide(library).c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+        QVERIFY2(loaded, qPrintable(errorText()));
+        m_lines.clear();
+        QCOMPARE(encrypt(library), -1);
+        const QStringList left = testfiles::entries(dir.path());
+        ::FreeLibrary(loaded);
+        QCOMPARE(left.join(','), QStringLiteral("held.txt,library.dll"));
+        QVERIFY(testfiles::readAll(library) == before);
+        QVERIFY2(m_lines.filter(loglines::kWriteFailed[Direction::Encrypt] + library).size() == 1,
+                 qPrintable(m_lines.join('\n')));
     }
 
     // Devices are never opened as files.

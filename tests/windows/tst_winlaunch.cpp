@@ -3,7 +3,8 @@
 // resolved to Hubstone.dll beside it) and shows the window; a truncated or
 // foreign DLL, or one others may write, is refused with a log line; a
 // Plugin folder others may write is not loaded from at all; a second start
-// hands over to the first.
+// hands over to the first; --quit-running closes the running window as its
+// close button does, and waits for it.
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -251,6 +252,46 @@ private slots:
         const QStringList report = QString::fromUtf8(readAll(reportPath)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QVERIFY2(report.contains(QStringLiteral("drop decrypt ") + first + QLatin1Char('|') + second),
                  qUtf8Printable(report.join('|')));
+    }
+
+    // As the installer asks it: with no window running there is nothing to
+    // close (and no window of its own opens); a running window gets a close
+    // event, as from its close button, and has ended when the start ends.
+    void quitRunningClosesTheWindowAndWaitsForIt()
+    {
+        ProgramFolder folder;
+        QVERIFY(folder.make());
+        const QString reportPath = folder.dir.filePath(QStringLiteral("report.txt"));
+        const auto quitRunning = [&] {
+            QProcess closer;
+            closer.setProcessEnvironment(environmentFor(reportPath));
+            closer.start(folder.dir.filePath(QStringLiteral("Keystrel.exe")), {QStringLiteral("--quit-running")});
+            closer.waitForFinished(240000);
+            return Run{closer.exitCode(), QString::fromUtf8(closer.readAllStandardError()), {}};
+        };
+        Run alone = quitRunning();
+        QCOMPARE(alone.exitCode, 0);
+        QVERIFY2(alone.log.contains(QStringLiteral("没有正在运行的窗口")), qUtf8Printable(alone.log));
+        QVERIFY2(!alone.log.contains(QStringLiteral("插件目录：")), qUtf8Printable(alone.log));
+
+        QProcess window;
+        window.setProcessEnvironment(environmentFor(reportPath, true));
+        window.start(folder.dir.filePath(QStringLiteral("Keystrel.exe")), QStringList());
+        QString log;
+        while (!log.contains(QStringLiteral("已加载插件：")) && window.state() != QProcess::NotRunning) {
+            window.waitForReadyRead(1000);
+            log += QString::fromUtf8(window.readAllStandardError());
+        }
+        const Run closed = quitRunning();
+        QCOMPARE(closed.exitCode, 0);
+        QVERIFY2(closed.log.contains(QStringLiteral("正在运行的窗口已关闭")), qUtf8Printable(closed.log));
+        // Ended before the asking start did.
+        QVERIFY(window.waitForFinished(0) || window.state() == QProcess::NotRunning);
+        QCOMPARE(window.exitCode(), 0);
+        log += QString::fromUtf8(window.readAllStandardError());
+        QVERIFY2(log.contains(QStringLiteral("另一个程序请求关闭窗口")), qUtf8Printable(log));
+        const QStringList report = QString::fromUtf8(readAll(reportPath)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY2(report.contains(QStringLiteral("window close event")), qUtf8Printable(report.join('|')));
     }
 };
 

@@ -1,5 +1,7 @@
 #include "BatchEngine.h"
 
+#include "batch/HandleBudget.h"
+#include "batch/Leftovers.h"
 #include "batch/Pipeline.h"
 #include "batch/SlotWork.h"
 
@@ -8,12 +10,14 @@ class BatchEngine::Private
 public:
     Private(const FolderListing &listing, Direction direction, bool cipherActive, Hooks hooks)
         : hooks(std::move(hooks))
-        , work(listing, direction, cipherActive, this->hooks)
-        , pipeline(work, this->hooks)
+        , budget(HandleBudget::now())
+        , work(listing, direction, cipherActive, this->hooks, budget.spareFolders())
+        , pipeline(work, this->hooks, budget)
     {
     }
 
     const Hooks hooks;
+    const HandleBudget budget;
     SlotWork work;
     Pipeline pipeline;
 };
@@ -27,5 +31,9 @@ BatchEngine::~BatchEngine() = default;
 
 BatchSummary BatchEngine::run()
 {
-    return d->pipeline.run();
+    // Before any file, so that none of them is taken for a leftover.
+    const QStringList leftovers = clearLeftovers(d->work.listing(), d->work.folders(), d->hooks.log);
+    BatchSummary summary = d->pipeline.run();
+    summary.leftovers = leftovers;
+    return summary;
 }

@@ -2,10 +2,11 @@
 // place in one direction, as fast as the disk allows and as safely as a
 // single file.
 //
-// Files are written in groups, the next group on a second thread while the
-// last one is put in place: each group's new files are flushed to disk in
-// one go, then renamed over the originals in walk order, then their folders
-// are flushed, and only then are their lines logged. Every file is reached
+// Files are written in groups, the stages of a batch overlapping (see
+// Pipeline.h): each group's new files are flushed to disk in one go, then
+// renamed over the originals in walk order, then their folders are flushed,
+// and only then are their lines logged. Leftovers of interrupted rewrites
+// that the walk met are cleared first (Leftovers.h). Every file is reached
 // through folders held open from the dropped folder, never through a link,
 // and must still be the file the walk recorded; the replacement is written
 // into the folder it was read from. The caller sees each file settled in
@@ -31,6 +32,8 @@ struct BatchSummary
     int failed = 0;
     int left = 0; // not handled: stopped or cancelled before them
     QStringList failedPaths;
+    // Leftovers of interrupted rewrites that stay in the folder.
+    QStringList leftovers;
 };
 
 class BatchEngine

@@ -1,7 +1,5 @@
 #include "FolderHandles.h"
 
-#include "filesystem/OpenFileLimit.h"
-
 namespace {
 
 FolderHandles::Status statusOf(Folder::Opened opened)
@@ -21,23 +19,9 @@ FolderHandles::Status statusOf(Folder::Opened opened)
 
 } // namespace
 
-long openFileBudget()
-{
-    constexpr long kWantedOpenFiles = 4096;
-    return raiseOpenFileLimit(kWantedOpenFiles);
-}
-
-long handlesForBatch(long limit)
-{
-    constexpr long kKept = 24; // standard streams, Qt's own, the log
-    return qMax<long>(8, limit - kKept);
-}
-
-FolderHandles::FolderHandles(const FolderListing &listing)
+FolderHandles::FolderHandles(const FolderListing &listing, std::size_t spare)
     : m_listing(listing)
-    , m_spare(openFileBudget() >= kAmpleOpenFiles
-                  ? kSpareFolders
-                  : std::size_t(qBound<long>(1, handlesForBatch(openFileBudget()) / 4, long(kSpareFolders))))
+    , m_spare(spare)
 {
 }
 
@@ -81,7 +65,7 @@ const Folder *FolderHandles::open(int index, Status *status)
         opened = folder.openChild(*parent, walked.name);
     }
     if (opened != Folder::Opened::Ok) {
-        *status = statusOf(opened);
+        *status = folder.shortage() == Shortage::Handles ? Status::NoHandles : statusOf(opened);
         return nullptr;
     }
     FileIdentity identity;

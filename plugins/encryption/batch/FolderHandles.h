@@ -1,6 +1,6 @@
 // The walked folders held open, each opened from its parent without
-// following a link and checked against the walk. Shared by the thread that
-// writes ahead and the one that commits: a folder handed out stays pinned,
+// following a link and checked against the walk. Shared by every stage of a
+// batch (Pipeline.h): a folder handed out stays pinned,
 // never closed, until its user lets it go; of the others, the least recently
 // used are closed beyond a few spare ones.
 #pragma once
@@ -14,23 +14,14 @@
 #include <mutex>
 #include <unordered_map>
 
-// The process's open-file limit, raised first where it can be.
-long openFileBudget();
-// What a limit leaves for a batch beyond the handles Qt and the program keep.
-long handlesForBatch(long limit);
-
 class FolderHandles
 {
 public:
-    enum class Status { Ok, Missing, Swapped, Unreadable };
+    // NoHandles: the process held as many files open as it may.
+    enum class Status { Ok, Missing, Swapped, Unreadable, NoHandles };
 
-    // Folders kept open beyond those in use, at most; fewer under a low
-    // open-file limit.
-    static constexpr std::size_t kSpareFolders = 64;
-    // Below this limit the batch shares it out (openFileBudget()).
-    static constexpr long kAmpleOpenFiles = 200 + long(kSpareFolders) + 6;
-
-    explicit FolderHandles(const FolderListing &listing);
+    // `spare`: folders kept open beyond those in use (HandleBudget).
+    FolderHandles(const FolderListing &listing, std::size_t spare);
     FolderHandles(const FolderHandles &) = delete;
     FolderHandles &operator=(const FolderHandles &) = delete;
     ~FolderHandles() = default;

@@ -77,7 +77,7 @@ private:
             unreachable(folderPath);
             return;
         }
-        reportOddEntries(folderPath);
+        reportOddEntries(folderPath, realPath);
         QDir dir(folderPath);
         dir.setFilter(QDir::Dirs | QDir::Files);
         dir.setSorting(QDir::Name | QDir::DirsFirst);
@@ -135,7 +135,7 @@ private:
 
     void unreachable(const QString &path)
     {
-        ++listing.unreachable;
+        listing.unreachable << path;
         log(actionlines::kEntryUnreachable + path);
     }
 
@@ -173,9 +173,8 @@ private:
 
     // Qt leaves out names that are not valid in the local encoding (files
     // brought from other systems): they are reported, never silently lost.
-    // Hidden leftovers of an interrupted rewrite are named too, so that the
-    // user can delete them.
-    void reportOddEntries(const QString &folderPath)
+    // Hidden leftovers of an interrupted rewrite are recorded for the batch.
+    void reportOddEntries(const QString &folderPath, const QString &realPath)
     {
         std::vector<ListedName> names;
         if (!listNames(folderPath, &names))
@@ -184,7 +183,7 @@ private:
         for (const ListedName &listed : names) {
             const QString shown = folderPath + QLatin1Char('/') + listed.name;
             if (temporaryname::isTemporary(listed.name))
-                log(actionlines::kLeftoverTemporary + shown);
+                listing.leftovers.push_back(WalkedLeftover{indexOfFolder(realPath), listed.name, shown});
             else if (listed.name.startsWith(QLatin1Char('.')))
                 hiddenNames << listed.name;
             else if (!listed.faithful)

@@ -32,16 +32,25 @@ struct WalkedFile
     qint64 size = 0; // when walked
 };
 
+// A temporary file of an interrupted rewrite (filesystem/Leftover.h).
+struct WalkedLeftover
+{
+    int folderIndex = 0;
+    QString name;
+    QString path; // as found
+};
+
 struct FolderListing
 {
-    QString root;                      // real path of the dropped folder
-    std::vector<WalkedFolder> folders; // [0] is the dropped folder
-    QVector<QString> paths;            // absolute paths as found, in walk order
-    std::vector<WalkedFile> files;     // where each of them really is
-    int unreachable = 0;               // entries logged as not reachable, hence not listed
-    int hidden = 0;                    // hidden entries of the walked folders, left alone
-    QStringList hiddenNamed;           // the first of them, within the dropped folder
-    bool cancelled = false;            // stopped before the walk was complete
+    QString root;                          // real path of the dropped folder
+    std::vector<WalkedFolder> folders;     // [0] is the dropped folder
+    QVector<QString> paths;                // absolute paths as found, in walk order
+    std::vector<WalkedFile> files;         // where each of them really is
+    QStringList unreachable;               // entries logged as not reachable, hence not listed
+    std::vector<WalkedLeftover> leftovers; // for the batch to clear, or name
+    int hidden = 0;                        // hidden entries of the walked folders, left alone
+    QStringList hiddenNamed;               // the first of them, within the dropped folder
+    bool cancelled = false;                // stopped before the walk was complete
 
     static constexpr int kHiddenNamed = 5;
 
@@ -49,6 +58,7 @@ struct FolderListing
 };
 
 // Logs "dir: " and "file: " lines as it goes, and why it passes over what it
-// does not list. An unreadable or missing folder gives an empty listing.
+// does not list. It changes nothing: leftovers of interrupted rewrites are
+// only recorded. An unreadable or missing folder gives an empty listing.
 // `cancel` stops the walk between two entries, with what it found so far.
 FolderListing walkFolder(const QString &folderPath, const LogFn &log, const std::atomic<bool> *cancel = nullptr);

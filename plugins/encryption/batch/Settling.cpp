@@ -15,11 +15,17 @@ Settling::Settling(SlotWork &work, const BatchEngine::Hooks &hooks, BatchSummary
 Settling::~Settling()
 {
     finish();
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_stopping = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
 }
 
-// The folders of the files renamed, each once; on a thread of its own the
-// flush only waits on the disk, the folders pinned by the slots meanwhile.
-void Settling::flushFolders(const Group &group, int from, int to, bool aside)
+// The folders of the files renamed, each once; pinned by the slots until
+// they are flushed.
+void Settling::noteFolders(const Group &group, int from, int to)
 {
     m_flushed.clear();
     for (int i = from; i < to; ++i) {
@@ -27,20 +33,34 @@ void Settling::flushFolders(const Group &group, int from, int to, bool aside)
         if (slot.state == SlotState::Done)
             m_flushed.emplace(slot.folder, FolderFlush());
     }
-    const auto flush = [this] {
-        for (auto &folder : m_flushed)
-            folder.second.done = folder.first->flush(&folder.second.reason);
-    };
-    if (aside)
-        m_flusher = std::thread(flush);
-    else
-        flush();
+}
+
+void Settling::flushFolders()
+{
+    for (auto &folder : m_flushed)
+        folder.second.done = folder.first->flush(&folder.second.reason);
+}
+
+void Settling::run()
+{
+    std::unique_lock<std::mutex> guard(m_lock);
+    for (;;) {
+        m_changed.wait(guard, [this] { return m_flushing || m_stopping; });
+        if (!m_flushing)
+            return;
+        guard.unlock();
+        flushFolders(); // only waits on the disk
+        guard.lock();
+        m_flushing = false;
+        m_changed.notify_all();
+    }
 }
 
 void Settling::settleNow(Group &group, int from, int to)
 {
     finish();
-    flushFolders(group, from, to, false);
+    noteFolders(group, from, to);
+    flushFolders();
     logAndRelease(group, from, to);
 }
 
@@ -48,14 +68,22 @@ void Settling::settleAside(Group group)
 {
     finish();
     m_aside = std::move(group);
-    flushFolders(m_aside, 0, int(m_aside.size()), true);
+    noteFolders(m_aside, 0, int(m_aside.size()));
+    if (!m_thread.isRunning())
+        m_thread = NamedThread("keystrel-settle", [this] { run(); });
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_flushing = true;
+    m_changed.notify_all();
 }
 
 void Settling::finish()
 {
-    if (!m_flusher.joinable())
+    {
+        std::unique_lock<std::mutex> guard(m_lock);
+        m_changed.wait(guard, [this] { return !m_flushing; });
+    }
+    if (m_aside.empty())
         return;
-    m_flusher.join();
     logAndRelease(m_aside, 0, int(m_aside.size()));
     m_aside.clear();
 }

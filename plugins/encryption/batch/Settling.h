@@ -1,15 +1,18 @@
-// The last step of a group put in place: the folders of its renamed files
-// flushed, then every file's lines logged in order and counted. The flush
-// of a whole group may wait on the disk on a thread of its own while the
-// next group is renamed; its lines are logged later, on the calling thread,
+// The last stage of a group put in place: the folders of its renamed files
+// flushed, then every file's lines logged in order and counted. The flush of
+// a whole group waits on the disk on a thread of its own
+// ("keystrel-settle", started with the first such group) while the next
+// group is renamed; its lines are logged later, on the committing thread,
 // before any line of the next group.
 #pragma once
 
 #include "batch/BatchEngine.h"
 #include "batch/Slot.h"
+#include "filesystem/NamedThread.h"
 
+#include <condition_variable>
 #include <map>
-#include <thread>
+#include <mutex>
 
 class SlotWork;
 
@@ -19,7 +22,7 @@ public:
     Settling(SlotWork &work, const BatchEngine::Hooks &hooks, BatchSummary &summary);
     Settling(const Settling &) = delete;
     Settling &operator=(const Settling &) = delete;
-    ~Settling();
+    ~Settling(); // settles what was set aside, then joins
 
     // Files `from` to `to` of `group`, at once: a group committed in parts.
     void settleNow(Group &group, int from, int to);
@@ -35,7 +38,9 @@ private:
         QString reason;
     };
 
-    void flushFolders(const Group &group, int from, int to, bool aside);
+    void run();
+    void noteFolders(const Group &group, int from, int to);
+    void flushFolders();
     void logAndRelease(Group &group, int from, int to);
     void count(const Slot &slot);
 
@@ -44,6 +49,10 @@ private:
     BatchSummary &m_summary;
 
     std::map<const Folder *, FolderFlush> m_flushed;
-    std::thread m_flusher;
     Group m_aside;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    bool m_flushing = false; // m_aside's folders are being flushed
+    bool m_stopping = false;
+    NamedThread m_thread; // last: goes first
 };

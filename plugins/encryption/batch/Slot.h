@@ -13,7 +13,7 @@ class Folder;
 
 enum class SlotState {
     Ready,    // written ahead, waiting to be flushed and committed
-    Deferred, // written by the committing thread when its turn comes (large,
+    Deferred, // written by the committing stage when its turn comes (large,
               // or changed while written ahead)
     Retry,    // short of room or handles while others were in flight: tried
               // again alone once they are settled
@@ -27,7 +27,8 @@ struct Slot
 {
     int index = 0;
     SlotState state = SlotState::Failed;
-    bool inState = false; // skipped as already in the batch's direction
+    bool inState = false;               // skipped as already in the batch's direction
+    Shortage shortage = Shortage::None; // why it failed, when not its own fault
     QStringList lines;
     std::unique_ptr<Replacement> replacement;
     // The file read, open until its replacement is in place: see LateClose.

@@ -1,7 +1,6 @@
 #include "SlotWork.h"
 
 #include "filesystem/ProgramFiles.h"
-#include "filesystem/Shortage.h"
 #include "format/ActionLogLines.h"
 #include "format/LogLines.h"
 #include "format/Marker.h"
@@ -12,12 +11,12 @@ using namespace filecrypt;
 using loglines::withReason;
 
 SlotWork::SlotWork(const FolderListing &listing, Direction direction, bool cipherActive,
-                   const BatchEngine::Hooks &hooks)
+                   const BatchEngine::Hooks &hooks, std::size_t spareFolders)
     : m_listing(listing)
     , m_direction(direction)
     , m_cipherActive(cipherActive)
     , m_hooks(hooks)
-    , m_folders(listing)
+    , m_folders(listing, spareFolders)
 {
 }
 
@@ -31,6 +30,12 @@ void SlotWork::release(Slot &slot)
         m_folders.unpin(slot.folderIndex);
     slot.folderIndex = -1;
     slot.folder = nullptr;
+}
+
+void SlotWork::releaseAll(Group &group)
+{
+    for (Slot &slot : group)
+        release(slot); // what was not put in place stays as it was
 }
 
 bool SlotWork::skip(Slot &slot, const QString &line)
@@ -57,36 +62,37 @@ void SlotWork::setRewritten(const Place &place, const FileIdentity *identity)
         m_rewritten.remove(place);
 }
 
-Slot SlotWork::prepare(int index, bool flushNow, bool alone)
+Slot SlotWork::prepare(int index, Turn turn, InFlight inFlight, filecrypt::ChunkWriter &chunks)
 {
     Slot slot;
     slot.index = index;
-    shortage::take();
     auto input = std::make_unique<InputFile>();
     if (reach(slot, *input) && judge(slot, *input))
-        write(slot, std::move(input), flushNow);
-    judgeShortage(slot, alone);
+        write(slot, std::move(input), turn, chunks);
+    judgeShortage(slot, inFlight);
     return slot;
 }
 
 // Out of room or handles is a property of the batch, not of the file: while
 // other files were in flight it is tried again; alone, a file that still
-// cannot be opened says why.
-void SlotWork::judgeShortage(Slot &slot, bool alone)
+// cannot be done says why.
+void SlotWork::judgeShortage(Slot &slot, InFlight inFlight)
 {
     if (slot.state != SlotState::Failed && slot.state != SlotState::Skipped)
         return;
-    const Shortage lacked = shortage::take();
-    if (lacked == Shortage::None)
+    if (slot.shortage == Shortage::None || inFlight == InFlight::Alone)
         return;
     release(slot);
-    if (!alone) {
-        slot.lines.clear();
-        slot.state = SlotState::Retry;
-    } else if (lacked == Shortage::Handles && slot.state == SlotState::Skipped) {
-        slot.lines = QStringList{kTooManyOpenFiles + m_listing.paths.at(slot.index)};
-        slot.state = SlotState::Failed;
-    }
+    slot.lines.clear();
+    slot.state = SlotState::Retry;
+}
+
+// A file the batch was to do and could not reach: it failed, and says why.
+bool SlotWork::fail(Slot &slot, const QString &line)
+{
+    skip(slot, line);
+    slot.state = SlotState::Failed;
+    return false;
 }
 
 // Opens the file the walk recorded, through its folder.
@@ -98,11 +104,23 @@ bool SlotWork::reach(Slot &slot, InputFile &input)
     slot.folder = m_folders.openPinned(file.folderIndex, &status);
     slot.folderIndex = slot.folder ? file.folderIndex : -1;
     if (!slot.folder) {
-        return skip(slot, status == FolderHandles::Status::Swapped   ? kSwappedAfterWalk + path
-                          : status == FolderHandles::Status::Missing ? kNotRegularFile + path
-                                                                     : kUnreadableFile + path);
+        switch (status) {
+        case FolderHandles::Status::Swapped:
+            return skip(slot, kSwappedAfterWalk + path);
+        case FolderHandles::Status::Missing:
+            return skip(slot, kNotRegularFile + path);
+        case FolderHandles::Status::NoHandles:
+            slot.shortage = Shortage::Handles;
+            return fail(slot, kTooManyOpenFiles + path);
+        case FolderHandles::Status::Ok:
+        case FolderHandles::Status::Unreadable:
+            break;
+        }
+        return fail(slot, kUnreadableFile + path);
     }
-    switch (input.openIn(*slot.folder, file.name)) {
+    const InputFile::Opened opened = input.openIn(*slot.folder, file.name);
+    slot.shortage = input.shortage();
+    switch (opened) {
     case InputFile::Opened::Ok:
         break;
     case InputFile::Opened::Missing:
@@ -111,7 +129,7 @@ bool SlotWork::reach(Slot &slot, InputFile &input)
     case InputFile::Opened::Link:
         return skip(slot, kSwappedAfterWalk + path);
     case InputFile::Opened::Unreadable:
-        return skip(slot, kUnreadableFile + path);
+        return fail(slot, (slot.shortage == Shortage::Handles ? kTooManyOpenFiles : kUnreadableFile) + path);
     case InputFile::Opened::InUse:
         return skip(slot, loglines::kInUse[m_direction] + path);
     }
@@ -119,11 +137,8 @@ bool SlotWork::reach(Slot &slot, InputFile &input)
     if (found.volume != file.identity.volume
         || (found != file.identity && !isRewritten(Place(file.folderIndex, file.name), found)))
         return skip(slot, kSwappedAfterWalk + path);
-    if (programfiles::isProgramFile(found)) {
-        skip(slot, loglines::kProgramFile[m_direction] + path);
-        slot.state = SlotState::Failed; // refused: it counts as failed
-        return false;
-    }
+    if (programfiles::isProgramFile(found))
+        return fail(slot, loglines::kProgramFile[m_direction] + path); // refused: it counts as failed
     return true;
 }
 
@@ -142,15 +157,16 @@ bool SlotWork::judge(Slot &slot, InputFile &input)
 }
 
 // Writes the replacement beside the file, in its folder.
-void SlotWork::write(Slot &slot, std::unique_ptr<InputFile> input, bool flushNow)
+void SlotWork::write(Slot &slot, std::unique_ptr<InputFile> input, Turn turn, filecrypt::ChunkWriter &chunks)
 {
+    const bool now = turn == Turn::Now;
     const QString &path = m_listing.paths.at(slot.index);
     const WalkedFile &file = m_listing.files[std::size_t(slot.index)];
     const Folder &folder = *slot.folder;
-    // Progress only on the committing thread (the one that flushes at once).
+    // Progress only of a file in its turn, on the committing thread.
     const Control control{[&slot](const QString &line) { slot.lines << line; }, m_hooks.cancel,
-                          flushNow ? m_hooks.fileProgress : nullptr};
-    FileTransform transform(m_direction, m_cipherActive, control);
+                          now ? m_hooks.fileProgress : nullptr};
+    FileTransform transform(m_direction, m_cipherActive, control, &chunks);
     const Outcome outcome = transform.write(*input, path, path, [&](Target &target) {
         target.folder = &folder;
         target.name = file.name;
@@ -161,6 +177,7 @@ void SlotWork::write(Slot &slot, std::unique_ptr<InputFile> input, bool flushNow
         return folder.allowsWriting(file.name);
     });
     if (outcome != Outcome::Done) {
+        slot.shortage = transform.shortage();
         slot.state = outcome == Outcome::Cancelled ? SlotState::Cancelled : SlotState::Failed;
         release(slot);
         return;
@@ -170,7 +187,7 @@ void SlotWork::write(Slot &slot, std::unique_ptr<InputFile> input, bool flushNow
         // Changed while it was read: written ahead, it is read again when
         // its turn comes; in its turn, it is refused.
         release(slot);
-        if (flushNow) {
+        if (now) {
             slot.lines << loglines::kChangedMeanwhile[m_direction] + path;
             slot.state = SlotState::Failed;
         } else {
@@ -179,7 +196,8 @@ void SlotWork::write(Slot &slot, std::unique_ptr<InputFile> input, bool flushNow
         }
         return;
     }
-    if (!slot.replacement->finish(flushNow)) {
+    if (!slot.replacement->finish(now ? Replacement::Flush::Now : Replacement::Flush::WithOthers)) {
+        slot.shortage = slot.replacement->shortage();
         slot.lines << withReason(loglines::kWriteFailed[m_direction], path, slot.replacement->errorString());
         slot.state = SlotState::Failed;
         release(slot);
@@ -194,7 +212,7 @@ void SlotWork::write(Slot &slot, std::unique_ptr<InputFile> input, bool flushNow
 
 bool SlotWork::tryCommit(Slot &slot, const Place &place)
 {
-    // Known before the rename, so that the thread writing ahead never meets
+    // Known before the rename, so that the write stage never meets
     // the new file without knowing it for this batch's own.
     setRewritten(place, &slot.replacement->newIdentity());
     const Replacement::Committed committed = slot.replacement->commit();
@@ -206,17 +224,21 @@ bool SlotWork::tryCommit(Slot &slot, const Place &place)
     setRewritten(place, nullptr);
     if (committed == Replacement::Committed::Changed)
         return false;
-    slot.lines << withReason(loglines::kWriteFailed[m_direction], m_listing.paths.at(slot.index),
-                             slot.replacement->errorString());
+    if (committed == Replacement::Committed::KeptAside)
+        slot.lines << withReason(loglines::kKeptAside[m_direction], slot.replacement->keptAside(),
+                                 slot.replacement->errorString());
+    else
+        slot.lines << withReason(loglines::kWriteFailed[m_direction], m_listing.paths.at(slot.index),
+                                 slot.replacement->errorString());
     slot.state = SlotState::Failed;
     return true;
 }
 
-void SlotWork::commit(Slot &slot)
+void SlotWork::commit(Slot &slot, filecrypt::ChunkWriter &chunks)
 {
-    const bool alone = slot.state == SlotState::Retry;
-    if (slot.state == SlotState::Deferred || alone)
-        slot = prepare(slot.index, true, alone);
+    const InFlight inFlight = slot.state == SlotState::Retry ? InFlight::Alone : InFlight::Others;
+    if (slot.state == SlotState::Deferred || slot.state == SlotState::Retry)
+        slot = prepare(slot.index, Turn::Now, inFlight, chunks);
     const WalkedFile &file = m_listing.files[std::size_t(slot.index)];
     const Place place(file.folderIndex, file.name);
     for (int attempt = 0; attempt < 2 && slot.state == SlotState::Ready; ++attempt) {
@@ -229,7 +251,7 @@ void SlotWork::commit(Slot &slot)
             // Changed since it was written ahead: judged afresh now that its
             // turn has come, exactly as if it had not been read before.
             release(slot);
-            slot = prepare(slot.index, true, alone);
+            slot = prepare(slot.index, Turn::Now, inFlight, chunks);
         }
     }
     if (slot.state != SlotState::Done)

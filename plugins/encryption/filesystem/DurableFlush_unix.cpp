@@ -64,8 +64,16 @@ void flushTogether(const std::vector<Replacement *> &group,
             flushEach(group, fileSystem.first, failed);
             continue;
         }
-        if (::syncfs(unixcalls::fdOf(fileSystem.second->handle())) == 0)
+        if (::syncfs(unixcalls::fdOf(fileSystem.second->handle())) == 0) {
+            // A write-back error is reported to one syncfs() of its file
+            // system, which may be another batch's or a flush that ran
+            // while this group was written: each file is asked for its own.
+            for (std::size_t i = 0; i < group.size(); ++i) {
+                if (group[i]->newIdentity().volume == fileSystem.first && !group[i]->confirmWrittenBack())
+                    failed(i, group[i]->errorString());
+            }
             continue;
+        }
         const QString reason = systemErrorText(errno);
         for (std::size_t i = 0; i < group.size(); ++i) {
             if (group[i]->newIdentity().volume == fileSystem.first)

@@ -10,6 +10,9 @@ namespace wincalls {
 namespace {
 
 const QString kLongPrefix = QStringLiteral("\\\\?\\");
+// The same prefix as Qt writes it (QDir::fromNativeSeparators): a path that
+// came in as "\\?\C:\..." and went through a QFileInfo or QDir.
+const QString kLongPrefixForward = QStringLiteral("//?/");
 
 // FILETIME and LARGE_INTEGER times count 100 ns since 1601.
 FileTime timeOf(const LARGE_INTEGER &time)
@@ -41,16 +44,31 @@ FileKind kindOf(HANDLE handle, DWORD attributes)
 
 } // namespace
 
+Seam &seam()
+{
+    static Seam calls;
+    return calls;
+}
+
 bool isDevicePath(const QString &path)
 {
     return path.startsWith(QLatin1String("\\\\.\\")) || path.startsWith(QLatin1String("//./"))
-           || path.startsWith(QLatin1String("\\\\?\\GLOBALROOT"), Qt::CaseInsensitive);
+           || path.startsWith(QLatin1String("\\\\?\\GLOBALROOT"), Qt::CaseInsensitive)
+           || path.startsWith(QLatin1String("//?/GLOBALROOT"), Qt::CaseInsensitive);
 }
 
 std::wstring widePath(const QString &path)
 {
-    if (path.startsWith(kLongPrefix) || isDevicePath(path))
+    if (isDevicePath(path))
         return path.toStdWString();
+    // Already absolute and taken literally. After the prefix Windows turns no
+    // '/' into a separator (a child joined with '/' would be one name with a
+    // slash in it, which no file system allows): each becomes a '\\' here.
+    if (path.startsWith(kLongPrefix) || path.startsWith(kLongPrefixForward)) {
+        QString literal = path.mid(kLongPrefix.size());
+        literal.replace(QLatin1Char('/'), QLatin1Char('\\'));
+        return (kLongPrefix + literal).toStdWString();
+    }
     QString full = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
     if (full.startsWith(QLatin1String("\\\\")))
         full = kLongPrefix + QLatin1String("UNC\\") + full.mid(2);

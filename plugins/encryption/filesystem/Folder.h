@@ -6,6 +6,7 @@
 
 #include "FileHandle.h"
 #include "FileState.h"
+#include "Shortage.h"
 
 #include <QString>
 
@@ -35,6 +36,8 @@ public:
     Opened openChild(const Folder &parent, const QString &name);
 
     bool isOpen() const { return m_handle.isValid(); }
+    // Whether the last open failed for want of handles.
+    Shortage shortage() const { return m_shortage; }
     const FileHandle &handle() const { return m_handle; }
     const QString &path() const { return m_path; }
     // The kind of file system the folder is on, as the system numbers it (0:
@@ -59,6 +62,7 @@ private:
     FileHandle m_handle;
     QString m_path;
     quint64 m_fileSystemKind = 0;
+    Shortage m_shortage = Shortage::None;
 };
 
 // A name as the folder lists it, and whether it survives the way through a

@@ -21,7 +21,6 @@ quint64 fileSystemOf(const FileHandle &handle)
 
 Folder::Opened failureOf(int error)
 {
-    noteShortage(error);
     if (error == ELOOP || error == ENOTDIR)
         return Folder::Opened::Replaced;
     return error == ENOENT ? Folder::Opened::Missing : Folder::Opened::Unreadable;
@@ -31,6 +30,7 @@ Folder::Opened failureOf(int error)
 
 Folder::Opened Folder::adopt(FileHandle handle, const QString &path)
 {
+    m_shortage = handle.isValid() ? Shortage::None : shortageOf(errno);
     if (!handle.isValid())
         return failureOf(errno);
     m_handle = std::move(handle);

@@ -8,7 +8,6 @@ namespace {
 
 Folder::Opened failureOf(DWORD error)
 {
-    noteShortage(error);
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -43,6 +42,7 @@ Folder::Opened judged(const FileHandle &handle)
 
 Folder::Opened Folder::adopt(FileHandle handle, const QString &path)
 {
+    m_shortage = handle.isValid() ? Shortage::None : shortageOf(::GetLastError());
     const Opened judgement = judged(handle);
     if (judgement != Opened::Ok)
         return judgement;
@@ -96,16 +96,30 @@ bool Folder::allowsWriting(const QString &name) const
 
 bool Folder::flush(QString *error) const
 {
-    // The folder's handle was opened for listing; flushing needs one opened
-    // for writing.
-    const HANDLE folder = ::CreateFileW(widePath(m_path).c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    // The folder's handle was opened for listing; a flush needs one that may
+    // add to the folder (NtFlushBuffersFile asks for FILE_WRITE_DATA or
+    // FILE_APPEND_DATA, which are FILE_ADD_FILE and FILE_ADD_SUBDIRECTORY
+    // on a folder). Only those are asked for: a file could be put in place
+    // here only by one allowed to add a file, while GENERIC_WRITE also asks
+    // to change the folder's own attributes, which an access list may deny.
+    const std::wstring path = widePath(m_path);
+    DWORD code = ERROR_SUCCESS;
+    HANDLE folder = INVALID_HANDLE_VALUE;
+    for (const DWORD access : {DWORD(FILE_ADD_FILE), DWORD(FILE_ADD_SUBDIRECTORY)}) {
+        folder = seam().createFile(path.c_str(), access | SYNCHRONIZE, kShareAll, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (folder != INVALID_HANDLE_VALUE)
+            break;
+        code = ::GetLastError();
+        if (code != ERROR_ACCESS_DENIED)
+            break;
+    }
     if (folder == INVALID_HANDLE_VALUE) {
-        *error = errorText(::GetLastError());
+        *error = errorText(code);
         return false;
     }
     const bool flushed = ::FlushFileBuffers(folder) != 0;
-    const DWORD code = flushed ? ERROR_SUCCESS : ::GetLastError();
+    code = flushed ? ERROR_SUCCESS : ::GetLastError();
     ::CloseHandle(folder);
     // File systems that cannot flush a folder on request commit renames by
     // their own log; a rename done write-through is on disk already.

@@ -5,6 +5,7 @@
 
 #include "FileHandle.h"
 #include "FileState.h"
+#include "Shortage.h"
 
 #include <QString>
 
@@ -26,6 +27,8 @@ public:
     bool open(const QString &path);
     // Why the last open() failed, Ok when it did not.
     Opened openFailure() const { return m_openFailure; }
+    // Whether the last open failed for want of handles.
+    Shortage shortage() const { return m_shortage; }
     // `name` in `folder`, never through a symbolic link.
     Opened openIn(const Folder &folder, const QString &name);
     void close() { m_handle.reset(); }
@@ -55,4 +58,5 @@ private:
     FileState m_state;
     QString m_error;
     Opened m_openFailure = Opened::Ok;
+    Shortage m_shortage = Shortage::None;
 };

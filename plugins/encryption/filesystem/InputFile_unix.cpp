@@ -44,6 +44,7 @@ bool InputFile::open(const QString &path)
     if (path.isEmpty())
         return false;
     FileHandle handle(::open(encoded(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    m_shortage = handle.isValid() ? Shortage::None : shortageOf(errno);
     if (!handle.isValid()) {
         m_openFailure = errno == ENOENT || errno == ENOTDIR ? Opened::Missing : Opened::Unreadable;
         return false;
@@ -57,8 +58,8 @@ InputFile::Opened InputFile::openIn(const Folder &folder, const QString &name)
     close();
     FileHandle handle(
         ::openat(fdOf(folder.handle()), encoded(name).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    m_shortage = handle.isValid() ? Shortage::None : shortageOf(errno);
     if (!handle.isValid()) {
-        noteShortage(errno);
         switch (errno) {
         case ENOENT:
         case ENOTDIR:

@@ -9,7 +9,6 @@ namespace {
 
 InputFile::Opened failureOf(DWORD error)
 {
-    noteShortage(error);
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -74,6 +73,7 @@ bool InputFile::open(const QString &path)
     if (path.isEmpty() || isDevicePath(path))
         return false;
     FileHandle handle = openForReading(path, FollowLinks::Yes);
+    m_shortage = handle.isValid() ? Shortage::None : shortageOf(::GetLastError());
     if (!handle.isValid()) {
         m_openFailure = failureOf(::GetLastError());
         return false;
@@ -86,6 +86,7 @@ InputFile::Opened InputFile::openIn(const Folder &folder, const QString &name)
 {
     close();
     FileHandle handle = openForReading(childPath(folder.path(), name), FollowLinks::No);
+    m_shortage = handle.isValid() ? Shortage::None : shortageOf(::GetLastError());
     if (!handle.isValid())
         return failureOf(::GetLastError());
     FileState state;

@@ -1,11 +1,13 @@
 #include "LateClose.h"
 
+#include "NamedThread.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <thread>
 #include <time.h>
+#include <vector>
 
 namespace {
 
@@ -16,7 +18,7 @@ namespace {
 // what it works), up to kMostClosers. Where closing is the processor's work
 // more threads would only take it from the batch: one does it.
 constexpr std::size_t kBacklog = 32;
-constexpr int kMostClosers = 8;
+constexpr std::size_t kMostClosers = 8;
 constexpr std::chrono::microseconds kLongWait{50};
 
 using Clock = std::chrono::steady_clock;
@@ -28,13 +30,32 @@ std::chrono::nanoseconds threadTime()
     return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }
 
-struct Closer
+// The closing threads, owned by the engine for as long as the process runs:
+// at its end, they close what is left and are joined.
+class Closer
 {
+public:
+    Closer() = default;
+    Closer(const Closer &) = delete;
+    Closer &operator=(const Closer &) = delete;
+    ~Closer()
+    {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            stopping = true;
+        }
+        wake.notify_all();
+        threads.clear(); // joins them
+    }
+
+    void closeInTurn();
+
     std::mutex lock;
     std::condition_variable wake;
     std::condition_variable idle;
     std::deque<FileHandle> handles;
-    int threads = 0;
+    std::vector<NamedThread> threads;
+    bool stopping = false;
     int closing = 0;
     // Of the closes so far: how many, the time they took, and the time on
     // the processor.
@@ -43,43 +64,44 @@ struct Closer
     std::chrono::nanoseconds worked{0};
 };
 
-void closeInTurn(Closer *c)
+void Closer::closeInTurn()
 {
-    std::unique_lock<std::mutex> lock(c->lock);
+    std::unique_lock<std::mutex> guard(lock);
     for (;;) {
-        c->wake.wait(lock, [c] { return !c->handles.empty(); });
-        FileHandle handle = std::move(c->handles.front());
-        c->handles.pop_front();
-        ++c->closing;
-        lock.unlock();
+        wake.wait(guard, [this] { return !handles.empty() || stopping; });
+        if (handles.empty())
+            return; // stopping, with nothing left
+        FileHandle handle = std::move(handles.front());
+        handles.pop_front();
+        ++closing;
+        guard.unlock();
         const Clock::time_point started = Clock::now();
         const std::chrono::nanoseconds startedWork = threadTime();
         handle.reset();
-        const std::chrono::nanoseconds spent = Clock::now() - started;
-        const std::chrono::nanoseconds worked = threadTime() - startedWork;
-        lock.lock();
-        ++c->closed;
-        c->spent += spent;
-        c->worked += worked;
-        --c->closing;
-        if (c->handles.empty() && c->closing == 0)
-            c->idle.notify_all();
+        const std::chrono::nanoseconds took = Clock::now() - started;
+        const std::chrono::nanoseconds work = threadTime() - startedWork;
+        guard.lock();
+        ++closed;
+        spent += took;
+        worked += work;
+        --closing;
+        if (handles.empty() && closing == 0)
+            idle.notify_all();
     }
 }
 
-// Lives as long as the process: the threads are never joined, so neither
-// they nor what they wait on may be destroyed at exit.
 Closer &closer()
 {
-    static Closer *const instance = new Closer;
-    return *instance;
+    static Closer instance;
+    return instance;
 }
 
 // Under the lock.
 bool wantsAnotherThread(const Closer &c)
 {
-    return c.threads == 0
-           || (c.threads < kMostClosers && c.handles.size() > kBacklog * std::size_t(c.threads) && c.closed >= kBacklog
+    const std::size_t threads = c.threads.size();
+    return threads == 0
+           || (threads < kMostClosers && c.handles.size() > kBacklog * threads && c.closed >= kBacklog
                && (c.spent - c.worked) / c.closed > kLongWait);
 }
 
@@ -93,10 +115,8 @@ void closeLater(FileHandle handle)
     {
         std::lock_guard<std::mutex> lock(c.lock);
         c.handles.push_back(std::move(handle));
-        if (wantsAnotherThread(c)) {
-            std::thread(closeInTurn, &c).detach();
-            ++c.threads;
-        }
+        if (wantsAnotherThread(c))
+            c.threads.emplace_back("keystrel-close", [&c] { c.closeInTurn(); });
     }
     c.wake.notify_one();
 }

@@ -9,6 +9,7 @@
 
 #include "FileHandle.h"
 #include "FileState.h"
+#include "Shortage.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,7 +20,15 @@ class Replacement
 {
 public:
     enum class Opened { Ok, OwnerNotKept, Failed };
-    enum class Committed { Done, Changed, Failed };
+    enum class Committed {
+        Done,
+        Changed,
+        Failed, // the file keeps its bytes
+        // The old content left the name and the new one could not take it
+        // (Windows: ReplaceFileW failing half-way): the new content stays,
+        // whole, at keptAside(), as the only copy.
+        KeptAside,
+    };
 
     // `folder` stays owned by the caller and open until the end. `existing`
     // is the file to replace, as last seen; null when `name` is to be new.
@@ -30,10 +39,16 @@ public:
 
     Opened open();
     bool write(const char *data, qint64 length);
-    // Owner's mode and attributes in place, then, when `flush`, everything on
-    // disk. A batch flushes many files at once instead (DurableFlush.h).
-    bool finish(bool flush);
+    // Now: everything on disk at once. WithOthers: a batch flushes many
+    // files at once instead (DurableFlush.h).
+    enum class Flush { Now, WithOthers };
+    // Owner's mode and attributes in place, then the flush asked for.
+    bool finish(Flush flush);
     bool flush();
+    // After a flush of the whole file system: false when any of the file's
+    // data failed to reach the disk, which that flush may have reported to
+    // another file, or to nobody.
+    bool confirmWrittenBack();
     // Renames the new file over the name, provided the name still holds the
     // file as last seen (or nothing, for a new file). The rename is on disk
     // only once the folder is flushed.
@@ -44,6 +59,10 @@ public:
     // The new file, once open.
     const FileIdentity &newIdentity() const { return m_created.identity; }
     QString errorString() const { return m_error; }
+    // Whether the last failure was for want of room or handles.
+    Shortage shortage() const { return m_shortage; }
+    // Where the new content stays after Committed::KeptAside.
+    const QString &keptAside() const { return m_keptAside; }
     // Extended attributes the new file could not be given.
     QStringList attributesNotKept() const { return m_attributesNotKept; }
     const Folder &folder() const { return m_folder; }
@@ -52,15 +71,12 @@ public:
 private:
     bool createUnnamed();
     bool createNamed();
-    // True when it copied any (an ACL among them may have changed the mode).
-    bool copyAttributes();
-    void copyWindowsIdentity();
     quint32 initialPermissions() const;
     // The name still holds the file that was read (still none, for a new file).
     bool targetStillAsRead() const;
     bool giveName();
     void fail();
-    void startWriteBack();
+    bool startWriteBack();
 
     const Folder &m_folder;
     QString m_name;
@@ -68,9 +84,11 @@ private:
     FileState m_existing;
     FileHandle m_file;
     QString m_temporaryName; // empty while the new file has no name
+    QString m_keptAside;
     qint64 m_written = 0;
     qint64 m_writeBackFrom = 0;
     FileState m_created;
     QString m_error;
+    Shortage m_shortage = Shortage::None;
     QStringList m_attributesNotKept;
 };

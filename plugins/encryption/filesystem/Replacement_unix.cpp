@@ -1,5 +1,6 @@
 #include "Replacement.h"
 
+#include "ExtendedAttributes_linux.h"
 #include "FileSystemKind_unix.h"
 #include "Folder.h"
 #include "SystemCalls_unix.h"
@@ -7,8 +8,8 @@
 #include "TemporaryName.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/vfs.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace unixcalls;
@@ -41,18 +42,6 @@ QByteArray procPath(const FileHandle &handle)
     return "/proc/self/fd/" + QByteArray::number(fdOf(handle));
 }
 
-// What ntfs-3g keeps of a file beside its bytes and does not list among its
-// extended attributes: the Windows attributes (hidden, read-only, …) and the
-// creation time. Elsewhere they are simply not there.
-const char *const kWindowsIdentity[] = {"system.ntfs_attrib_be", "system.ntfs_crtime_be"};
-
-// Where such attributes may be: on FUSE (ntfs-3g), on the kernel's ntfs3,
-// and where the kind is not known.
-bool mayHaveWindowsIdentity(quint64 fileSystem)
-{
-    return fileSystem == 0 || fileSystem == filesystemkind::kFuse || fileSystem == filesystemkind::kNtfs3;
-}
-
 // FAT and exFAT keep no mode of a file's own: every file has the one the
 // mount options (and, with showexec, its name) give it, whatever it is
 // asked for, and a chmod by anyone but the mount's owner is refused. A plain
@@ -75,7 +64,7 @@ bool setMode(int fd, mode_t mode)
 
 void Replacement::fail()
 {
-    noteShortage(errno);
+    m_shortage = shortageOf(errno);
     m_error = systemErrorText(errno);
 }
 
@@ -126,6 +115,9 @@ Replacement::Opened Replacement::open()
         return Opened::Failed;
     }
     m_created = stateFrom(created);
+    // Held while it is written, so that a batch of another process never
+    // takes it for the leftover of an interrupted rewrite (Leftover.h).
+    ::flock(fdOf(m_file), LOCK_EX | LOCK_NB);
     // The owner first: if it cannot be kept, nothing else is worth doing.
     if (m_replacing && (m_created.owner != m_existing.owner || m_created.group != m_existing.group)
         && ::fchown(fdOf(m_file), uid_t(m_existing.owner), gid_t(m_existing.group)) != 0) {
@@ -136,21 +128,28 @@ Replacement::Opened Replacement::open()
     return Opened::Ok;
 }
 
-void Replacement::startWriteBack()
+bool Replacement::startWriteBack()
 {
     if (m_written - m_writeBackFrom < kWriteBackWindow)
-        return;
+        return true;
     // Ask for the new window to be written, and wait only for the one that
     // has had several windows' time to get there: the disk is kept busy,
     // the writes never wait on it while it keeps pace, and what is dirty of
-    // the file stays within kWriteBackLag.
+    // the file stays within kWriteBackLag. A write-back error reported here
+    // is the file's: the waiting call marks it seen, and a later fsync would
+    // say nothing of it.
     const int fd = fdOf(m_file);
     const qint64 window = m_written - m_writeBackFrom;
-    ::sync_file_range(fd, m_writeBackFrom, window, SYNC_FILE_RANGE_WRITE);
-    if (m_writeBackFrom >= kWriteBackLag)
-        ::sync_file_range(fd, m_writeBackFrom - kWriteBackLag, window,
-                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    if (::sync_file_range(fd, m_writeBackFrom, window, SYNC_FILE_RANGE_WRITE) != 0
+        || (m_writeBackFrom >= kWriteBackLag
+            && ::sync_file_range(fd, m_writeBackFrom - kWriteBackLag, window,
+                                 SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER)
+                   != 0)) {
+        fail();
+        return false;
+    }
     m_writeBackFrom = m_written;
+    return true;
 }
 
 bool Replacement::write(const char *data, qint64 length)
@@ -167,79 +166,52 @@ bool Replacement::write(const char *data, qint64 length)
         length -= put;
         m_written += put;
     }
-    startWriteBack();
-    return true;
+    return startWriteBack();
 }
 
-bool Replacement::copyAttributes()
-{
-    // By path through the folder, without following a link and without
-    // needing to open the file (it may be write-only).
-    const QByteArray path = procPath(m_folder.handle()) + '/' + encoded(m_name);
-    ssize_t size = ::llistxattr(path.constData(), nullptr, 0);
-    if (size <= 0)
-        return false;
-    QByteArray names(int(size), '\0');
-    size = ::llistxattr(path.constData(), names.data(), size_t(names.size()));
-    if (size < 0)
-        return false; // changed meanwhile: the commit will notice
-    QByteArray value;
-    for (const QByteArray &name : names.left(int(size)).split('\0')) {
-        if (name.isEmpty())
-            continue;
-        const ssize_t length = ::lgetxattr(path.constData(), name.constData(), nullptr, 0);
-        value.resize(int(qMax<ssize_t>(length, 0)));
-        const ssize_t got =
-            length > 0 ? ::lgetxattr(path.constData(), name.constData(), value.data(), size_t(value.size())) : 0;
-        if (got < 0 || ::fsetxattr(fdOf(m_file), name.constData(), value.constData(), size_t(got), 0) != 0)
-            m_attributesNotKept << QString::fromLocal8Bit(name);
-    }
-    return true;
-}
-
-// Last, as nothing after it may change them; the read-only attribute among
-// them does not keep the new file from being renamed.
-void Replacement::copyWindowsIdentity()
-{
-    if (!mayHaveWindowsIdentity(m_folder.fileSystemKind()))
-        return;
-    const QByteArray path = procPath(m_folder.handle()) + '/' + encoded(m_name);
-    for (const char *name : kWindowsIdentity) {
-        char value[16];
-        const ssize_t length = ::lgetxattr(path.constData(), name, value, sizeof value);
-        if (length <= 0)
-            continue; // not NTFS, or nothing of the kind
-        if (::fsetxattr(fdOf(m_file), name, value, size_t(length), 0) != 0 && errno != ENOTSUP)
-            m_attributesNotKept << QString::fromLatin1(name);
-    }
-}
-
-bool Replacement::finish(bool flush)
+bool Replacement::finish(Flush flush)
 {
     if (!m_file.isValid())
         return false;
     if (m_replacing) {
         // Attributes (ACLs among them) before the mode, which also sets the
         // ACL mask; the mode after the last write, which clears set-id bits.
-        const bool copied = copyAttributes();
+        const xattrs::Copied copied = xattrs::copyAll(m_folder, m_name, fdOf(m_file));
+        m_attributesNotKept << copied.notKept;
         // The umask, a folder's default ACL, an ACL copied above or set-id
         // bits may leave the mode other than the file's.
         const quint32 wanted = m_existing.permissions;
-        if ((copied || m_created.permissions != wanted) && !setMode(fdOf(m_file), mode_t(wanted))) {
+        if ((copied.any || m_created.permissions != wanted) && !setMode(fdOf(m_file), mode_t(wanted))) {
             fail();
             return false;
         }
-        copyWindowsIdentity();
+        // Last, as nothing after it may change them; the read-only attribute
+        // among them does not keep the new file from being renamed.
+        m_attributesNotKept << xattrs::copyNtfsIdentity(m_folder, m_name, fdOf(m_file));
     } else if (!setMode(fdOf(m_file), newFileMode())) {
         fail();
         return false;
     }
-    return !flush || this->flush();
+    return flush == Flush::WithOthers || this->flush();
 }
 
 bool Replacement::flush()
 {
     if (m_file.isValid() && ::fsync(fdOf(m_file)) == 0)
+        return true;
+    fail();
+    return false;
+}
+
+bool Replacement::confirmWrittenBack()
+{
+    // The data is on disk already: this only waits for what is still in
+    // flight, and reports any write-back error of the file since it was
+    // opened that nothing of this handle has seen yet.
+    if (m_file.isValid()
+        && ::sync_file_range(fdOf(m_file), 0, 0,
+                             SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER)
+               == 0)
         return true;
     fail();
     return false;

@@ -41,13 +41,14 @@ inline QByteArray encoded(const QString &name)
 
 FileState stateFrom(const struct stat &info);
 
-// Notes a failure for want of room or handles (Shortage.h).
-inline void noteShortage(int error)
+// Whether a failure was for want of room or handles (Shortage.h).
+inline Shortage shortageOf(int error)
 {
     if (error == ENOSPC || error == EDQUOT)
-        shortage::note(Shortage::Room);
-    else if (error == EMFILE || error == ENFILE)
-        shortage::note(Shortage::Handles);
+        return Shortage::Room;
+    if (error == EMFILE || error == ENFILE)
+        return Shortage::Handles;
+    return Shortage::None;
 }
 
 } // namespace unixcalls

@@ -1,7 +1,9 @@
 // What the Windows side of the file system layer shares: handles of
 // FileHandle, paths as the wide API takes them (long ones included), the
-// system's error texts, and a handle's information turned into the neutral
-// FileState. Included only by the *_win.cpp files.
+// system's error texts, a handle's information turned into the neutral
+// FileState, and the calls that change what a name holds, reached through
+// one table so that a test can make them fail as a file system would.
+// Included only by the *_win.cpp files and the Windows tests.
 #pragma once
 
 #include "FileHandle.h"
@@ -47,13 +49,31 @@ FileHandle openForAttributes(const QString &path, FollowLinks follow);
 // The state of what `handle` has open; false if it cannot be asked.
 bool stateOf(HANDLE handle, FileState *state);
 
-// Notes a failure for want of room or handles (Shortage.h).
-inline void noteShortage(DWORD error)
+// The attribute a new file has under its temporary name until it is about to
+// take the file's name (Replacement_win.cpp): a leftover that still has it
+// never came near the original (Leftover_win.cpp). Wine keeps it too.
+constexpr DWORD kUnplacedMark = FILE_ATTRIBUTE_SYSTEM;
+
+// The calls by which a new file takes its name, and the opens that ask
+// whether a file may be replaced and flush a folder. The engine reaches them
+// only through seam(); a test replaces one before the work starts and puts
+// it back after.
+struct Seam
+{
+    decltype(&::ReplaceFileW) replaceFile = &::ReplaceFileW;
+    decltype(&::MoveFileExW) moveFile = &::MoveFileExW;
+    decltype(&::CreateFileW) createFile = &::CreateFileW;
+};
+Seam &seam();
+
+// Whether a failure was for want of room or handles (Shortage.h).
+inline Shortage shortageOf(DWORD error)
 {
     if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL)
-        shortage::note(Shortage::Room);
-    else if (error == ERROR_TOO_MANY_OPEN_FILES)
-        shortage::note(Shortage::Handles);
+        return Shortage::Room;
+    if (error == ERROR_TOO_MANY_OPEN_FILES)
+        return Shortage::Handles;
+    return Shortage::None;
 }
 
 } // namespace wincalls

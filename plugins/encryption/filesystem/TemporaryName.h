@@ -1,7 +1,8 @@
 // The hidden name a new file has beside the one it replaces, for the instant
 // between naming it and renaming it over the file (or the whole time, where
 // the file system has no unnamed files): ".keystrel-" and six letters or
-// digits. Folder walks recognise it by the same rule and pass over it.
+// digits. Folder walks recognise it by the same rule and record it, for the
+// batch to clear (Leftover.h).
 #pragma once
 
 #include <QString>

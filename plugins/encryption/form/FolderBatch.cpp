@@ -33,6 +33,8 @@ FolderBatch::FolderBatch(Form *form, QPlainTextEdit *textArea, const QString &fo
 void FolderBatch::run()
 {
     jobs::FolderJob job(folderPath, listing, asked, cipherActive);
+    QElapsedTimer took;
+    took.start();
     if (!job.start(ShowLogFunc))
         return;
 
@@ -76,7 +78,12 @@ void FolderBatch::run()
     hooks.settled = [&background](int index) { return background.ask(index); };
     hooks.cancel = background.cancelFlag();
     // The summary line comes with the batch's own lines.
-    background.run([&] { job.run(hooks); });
+    BatchSummary summary;
+    const bool whole = background.run([&] { summary = job.run(hooks); });
     showNames();
+    // Told while the progress dialog is still up: it is the active window of
+    // a user who watched the batch end.
+    if (whole)
+        ShowNoticeFunc(jobs::batchSummaryLine(job.direction(), summary), took.elapsed());
     delete dialog.data();
 }

@@ -4,9 +4,12 @@
 #include "BackgroundWork.h"
 #include "FileProgress.h"
 #include "PluginApi.h"
+#include "format/ActionLogLines.h"
 #include "jobs/FileJob.h"
 #include "strings/StringCrypt.h"
 #include "transform/FileCrypt.h"
+
+#include <QElapsedTimer>
 
 #include <memory>
 
@@ -39,7 +42,13 @@ filecrypt::Outcome Form::runFileJob(const jobs::FileJob &job, bool reportOutput)
         work = Work::File;
 
     BackgroundWork background(this);
-    background.onLine = showLog;
+    QString lastLine;
+    background.onLine = [&lastLine](const QString &line) {
+        lastLine = line;
+        showLog(line);
+    };
+    QElapsedTimer took;
+    took.start();
     // A file on its own shows its progress; within other work, that work's.
     std::unique_ptr<FileProgress> progress;
     if (previous == Work::None)
@@ -51,7 +60,14 @@ filecrypt::Outcome Form::runFileJob(const jobs::FileJob &job, bool reportOutput)
     };
     const filecrypt::Control control{background.logger(), background.cancelFlag(), background.progressReporter()};
     filecrypt::Outcome outcome = filecrypt::Outcome::Failed;
-    background.run([&] { outcome = reportOutput ? job.run(control) : job.transform(control); });
+    const bool whole = background.run([&] { outcome = reportOutput ? job.run(control) : job.transform(control); });
+    // Told while its progress dialog is still up: the dialog is the active
+    // window of a user who watched the work end.
+    if (whole && previous == Work::None) {
+        const QString summary =
+            outcome == filecrypt::Outcome::Done ? actionlines::outputLine(job.direction(), job.output()) : lastLine;
+        ShowNoticeFunc(summary, took.elapsed());
+    }
     progress.reset();
     if (self)
         work = previous;

@@ -19,7 +19,16 @@ inline const QString kFolderWalkedAlready = QStringLiteral("文件夹已遍历�
 inline const QString kLinkLeadsOutside = QStringLiteral("链接指向拖入的文件夹之外，跳过：");
 inline const QString kEntryUnreachable = QStringLiteral("无法访问，跳过：");
 inline const QString kFolderHoldsNoFile = QStringLiteral("文件夹中没有文件：");
-inline const QString kLeftoverTemporary = QStringLiteral("忽略中断的加解密留下的临时文件（可以删除）：");
+// Temporary files of interrupted rewrites, met by a batch: removed where
+// they can only be redundant (the rewrite never reached its rename), else
+// kept and named.
+inline const QString kLeftoverRemoved = QStringLiteral("已删除中断的加解密留下的临时文件（原文件未被改动）：");
+inline const QString kLeftoverInUse = QStringLiteral("临时文件正被另一个加解密过程使用，未删除：");
+inline const QString kLeftoverMayBeOnlyCopy =
+    QStringLiteral("中断的加解密留下的临时文件可能是文件内容唯一的副本，未删除，请检查：");
+inline const QString kLeftoverNotRemoved = QStringLiteral("无法删除中断的加解密留下的临时文件（可能含有明文）：");
+// What the command line's status reports of one.
+inline const QString kLeftoverFound = QStringLiteral("中断的加解密留下的临时文件（可能含有明文）：");
 
 // Folder batch.
 inline const DirectedText kStart{QStringLiteral("开始加密"), QStringLiteral("开始解密")};
@@ -44,6 +53,8 @@ inline const DirectedText kBatchCancelled{QStringLiteral("批量加密已取消�
 inline const QString kFailedFilesNamed = QStringLiteral("。失败的文件：");
 inline const QString kFailedFileSeparator = QStringLiteral("、");
 inline const QString kMoreFailedFiles = QStringLiteral("，另有%1个");
+// Appended, then, when leftovers of interrupted rewrites stay in the folder.
+inline const QString kLeftoversNamed = QStringLiteral("。留下的临时文件（可能含有明文）：");
 // Before the summary, when the walked folders hold hidden entries: how many,
 // then the first of them within the dropped folder, then "…" if there are
 // more. Left as they are, like any hidden entry.

@@ -32,6 +32,10 @@ inline const DirectedText kAttributesNotKept{QStringLiteral("加密：警告：�
 // Another program holds the file open and shares it with no one (Windows).
 inline const DirectedText kInUse{QStringLiteral("加密：文件正被其他程序使用，原文件保持不变 "),
                                  QStringLiteral("解密：文件正被其他程序使用，原文件保持不变 ")};
+// The old content left its name and the new one could not take it: the new
+// content stays, whole, under the temporary name that follows (Windows).
+inline const DirectedText kKeptAside{QStringLiteral("加密：无法替换原文件，新内容保存在 "),
+                                     QStringLiteral("解密：无法替换原文件，新内容保存在 ")};
 // One of the files the running program is made of (its executable, its
 // plug-ins, the libraries beside it): rewritten, it would break the program.
 inline const DirectedText kProgramFile{

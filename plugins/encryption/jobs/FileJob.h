@@ -35,6 +35,7 @@ public:
 
     Direction direction() const { return m_direction; }
     const QString &input() const { return m_input; }
+    const QString &output() const { return m_output; }
 
     // The operation alone, with its own lines. Free of widgets: runs on any
     // thread.

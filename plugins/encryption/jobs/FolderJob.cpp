@@ -27,6 +27,9 @@ bool FolderJob::start(const LogFn &log)
 BatchSummary FolderJob::run(const BatchEngine::Hooks &hooks) const
 {
     BatchSummary summary = BatchEngine(m_listing, m_direction, m_cipherActive, hooks).run();
+    // What the walk could not reach was not done either.
+    summary.failed += m_listing.unreachable.size();
+    summary.failedPaths = m_listing.unreachable + summary.failedPaths;
     if (hooks.log) {
         // Just before the summary, which stays the batch's last word.
         if (m_listing.hidden > 0)
@@ -52,12 +55,16 @@ QString batchSummaryLine(Direction direction, const BatchSummary &summary)
         summary.left > 0
             ? kBatchCancelled[direction].arg(summary.done).arg(summary.skipped).arg(summary.failed).arg(summary.left)
             : kBatchDone[direction].arg(summary.done).arg(summary.skipped).arg(summary.failed);
-    if (!summary.failedPaths.isEmpty()) {
+    const auto name = [&line](const QString &label, const QStringList &paths) {
         constexpr int kNamed = 20;
-        line += kFailedFilesNamed + summary.failedPaths.mid(0, kNamed).join(kFailedFileSeparator);
-        if (summary.failedPaths.size() > kNamed)
-            line += kMoreFailedFiles.arg(summary.failedPaths.size() - kNamed);
-    }
+        if (paths.isEmpty())
+            return;
+        line += label + paths.mid(0, kNamed).join(kFailedFileSeparator);
+        if (paths.size() > kNamed)
+            line += kMoreFailedFiles.arg(paths.size() - kNamed);
+    };
+    name(kFailedFilesNamed, summary.failedPaths);
+    name(kLeftoversNamed, summary.leftovers);
     return line;
 }
 

@@ -40,7 +40,7 @@ private:
 };
 
 // "批量加密完成：…" or, when files were left, "批量加密已取消：…", with the
-// first failed files named.
+// first failed files named, then the first leftovers that stay.
 QString batchSummaryLine(Direction direction, const BatchSummary &summary);
 // "隐藏的文件和文件夹未处理：…", for a walk that met hidden entries.
 QString hiddenEntriesLine(const FolderListing &listing);

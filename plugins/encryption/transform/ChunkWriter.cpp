@@ -12,30 +12,10 @@ constexpr int kInFlight = 3;
 // Room beside the chunk for a header before it and padding after it.
 constexpr qint64 kBufferSize = ChunkWriter::kChunkSize + 64;
 
-// The buffer of a thread that writes its own chunks is reused: a batch of
-// thousands of small files allocates once.
-char *threadBuffer()
-{
-    thread_local std::unique_ptr<char[]> buffer(new char[kBufferSize]);
-    return buffer.get();
-}
-
 } // namespace
-
-ChunkWriter::ChunkWriter(bool overlapped)
-{
-    if (!overlapped)
-        return;
-    for (int i = 0; i < kInFlight; ++i) {
-        m_owned.emplace_back(new char[kBufferSize]);
-        m_free.push_back(m_owned.back().get());
-    }
-}
 
 ChunkWriter::~ChunkWriter()
 {
-    if (!m_thread.joinable())
-        return;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_stopping = true;
@@ -45,17 +25,38 @@ ChunkWriter::~ChunkWriter()
     m_thread.join();
 }
 
+void ChunkWriter::begin(Mode mode)
+{
+    abandon();
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_mode = mode;
+    m_failed = false;
+    if (mode == Mode::Here) {
+        if (!m_here)
+            m_here.reset(new char[kBufferSize]);
+        return;
+    }
+    if (m_owned.empty()) {
+        for (int i = 0; i < kInFlight; ++i)
+            m_owned.emplace_back(new char[kBufferSize]);
+    }
+    m_free.clear();
+    for (const auto &owned : m_owned)
+        m_free.push_back(owned.get());
+}
+
 void ChunkWriter::start(Replacement &output)
 {
+    std::lock_guard<std::mutex> guard(m_lock);
     m_output = &output;
-    if (!m_owned.empty() && !m_thread.joinable())
-        m_thread = std::thread([this] { writeAll(); });
+    if (m_mode == Mode::OnItsThread && !m_thread.isRunning())
+        m_thread = NamedThread("keystrel-chunks", [this] { writeAll(); });
 }
 
 char *ChunkWriter::buffer()
 {
-    if (m_owned.empty())
-        return threadBuffer();
+    if (m_mode == Mode::Here)
+        return m_here.get();
     std::unique_lock<std::mutex> guard(m_lock);
     m_changed.wait(guard, [&] { return !m_free.empty() || m_failed; });
     if (m_failed)
@@ -67,10 +68,10 @@ char *ChunkWriter::buffer()
 
 bool ChunkWriter::put(char *data, qint64 length)
 {
-    if (!m_thread.joinable())
+    if (m_mode == Mode::Here)
         return m_output && m_output->write(data, length);
     std::lock_guard<std::mutex> guard(m_lock);
-    if (m_failed)
+    if (m_failed || !m_output)
         return false;
     m_queue.push_back({data, length});
     m_changed.notify_all();
@@ -79,11 +80,22 @@ bool ChunkWriter::put(char *data, qint64 length)
 
 bool ChunkWriter::finish()
 {
-    if (!m_thread.joinable())
-        return m_output != nullptr;
     std::unique_lock<std::mutex> guard(m_lock);
-    m_changed.wait(guard, [&] { return (m_queue.empty() && !m_busy) || m_failed; });
-    return !m_failed;
+    if (m_mode == Mode::OnItsThread)
+        m_changed.wait(guard, [&] { return (m_queue.empty() && !m_busy) || m_failed; });
+    const bool written = m_output && !m_failed;
+    m_changed.wait(guard, [&] { return !m_busy; });
+    m_queue.clear();
+    m_output = nullptr;
+    return written;
+}
+
+void ChunkWriter::abandon()
+{
+    std::unique_lock<std::mutex> guard(m_lock);
+    m_queue.clear();
+    m_changed.wait(guard, [&] { return !m_busy; });
+    m_output = nullptr;
 }
 
 void ChunkWriter::writeAll()
@@ -96,18 +108,19 @@ void ChunkWriter::writeAll()
         const Piece piece = m_queue.front();
         m_queue.pop_front();
         m_busy = true;
+        Replacement *output = m_output;
         guard.unlock();
-        const bool written = m_output->write(piece.data, piece.length);
+        const bool written = output->write(piece.data, piece.length);
         guard.lock();
         m_busy = false;
         m_free.push_back(piece.data);
         if (!written) {
+            // The rest of this file is not written; the next file starts
+            // afresh.
             m_failed = true;
             m_queue.clear();
         }
         m_changed.notify_all();
-        if (m_failed)
-            return;
     }
 }
 

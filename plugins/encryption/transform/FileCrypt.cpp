@@ -6,6 +6,7 @@
 #include "format/LogLines.h"
 #include "format/Marker.h"
 #include "transform/FileTransform.h"
+#include "transform/LeftoverSweep.h"
 
 #include <QFileInfo>
 
@@ -17,7 +18,8 @@ namespace {
 // refused as a plain write would refuse it, rather than silently replaced;
 // so is anything but a regular file (a device or pipe must never be swapped
 // for a file).
-bool locateOutput(const QString &outputPath, bool inPlace, const InputFile &input, Folder &folder, Target &target)
+bool locateOutput(const QString &outputPath, bool inPlace, const InputFile &input, Folder &folder, Target &target,
+                  const Control &control)
 {
     const QFileInfo info(outputPath);
     const QString real = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
@@ -26,6 +28,8 @@ bool locateOutput(const QString &outputPath, bool inPlace, const InputFile &inpu
     const QFileInfo realInfo(real);
     if (folder.open(realInfo.absolutePath()) != Folder::Opened::Ok)
         return false;
+    // Before this rewrite makes a temporary file of its own there.
+    sweepLeftovers(folder, control);
     target.folder = &folder;
     target.name = realInfo.fileName();
     FileState now;
@@ -78,7 +82,7 @@ Outcome transformFile(Direction direction, const QString &inputPath, const QStri
     Folder folder;
     FileTransform transform(direction, cipherActive, control);
     const Outcome written = transform.write(input, inputPath, outputPath, [&](Target &target) {
-        return locateOutput(outputPath, inPlace, input, folder, target);
+        return locateOutput(outputPath, inPlace, input, folder, target, control);
     });
     if (written != Outcome::Done)
         return written;

@@ -25,27 +25,30 @@ std::uint8_t *bytes(char *data)
 
 } // namespace
 
-FileTransform::FileTransform(Direction direction, bool cipherActive, const Control &control)
+FileTransform::FileTransform(Direction direction, bool cipherActive, const Control &control, ChunkWriter *writer)
     : m_direction(direction)
     , m_cipherActive(cipherActive)
     , m_control(control)
+    , m_ownWriter(writer ? nullptr : std::make_unique<ChunkWriter>())
+    , m_writer(writer ? writer : m_ownWriter.get())
 {
 }
 
-FileTransform::~FileTransform() = default;
+FileTransform::~FileTransform()
+{
+    m_writer->abandon();
+}
 
-// Stops the writing thread before the replacement goes.
+// The writer lets go of the replacement before it goes.
 void FileTransform::drop()
 {
-    m_writer.reset();
+    m_writer->abandon();
     m_replacement.reset();
 }
 
 bool FileTransform::written()
 {
-    const bool ok = m_writer->finish();
-    m_writer.reset();
-    return ok;
+    return m_writer->finish();
 }
 
 Outcome FileTransform::writeWith(InputFile &input, const QString &inputName, const QString &outputName,
@@ -53,9 +56,10 @@ Outcome FileTransform::writeWith(InputFile &input, const QString &inputName, con
 {
     drop();
     m_readWhole = false;
+    m_shortage = Shortage::None;
     m_control.line(kSize[m_direction] + QString::number(input.size()));
     // A file of several chunks is written on a thread of its own.
-    m_writer = std::make_unique<ChunkWriter>(input.size() > 2 * kChunkSize);
+    m_writer->begin(input.size() > 2 * kChunkSize ? ChunkWriter::Mode::OnItsThread : ChunkWriter::Mode::Here);
     return m_direction == Direction::Encrypt ? encrypt(input, inputName, outputName, locate)
                                              : decrypt(input, inputName, outputName, locate);
 }
@@ -78,12 +82,14 @@ Outcome FileTransform::open(const Locator &locate, const QString &outputName)
     case Replacement::Opened::Ok:
         return Outcome::Done;
     case Replacement::Opened::OwnerNotKept:
+        m_shortage = m_replacement->shortage();
         m_replacement.reset();
         m_control.line(kOwnerNotKept[m_direction] + outputName);
         return Outcome::Failed;
     case Replacement::Opened::Failed:
         break;
     }
+    m_shortage = m_replacement->shortage();
     m_replacement.reset();
     m_control.line(kCannotOpenOutput[m_direction] + outputName);
     return Outcome::Failed;
@@ -91,8 +97,9 @@ Outcome FileTransform::open(const Locator &locate, const QString &outputName)
 
 Outcome FileTransform::writeFailed(const QString &outputName)
 {
-    m_writer.reset();
+    m_writer->abandon(); // the replacement is no longer written on another thread
     const QString reason = m_replacement ? m_replacement->errorString() : QString();
+    m_shortage = m_replacement ? m_replacement->shortage() : Shortage::None;
     m_replacement.reset();
     m_control.line(withReason(kWriteFailed[m_direction], outputName, reason));
     return Outcome::Failed;
@@ -245,7 +252,7 @@ Outcome FileTransform::completeWith(const QString &inputName, const QString &out
         return Outcome::Failed;
     if (m_control.cancelled())
         return cancelled(inputName);
-    if (!m_replacement->finish(true))
+    if (!m_replacement->finish(Replacement::Flush::Now))
         return writeFailed(outputName);
     if (!m_replacement->attributesNotKept().isEmpty())
         m_control.line(withReason(kAttributesNotKept[m_direction], outputName,
@@ -263,6 +270,11 @@ Outcome FileTransform::completeWith(const QString &inputName, const QString &out
         return changed(inputName);
     case Replacement::Committed::Failed:
         return writeFailed(outputName);
+    case Replacement::Committed::KeptAside:
+        m_writer->abandon();
+        m_control.line(withReason(kKeptAside[m_direction], m_replacement->keptAside(), m_replacement->errorString()));
+        m_replacement.reset();
+        return Outcome::Failed;
     }
     m_replacement.reset();
     // The rename itself is on disk only once its folder is.

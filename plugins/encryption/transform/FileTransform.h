@@ -32,7 +32,9 @@ class ChunkWriter;
 class FileTransform
 {
 public:
-    FileTransform(Direction direction, bool cipherActive, const Control &control);
+    // `writer`: the chunk writer of whoever writes many files one after the
+    // other (a stage of a batch), borrowed; null for one of its own.
+    FileTransform(Direction direction, bool cipherActive, const Control &control, ChunkWriter *writer = nullptr);
     FileTransform(const FileTransform &) = delete;
     FileTransform &operator=(const FileTransform &) = delete;
     ~FileTransform();
@@ -50,6 +52,9 @@ public:
     std::unique_ptr<Replacement> takeReplacement() { return std::move(m_replacement); }
     // Every byte of the input as it was opened was read.
     bool readWhole() const { return m_readWhole; }
+    // Whether writing failed for want of room or handles, on whichever
+    // thread wrote.
+    Shortage shortage() const { return m_shortage; }
 
     // Flushes and commits a written replacement over `outputName` and flushes
     // its folder; `inputStillSame` is asked just before the rename.
@@ -70,7 +75,7 @@ private:
     Outcome decrypt(InputFile &input, const QString &inputName, const QString &outputName, const Locator &locate);
     // Whether the file's last bytes would be taken for padding.
     void warnOfTrailingSpaces(InputFile &input, const char *start, qint64 got);
-    // Stops the writer and discards the replacement.
+    // Stops writing and discards the replacement.
     void drop();
     // Waits for the writer to write everything handed to it.
     bool written();
@@ -83,8 +88,10 @@ private:
     const bool m_cipherActive;
     const Control &m_control;
     std::unique_ptr<Replacement> m_replacement;
-    std::unique_ptr<ChunkWriter> m_writer; // goes before the replacement
+    std::unique_ptr<ChunkWriter> m_ownWriter;
+    ChunkWriter *const m_writer; // stops using the replacement before it goes
     bool m_readWhole = false;
+    Shortage m_shortage = Shortage::None;
 };
 
 } // namespace filecrypt

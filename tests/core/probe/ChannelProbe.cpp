@@ -10,6 +10,12 @@
 //                                         and prints the answer
 //   channel_probe send-with WORD SOCKET [PATH...]
 //                                         the same with a direction word
+//   channel_probe serve FOLDER            serves as a window would, prints
+//                                         "serving", and on a request to
+//                                         close prints "close requested"
+//                                         and ends
+//   channel_probe close FOLDER WAIT_MS    asks the running window to close
+//                                         and prints what came of it
 // Log lines are printed as "log <line>".
 #include "InstanceChannel.h"
 
@@ -69,6 +75,39 @@ int send(const QString &socketPath, const QStringList &paths, const QByteArray &
     return 0;
 }
 
+int serve(const QString &folder)
+{
+    InstanceChannel channel(folder, [](const QString &line) { print(QStringLiteral("log ") + line); });
+    if (channel.claim({}) != InstanceChannel::Role::Serving)
+        return 1;
+    QObject::connect(&channel, &InstanceChannel::closeRequested, [] {
+        print(QStringLiteral("close requested"));
+        QCoreApplication::quit();
+    });
+    print(QStringLiteral("serving"));
+    return QCoreApplication::exec();
+}
+
+int askToClose(const QString &folder, int waitMs)
+{
+    InstanceChannel channel(folder, [](const QString &line) { print(QStringLiteral("log ") + line); });
+    switch (channel.askToClose(waitMs)) {
+    case InstanceChannel::Closing::NoWindow:
+        print(QStringLiteral("no window"));
+        break;
+    case InstanceChannel::Closing::Closed:
+        print(QStringLiteral("closed"));
+        break;
+    case InstanceChannel::Closing::NotAnswered:
+        print(QStringLiteral("not answered"));
+        break;
+    case InstanceChannel::Closing::StillOpen:
+        print(QStringLiteral("still open"));
+        break;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -79,6 +118,10 @@ int main(int argc, char **argv)
         return 2;
     const QString mode = args.takeFirst();
     const QString where = args.takeFirst();
+    if (mode == QLatin1String("serve"))
+        return serve(where);
+    if (mode == QLatin1String("close") && args.size() == 1)
+        return askToClose(where, args.first().toInt());
     if (mode == QLatin1String("claim"))
         return claim(where, args);
     if (mode == QLatin1String("encrypt") || mode == QLatin1String("decrypt"))

@@ -22,6 +22,12 @@ bool ShowLogFunc(const QString &line)
     return true;
 }
 
+// No desktop to tell here.
+bool ShowNoticeFunc(const QString &, qint64)
+{
+    return false;
+}
+
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);

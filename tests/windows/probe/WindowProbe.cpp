@@ -2,7 +2,9 @@
 // report of what the running program shows, written once the window is up
 // (KEYSTREL_WINPROBE_REPORT names the file), after which it quits. With
 // KEYSTREL_WINPROBE_STAY=1 it stays until the first drop, which it adds to
-// the report ("drop <direction> <path>|<path>...") before it quits.
+// the report ("drop <direction> <path>|<path>...") before it quits. A close
+// event that reaches the window is added to the report too ("window close
+// event"), as the title bar's close button would send it.
 #include "PluginApi.h"
 
 #include <QApplication>
@@ -55,6 +57,18 @@ protected:
     }
 };
 
+// Notes the close events of the window it sits in.
+class CloseWatch : public QObject
+{
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Close)
+            appendToReport({QStringLiteral("window close event")});
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 void report()
 {
     QStringList lines;
@@ -81,6 +95,7 @@ void reportWhenShown()
         return;
     }
     report();
+    g_widget->window()->installEventFilter(new CloseWatch);
     if (qEnvironmentVariable("KEYSTREL_WINPROBE_STAY") != QLatin1String("1"))
         QCoreApplication::quit();
 }

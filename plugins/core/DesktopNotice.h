@@ -1,0 +1,16 @@
+// The desktop's own notifications as a NoticeSink: freedesktop.org
+// notifications over the session bus where there is one
+// (DesktopNotice_unix.cpp); none yet on Windows, where a tray message
+// (QSystemTrayIcon::showMessage) would go (DesktopNotice_win.cpp).
+#pragma once
+
+#include "WorkNotice.h"
+
+#include <memory>
+
+namespace DesktopNotice {
+
+// Null where this system has no way to tell the desktop.
+std::unique_ptr<NoticeSink> systemSink();
+
+} // namespace DesktopNotice
