@@ -148,8 +148,8 @@ private slots:
         // for a redundant leftover.
         Folder folder;
         QCOMPARE(folder.open(dir.path()), Folder::Opened::Ok);
-        QString reason;
-        QCOMPARE(clearLeftover(folder, kept, &reason), LeftoverFate::MayBeOnlyCopy);
+        QString whyKept;
+        QCOMPARE(clearLeftover(folder, kept, &whyKept), LeftoverFate::MayBeOnlyCopy);
         QVERIFY(filecrypt::isFileEncrypted(keptPath));
         QCOMPARE(filecrypt::decryptFile(keptPath, keptPath, true, [](const QString &) {}), 0);
         QCOMPARE(testfiles::readAll(keptPath), kOld);
