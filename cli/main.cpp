@@ -9,6 +9,7 @@
 #include "StatusCommand.h"
 #include "StringCommand.h"
 #include "Utf8.h"
+#include "filesystem/ProgramFiles.h"
 
 namespace {
 
@@ -60,6 +61,8 @@ int main(int argc, char **argv)
         consoletext::write(consoletext::Stream::Error, usageText().toUtf8());
         return exitstatus::kUsage;
     }
+    // Before any file is touched: the program's own files are never rewritten.
+    programfiles::protect(programfiles::runningExecutable());
     Console console(parsed.invocation.quiet);
     int status = run(parsed.invocation, console);
     console.progress().clear();

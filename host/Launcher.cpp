@@ -2,6 +2,7 @@
 
 #include "CorePlugin.h"
 #include "LookAndFeel.h"
+#include "PathsAfterOptions.h"
 
 #include <QApplication>
 #include <QLibrary>
@@ -26,7 +27,11 @@ void showLoadFailure()
 int Launcher::run(int &argc, char **argv)
 {
     LookAndFeel::setApplicationAttributes();
+    // The application object keeps a reference to argc and the vector
+    // itself: once the rest is back, it sees the whole command line again.
+    PathsAfterOptions paths(argc, argv);
     QApplication app(argc, argv);
+    paths.restore(argc, argv);
     const QString styleSheet = LookAndFeel::styleSheet();
     LookAndFeel::apply(app, styleSheet);
     // Already registered by static initialisation; this keeps the bundle's

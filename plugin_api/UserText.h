@@ -20,4 +20,18 @@ inline bool carriesUserText(const QString &line)
            || line.startsWith(kCiphertextToDecrypt);
 }
 
+// Written in a saved log instead of the text.
+inline const QString kWithheld = QStringLiteral("（这段文字只在窗口中显示，不保存）");
+
+// A line that carries a user's text as it may be saved: its label, then
+// kWithheld. Every other line as it is.
+inline QString withoutUserText(const QString &line)
+{
+    for (const QString *label : {&kTextToEncrypt, &kDecryptedText, &kCiphertext, &kCiphertextToDecrypt}) {
+        if (line.startsWith(*label))
+            return *label + kWithheld;
+    }
+    return line;
+}
+
 } // namespace usertext

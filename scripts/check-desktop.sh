@@ -4,7 +4,8 @@
 # XDG folders at temporary folders, and asks xdg-utils and GIO which
 # application opens text files, folders and encrypted files. Then, under
 # Xvfb, opens an encrypted file with xdg-open (it must be decrypted) and
-# compares the window's WM_CLASS with the desktop entry's StartupWMClass.
+# compares the window's WM_CLASS with the desktop entry's StartupWMClass,
+# and closes the window as a window manager does while a batch runs.
 # Checks the AppStream entry and PCManFM's and Caja's actions, then lists
 # what a person checks by hand on a real desktop.
 # Prints one line per check and fails if any check fails.
@@ -36,6 +37,21 @@ if [ "${1:-}" = "--in-xvfb" ]; then
     check "StartupWMClass is the window's class" test -n "$wm_class" -a "$wm_class" = "$startup"
     pid=$(xprop -id "${window:-0}" _NET_WM_PID 2>/dev/null | sed -n 's/.* = //p')
     [ -n "$pid" ] && kill "$pid"
+    wait || true
+
+    # The window manager's close (the title bar's button, wmctrl -c) while a
+    # 20,000-file batch runs under its progress dialog: the batch stops as
+    # 取消 stops it, and the window closes.
+    mkdir "$work/many"
+    (cd "$work/many" && seq -f 'f%05g.txt' 20000 | xargs touch)
+    KEYSTREL_LOG_TO_STDERR=1 "$prefix/bin/keystrel" --encrypt -- "$work/many" 2>"$work/batch.log" &
+    batch=$!
+    for _ in $(seq 600); do grep -q '开始加密' "$work/batch.log" && break; sleep 0.05; done
+    scripts/x11-close-window.py Keystrel >/dev/null || true
+    for _ in $(seq 300); do kill -0 "$batch" 2>/dev/null || break; sleep 0.1; done
+    closed_and_cancelled() { ! kill -0 "$batch" 2>/dev/null && grep -q '批量加密已取消' "$work/batch.log"; }
+    check "the window's close button stops a running batch and closes the window" closed_and_cancelled
+    kill "$batch" 2>/dev/null || true
     wait || true
     exit "$failures"
 fi

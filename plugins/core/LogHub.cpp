@@ -1,7 +1,9 @@
 #include "LogHub.h"
 
 #include "LogPane.h"
+#include "LogText.h"
 #include "StderrMirror.h"
+#include "UserText.h"
 
 #include <QDateTime>
 #include <QMutex>
@@ -38,32 +40,43 @@ qint64 msecsSinceLocalMidnight()
 
 namespace LogHub {
 
-QString stamped(const QString &line)
+QString stamp()
 {
     const qint64 ms = msecsSinceLocalMidnight();
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03d  ", int(ms / 3600000), int(ms / 60000 % 60),
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d  ", int(ms / 3600000), int(ms / 60000 % 60),
                   int(ms / 1000 % 60), int(ms % 1000));
-    return QLatin1String(stamp) + line;
+    return QLatin1String(text);
+}
+
+QString stamped(const QString &line)
+{
+    return stamp() + line;
 }
 
 void write(const QString &line)
 {
-    const QString text = stamped(line);
+    // The line itself goes on unchanged; what people read of it has its
+    // control characters escaped.
+    const QString time = stamp();
+    const QString text = time + LogText::shown(line);
     StderrMirror::write(line, text);
 
     QMutexLocker lock(&g_paneLock);
     LogPane *target = g_pane;
     if (!target)
         return;
+    // What a saved log may hold of it: never a text the user typed.
+    const QString kept =
+        usertext::carriesUserText(line) ? time + LogText::shown(usertext::withoutUserText(line)) : text;
     if (target->thread() == QThread::currentThread()) {
         // Only this thread deletes the pane: it stays valid unlocked.
         lock.unlock();
-        target->appendLine(text);
+        target->appendLine(text, kept);
     } else {
         // Posted while the pane surely exists; dropped if it is gone by then.
         QMetaObject::invokeMethod(
-            target, [target, text] { target->appendLine(text); }, Qt::QueuedConnection);
+            target, [target, text, kept] { target->appendLine(text, kept); }, Qt::QueuedConnection);
     }
 }
 

@@ -7,7 +7,9 @@ class QString;
 
 namespace LogHub {
 
-// Stamps the line with the time of day and hands it on.
+// Stamps the line with the time of day and hands it on: to the pane with
+// its control characters escaped (LogText.h), and for a saved log without
+// a text the user typed (UserText.h).
 void write(const QString &line);
 
 // The pane that shows the lines from now on.
@@ -15,7 +17,9 @@ void attachPane(LogPane *pane);
 // Stops showing lines in `pane` if it is the current one.
 void detachPane(LogPane *pane);
 
-// "hh:mm:ss.zzz  " followed by the line.
+// The time of day as each line starts: "hh:mm:ss.zzz  ".
+QString stamp();
+// The stamp followed by the line.
 QString stamped(const QString &line);
 
 } // namespace LogHub

@@ -1,12 +1,15 @@
 #include "MainWindow.h"
 
+#include "CloseRequest.h"
 #include "LogPane.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTabWidget>
 
 MainWindow::MainWindow(QWidget *parent)
@@ -49,13 +52,25 @@ void MainWindow::removePluginPage(QWidget *page)
         page->setParent(nullptr);
 }
 
-void MainWindow::showNoPluginsPage(const QString &folder)
+void MainWindow::showNoPluginsPage(const QString &folder, const QStringList &unloaded)
 {
-    auto *note = new QLabel(tr("插件目录中没有插件：\n%1").arg(QDir::toNativeSeparators(folder)), m_tabs);
+    const QString where = QDir::toNativeSeparators(folder);
+    const QString text = unloaded.isEmpty()
+                             ? tr("插件目录中没有插件：\n%1").arg(where)
+                             : tr("插件无法加载：\n%1\n\n插件目录：\n%2").arg(unloaded.join('\n'), where);
+    auto *note = new QLabel(text, m_tabs);
     note->setObjectName(QStringLiteral("noPluginsNote"));
     note->setAlignment(Qt::AlignCenter);
     note->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_tabs->addTab(note, tr("插件"));
+}
+
+void MainWindow::showUnloadedPlugins(const QStringList &unloaded)
+{
+    auto *note = new QLabel(tr("%1个插件无法加载（原因见日志）").arg(unloaded.size()), this);
+    note->setObjectName(QStringLiteral("unloadedPluginsNote"));
+    note->setToolTip(unloaded.join('\n'));
+    statusBar()->addWidget(note);
 }
 
 void MainWindow::placeWithin(const QRect &available)
@@ -75,4 +90,42 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // top-level window.
     event->accept();
     QCoreApplication::quit();
+}
+
+namespace {
+
+bool blockedByModal(const QWidget *window)
+{
+    const QWidget *modal = QApplication::activeModalWidget();
+    return modal && modal != window;
+}
+
+} // namespace
+
+bool MainWindow::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowBlocked) {
+        // After Qt has done its part of blocking the window.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (blockedByModal(this))
+                    CloseRequest::keepClosable(winId());
+            },
+            Qt::QueuedConnection);
+    }
+    return QMainWindow::event(event);
+}
+
+bool MainWindow::nativeEvent(const QByteArray &eventType, void *message, long *result)
+{
+    if (blockedByModal(this) && CloseRequest::isCloseRequest(eventType, message, winId())) {
+        // From the event loop, not from inside the window system's call.
+        QMetaObject::invokeMethod(
+            this, [this] { close(); }, Qt::QueuedConnection);
+        if (result)
+            *result = 0;
+        return true;
+    }
+    return QMainWindow::nativeEvent(eventType, message, result);
 }

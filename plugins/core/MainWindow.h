@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 
 class LogPane;
 class QSplitter;
@@ -21,8 +22,11 @@ public:
     void addPluginTab(QWidget *page, const QString &label, const QString &toolTip);
     // Takes the page out of its tab without deleting it.
     void removePluginPage(QWidget *page);
-    // Says where plug-ins are looked for when none was found.
-    void showNoPluginsPage(const QString &folder);
+    // Says where plug-ins are looked for when none was found, and which of
+    // the folder's could not be loaded and why.
+    void showNoPluginsPage(const QString &folder, const QStringList &unloaded = QStringList());
+    // Beside the plug-ins that were loaded: how many others could not be.
+    void showUnloadedPlugins(const QStringList &unloaded);
     // Sizes and centres the window so that it and the frame the window
     // manager adds fit into `available` (a screen's area without panels).
     void placeWithin(const QRect &available);
@@ -32,6 +36,11 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
+    // Takes the window system's request to close while a modal dialog (a
+    // plug-in's progress dialog, say) blocks the window, which Qt would
+    // drop: the window closes as asked, and the plug-ins see it close.
+    bool nativeEvent(const QByteArray &eventType, void *message, long *result) override;
 
 private:
     QSplitter *m_splitter;

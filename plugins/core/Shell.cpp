@@ -97,9 +97,11 @@ void Shell::loadPlugins()
     const QString untrusted = FileTrust::whyUntrustedFolder(m_folder);
     if (untrusted.isEmpty())
         loadPluginFiles();
-    else
+    else {
         log(QStringLiteral("跳过插件目录：") + QDir::toNativeSeparators(m_folder) + QStringLiteral("（") + untrusted
             + QStringLiteral("）"));
+        m_unloaded << QStringLiteral("插件目录（") + untrusted + QStringLiteral("）");
+    }
     if (m_entries.empty())
         log(QStringLiteral("插件目录中没有插件：") + QDir::toNativeSeparators(m_folder));
 }
@@ -120,6 +122,7 @@ void Shell::loadPluginFiles()
         std::unique_ptr<HostedPlugin> plugin = HostedPlugin::open(path, &whyNot);
         if (!plugin) {
             log(QStringLiteral("跳过：") + path + QStringLiteral("（") + whyNot + QStringLiteral("）"));
+            m_unloaded << file.fileName() + QStringLiteral("（") + whyNot + QStringLiteral("）");
             continue;
         }
         log(QStringLiteral("已加载插件：") + plugin->name() + QStringLiteral("（") + plugin->fileName()
@@ -138,8 +141,12 @@ void Shell::delayedInitialize()
         entry.plugin->delayedInitialize();
         hostWidget(entry);
     }
+    // A plug-in that is there but cannot be loaded (damaged, say) is named
+    // in the window, not only in the log.
     if (m_window->tabs()->count() == 0)
-        m_window->showNoPluginsPage(m_folder);
+        m_window->showNoPluginsPage(m_folder, m_unloaded);
+    else if (!m_unloaded.isEmpty())
+        m_window->showUnloadedPlugins(m_unloaded);
     const QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
     if (!screen)
         screen = QGuiApplication::primaryScreen();

@@ -7,6 +7,7 @@
 
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -54,6 +55,8 @@ private:
 
     Stage m_stage = Stage::Loaded;
     QString m_folder;
+    // What of the folder could not be hosted, and why: the window says so.
+    QStringList m_unloaded;
     QPointer<MainWindow> m_window;
     std::vector<Entry> m_entries;
     OneWindow m_oneWindow;

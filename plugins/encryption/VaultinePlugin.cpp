@@ -1,6 +1,8 @@
 // Entry set of the encryption plug-in, exported under plain names.
+#include "filesystem/ProgramFiles.h"
 #include "form/Form.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 
 namespace {
@@ -16,6 +18,9 @@ Q_DECL_EXPORT int initializePlugin(int argc, char **argv)
 {
     Q_UNUSED(argc);
     Q_UNUSED(argv);
+    // Before any file is touched: the program's own files are never rewritten.
+    if (QCoreApplication::instance())
+        programfiles::protect(QCoreApplication::applicationFilePath());
     g_form = new Form(nullptr);
     return 0;
 }

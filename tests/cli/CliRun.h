@@ -27,6 +27,7 @@ struct Options
     QProcessEnvironment extra; // added to the environment
     QStringList wrapper;       // a command to run it under (setpriv)
     QString workingDirectory;
+    QString program; // another copy of keystrel-cli to run
 };
 
 inline QProcessEnvironment baseEnvironment()
@@ -49,7 +50,7 @@ inline Result run(const QStringList &arguments, const Options &options = {})
     if (!options.workingDirectory.isEmpty())
         process.setWorkingDirectory(options.workingDirectory);
     QStringList command = options.wrapper;
-    command << QStringLiteral(KEYSTREL_CLI) << arguments;
+    command << (options.program.isEmpty() ? QStringLiteral(KEYSTREL_CLI) : options.program) << arguments;
     process.start(command.takeFirst(), command);
     process.waitForStarted(-1);
     process.write(options.input);

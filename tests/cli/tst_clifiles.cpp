@@ -403,6 +403,40 @@ private slots:
         QVERIFY(read(folder + "/f2.bin") == contents[2]);
         QCOMPARE(entries(folder), QStringList({"f0.bin", "f1.bin", "f2.bin"}));
     }
+
+    // A copy of keystrel-cli with a Plugin folder beside it: it refuses its
+    // own executable and plug-ins, named as they are or through a link, and
+    // says why; a folder holding them counts them as failed.
+    void programsOwnFilesAreRefused()
+    {
+        QTemporaryDir dir;
+        const QString program = dir.filePath("bin/keystrel-cli");
+        const QString plugin = dir.filePath("bin/Plugin/Vaultine.so");
+        const QString library = dir.filePath("bin/libhelper.so.1");
+        const QString link = dir.filePath("elsewhere.so");
+        QVERIFY(QDir().mkpath(dir.filePath("bin/Plugin")));
+        QVERIFY(QFile::copy(KEYSTREL_CLI, program));
+        QVERIFY(write(plugin, "plug-in bytes") && write(library, "library bytes"));
+        QVERIFY(QFile::link(plugin, link));
+        const QByteArray executable = read(program);
+        const QString refused =
+            QStringLiteral("加密：这是Keystrel程序自己的文件，加密后程序将无法运行，原文件保持不变 ");
+
+        clirun::Options options;
+        options.program = program;
+        clirun::Result result = clirun::run({"encrypt", program, link, library}, options);
+        QCOMPARE(result.status, 1);
+        QCOMPARE(result.errLines, QStringList({refused + program, refused + link, refused + library}));
+
+        result = clirun::run({"encrypt", dir.filePath("bin")}, options);
+        QCOMPARE(result.status, 1);
+        QCOMPARE(result.errLines.filter(refused).size(), 3);
+        QVERIFY2(result.errLines.last().startsWith(QStringLiteral("批量加密完成：加密0个，跳过0个，失败3个")),
+                 qPrintable(result.errLines.join('\n')));
+        QCOMPARE(read(program), executable);
+        QCOMPARE(read(plugin), QByteArray("plug-in bytes"));
+        QCOMPARE(read(library), QByteArray("library bytes"));
+    }
 };
 
 QTEST_MAIN(TestCliFiles)

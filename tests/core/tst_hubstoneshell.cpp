@@ -3,18 +3,21 @@
 // drives, the log pane and its mirror on standard error, and quitting by
 // closing the window.
 #include "CoreHarness.h"
+#include "FileDialogAnswer.h"
 #include "StderrCapture.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -42,6 +45,24 @@ QStringList unstamped(const QStringList &lines)
         texts << (match.hasMatch() ? match.captured(1) : QStringLiteral("<no time stamp> ") + line);
     }
     return texts;
+}
+
+QStringList linesOfFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QWidget *logPane()
+{
+    return mainWindow()->findChild<QWidget *>(QStringLiteral("logPane"));
+}
+
+void clearLog()
+{
+    QTest::mouseClick(mainWindow()->findChild<QPushButton *>("clearLogButton"), Qt::LeftButton);
 }
 
 QStringList entriesOf(const QString &plugin)
@@ -167,6 +188,20 @@ private slots:
         QCOMPARE(tabs->widget(0)->objectName(), QStringLiteral("ZetaWidget"));
         QCOMPARE(tabs->widget(1)->objectName(), QStringLiteral("AlphaWidget"));
         QVERIFY(tabs->widget(0)->window() == window);
+    }
+
+    // Beside the plug-ins that run, the window says that others could not
+    // be loaded, and which (the note's tool tip).
+    void skippedPluginsAreNamedInTheWindow()
+    {
+        auto *note = mainWindow()->findChild<QLabel *>("unloadedPluginsNote");
+        QVERIFY(note);
+        QVERIFY(note->isVisible());
+        const QStringList unloaded = note->toolTip().split('\n');
+        QCOMPARE(note->text(), QStringLiteral("%1个插件无法加载（原因见日志）").arg(unloaded.size()));
+        QVERIFY(unloaded.contains("c_Impostor.so（这是核心插件）"));
+        QVERIFY(unloaded.filter(QRegularExpression("^e_Garbage\\.so（.+）$")).size() == 1);
+        QVERIFY(unloaded.filter("Zeta").isEmpty() && unloaded.filter("Alpha.so").isEmpty());
     }
 
     void nonPluginsAreSkippedWithALogLine()
@@ -338,6 +373,97 @@ private slots:
         m_core.showLog(QStringLiteral("清空之后"));
         QCoreApplication::processEvents(); // the next turn of the loop shows it
         QCOMPARE(unstamped(logLines()), QStringList("清空之后"));
+    }
+
+    // Past the view's lines a note says how many it no longer shows; the
+    // whole log, its oldest lines too, can still be saved, without the texts
+    // a user typed.
+    void droppedLinesAreSaidAndTheWholeLogSaved()
+    {
+        clearLog();
+        auto *note = mainWindow()->findChild<QLabel *>("logDroppedNote");
+        QVERIFY(note);
+        const int cap = logView()->maximumBlockCount();
+        const QString failure = QStringLiteral("文件无法读取，跳过：/tmp/最早的失败");
+        StderrCapture capture;
+        m_core.showLog(failure);
+        m_core.showLog(QStringLiteral("原始字符串：机密 secret"));
+        for (int i = 0; i < cap + 98; ++i)
+            m_core.showLog(QStringLiteral("file: /tmp/%1").arg(i));
+        capture.finish();
+        QCOMPARE(logLines().size(), cap);
+        QVERIFY(!unstamped(logLines()).contains(failure));
+        QVERIFY(note->isVisibleTo(logPane()));
+        QCOMPARE(note->text(), QStringLiteral("日志过长，窗口中已省略较早的100行（右键“保存日志…”可保存全部日志）"));
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath("全部日志.txt");
+        bool saved = false;
+        QVERIFY(QMetaObject::invokeMethod(logPane(), "saveTo", Q_RETURN_ARG(bool, saved), Q_ARG(QString, path)));
+        QVERIFY(saved);
+        const QStringList lines = unstamped(linesOfFile(path));
+        QCOMPARE(lines.size(), cap + 100);
+        QCOMPARE(lines.at(0), failure);
+        QCOMPARE(lines.at(1), QStringLiteral("原始字符串：（这段文字只在窗口中显示，不保存）"));
+        QCOMPARE(lines.constLast(), QStringLiteral("file: /tmp/%1").arg(cap + 97));
+        QCOMPARE(unstamped(logLines()).constLast(), QStringLiteral("日志已保存到：") + QDir::toNativeSeparators(path));
+
+        // A file that cannot be written says so.
+        const QString nowhere = dir.filePath("no/such/folder/log.txt");
+        QVERIFY(QMetaObject::invokeMethod(logPane(), "saveTo", Q_RETURN_ARG(bool, saved), Q_ARG(QString, nowhere)));
+        QVERIFY(!saved);
+        QVERIFY(unstamped(logLines()).constLast().startsWith(QStringLiteral("无法保存日志：") + nowhere + "（"));
+
+        clearLog();
+        QVERIFY(!note->isVisibleTo(logPane()));
+    }
+
+    // The view's context menu offers to save the log, through a file dialog.
+    void contextMenuSavesTheLog()
+    {
+        clearLog();
+        m_core.showLog(QStringLiteral("保存这一行"));
+        QTemporaryDir dir;
+        const QString path = dir.filePath("log.txt");
+        QPlainTextEdit *view = logView();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), view->viewport()->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(view->viewport(), &event);
+        QPointer<QMenu> menu = view->findChild<QMenu *>();
+        QVERIFY(menu && menu->isVisible());
+        auto *save = menu->findChild<QAction *>("saveLogAction");
+        QVERIFY(save);
+        QCOMPARE(save->text(), QStringLiteral("保存日志…"));
+        QString startedIn;
+        testdialogs::FileDialogAnswer answer(path,
+                                             [&](QFileDialog *dialog) { startedIn = dialog->directory().path(); });
+        save->trigger();
+        QVERIFY(answer.answered);
+        QCOMPARE(unstamped(linesOfFile(path)), QStringList("保存这一行"));
+        const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        QCOMPARE(startedIn, QDir(documents).exists() ? documents : QDir::homePath());
+        if (menu) // it closes itself once the dialog takes over
+            menu->close();
+    }
+
+    // A line break or a terminal control in a line (a file's name) cannot
+    // make a line of its own: the pane and the mirror show it escaped, the
+    // line itself stays as it was made.
+    void controlCharactersInALineAreShownEscaped()
+    {
+        clearLog();
+        const QString forged = QStringLiteral("12:00:00.000  加密文件已输出到:/tmp/假");
+        const QString line =
+            QStringLiteral("加密文件已输出到:/tmp/a\n") + forged + QStringLiteral("\x1b[2J\u2028b\tc\u0085.txt");
+        StderrCapture capture;
+        m_core.showLog(line);
+        const QByteArray err = capture.finish();
+        const QString shown = QStringLiteral("加密文件已输出到:/tmp/a\\n") + forged
+                              + QStringLiteral("\\033[2J\\342\\200\\250b\\tc\\302\\205.txt");
+        QCOMPARE(unstamped(logLines()), QStringList(shown));
+        QCOMPARE(unstamped(QString::fromUtf8(err).split('\n', Qt::SkipEmptyParts)), QStringList(shown));
+        // Plain lines are shown as they are.
+        m_core.showLog(QStringLiteral("file: /tmp/名字 with \\ and spaces"));
+        QCOMPARE(unstamped(logLines()).constLast(), QStringLiteral("file: /tmp/名字 with \\ and spaces"));
     }
 
     void closingTheWindowQuitsAndShutsEveryPluginDownOnce()

@@ -100,6 +100,66 @@ private slots:
         QCOMPARE(run.log().filter("开始加密").size(), 1);
     }
 
+    // After "--" every argument is a path, also one that Qt would take for
+    // an option of its own: files named so are encrypted, and Qt neither
+    // loads another platform, mirrors the window nor retitles it.
+    void namesAfterTheOptionsEndAreFiles()
+    {
+        QTemporaryDir work;
+        QVERIFY(work.isValid());
+        const QStringList names{"-platform", "a.txt", "-reverse", "-style", "b.txt", "-qwindowtitle", "c.txt"};
+        QStringList expect;
+        for (const QString &name : names) {
+            QVERIFY(writeFile(work.filePath(name), name.toUtf8()));
+            expect << "加密文件已输出到:" + work.filePath(name);
+        }
+
+        KeystrelOptions options;
+        options.arguments = QStringList{"--encrypt", "--"} + names;
+        options.expect = expect;
+        const KeystrelRun run = runKeystrel(program(), work.path(), "expect", options);
+        QVERIFY(run.started);
+        QCOMPARE(run.exitStatus, QProcess::NormalExit);
+        QVERIFY2(run.failures().isEmpty(), qPrintable(details(run)));
+        QVERIFY2(run.report.contains("ok expected lines in the log pane"), qPrintable(details(run)));
+        QVERIFY2(run.report.contains("ok window title"), qPrintable(details(run)));
+        QVERIFY2(run.report.contains("ok layout not mirrored"), qPrintable(details(run)));
+        QCOMPARE(run.exitCode, 0);
+        for (const QString &name : names)
+            QVERIFY2(encrypted(work.filePath(name)), qPrintable(name));
+    }
+
+    // A copy of the program refuses to encrypt its own executable and
+    // plug-ins, also through a link, and says why in its window.
+    void programsOwnFilesAreRefused()
+    {
+        QTemporaryDir work;
+        QVERIFY(work.isValid());
+        const QString copy = work.filePath("program/Keystrel");
+        QVERIFY(QDir().mkpath(work.filePath("program/Plugin")));
+        QVERIFY(QFile::copy(program(), copy));
+        for (const char *name : {"Hubstone.so", "Vaultine.so"}) {
+            QVERIFY(QFile::copy(qEnvironmentVariable("KEYSTREL_BIN_DIR") + "/Plugin/" + name,
+                                work.filePath("program/Plugin/") + name));
+        }
+        const QString vaultine = work.filePath("program/Plugin/Vaultine.so");
+        const QString link = work.filePath("link-to-vaultine");
+        QVERIFY(QFile::link(vaultine, link));
+        const QByteArray before = fileBytes(vaultine) + fileBytes(copy);
+
+        const QString refused =
+            QStringLiteral("加密：这是Keystrel程序自己的文件，加密后程序将无法运行，原文件保持不变 ");
+        KeystrelOptions options;
+        options.arguments = QStringList{"--encrypt", "--", copy, link};
+        options.expect = QStringList{refused + copy, refused + link};
+        const KeystrelRun run = runKeystrel(copy, work.path(), "expect", options);
+        QVERIFY(run.started);
+        QVERIFY2(run.failures().isEmpty(), qPrintable(details(run)));
+        QVERIFY2(run.report.contains("ok expected lines in the log pane"), qPrintable(details(run)));
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(fileBytes(vaultine) + fileBytes(copy), before);
+    }
+
     // Started again with paths while it runs: the running window takes them
     // (relative ones from the second start's folder), the second start ends
     // with 0 and never builds a window.

@@ -6,6 +6,7 @@
 
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -80,6 +81,32 @@ private slots:
         // Names without a dot must stay visible.
         QCOMPARE(filter, QStringLiteral("all files (*)"));
 #endif
+    }
+
+    // The dialog opens in the user's documents (or home), never in the
+    // working folder (the program's own, when a shortcut starts it there),
+    // and then where the last file was chosen.
+    void fileDialogStartsInDocumentsThenTheLastFolder()
+    {
+        QTemporaryDir working, chosen;
+        const QString path = chosen.filePath(QStringLiteral("chosen.txt"));
+        QVERIFY(write(path, "chosen"));
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(working.path()));
+        Form form;
+        form.show();
+        QString first, second;
+        FileDialogAnswer firstAnswer(path, [&](QFileDialog *d) { first = d->directory().absolutePath(); });
+        click(form, "encryptfile_pushButton");
+        FileDialogAnswer secondAnswer(QString(), [&](QFileDialog *d) { second = d->directory().absolutePath(); });
+        click(form, "decryptfile_pushButton");
+        QDir::setCurrent(before);
+        QVERIFY(firstAnswer.answered && secondAnswer.answered);
+        const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        QCOMPARE(first, QDir(QDir(documents).exists() ? documents : QDir::homePath()).absolutePath());
+        QVERIFY(first != QDir(working.path()).absolutePath());
+        QCOMPARE(second, QDir(chosen.path()).absolutePath());
+        QVERIFY(read(path).startsWith(header())); // the first answer chose it
     }
 
     void chosenFileRewrittenInPlace()

@@ -6,6 +6,7 @@
 #include "LogRecorder.h"
 #include "form/Form.h"
 
+#include <QCloseEvent>
 #include <QCryptographicHash>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
@@ -290,6 +291,63 @@ private slots:
         QCOMPARE(entries(dir.path()), QStringList{"long.bin"});
         QCOMPARE(LogRecorder::takeLines(), QStringList({QStringLiteral("加密：文件大小：%1").arg(plain.size()),
                                                         QStringLiteral("加密：已取消，原文件保持不变 ") + path}));
+    }
+
+    // The title bar's close button (a real close event on the top-level
+    // window that holds the form) stops the file in hand as 取消 does.
+    void windowClosedWhileAFileIsInHand()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("long.bin");
+        const QByteArray plain = randomBytes(1 << 20);
+        QVERIFY(write(path, plain));
+        QWidget window;
+        auto *form = new Form(&window);
+        window.show();
+        slowdisk::hold(slowdisk::Gate::On::Flush);
+        bool accepted = false;
+        WhenReady whileHeld(slowdisk::isHeld, [&] {
+            QCloseEvent close;
+            QApplication::sendEvent(&window, &close);
+            accepted = close.isAccepted();
+            slowdisk::release();
+        });
+        QCOMPARE(form->encryptFile(path, path), -1);
+        QVERIFY(whileHeld.done && accepted);
+        QCOMPARE(sha(read(path)), sha(plain));
+        QCOMPARE(entries(dir.path()), QStringList{"long.bin"});
+        QCOMPARE(LogRecorder::takeLines(), QStringList({QStringLiteral("加密：文件大小：%1").arg(plain.size()),
+                                                        QStringLiteral("加密：已取消，原文件保持不变 ") + path}));
+    }
+
+    // Closed during a batch: the file in hand keeps its bytes, the batch
+    // ends as cancelled, and the rest of the drop is not started.
+    void windowClosedDuringABatch()
+    {
+        QTemporaryDir dir, other;
+        const QString a = dir.filePath("a.txt"), b = dir.filePath("b.bin"), c = dir.filePath("c.txt");
+        const QString later = other.filePath("later.txt");
+        const QByteArray large = randomBytes(20 << 20);
+        QVERIFY(write(a, "small a") && write(b, large) && write(c, "small c") && write(later, "later"));
+        QWidget window;
+        auto *form = new Form(&window);
+        window.show();
+        slowdisk::hold(slowdisk::Gate::On::ChunkWrite, 2);
+        WhenReady whileHeld([&] { return slowdisk::isHeld() && visibleDialog(form); },
+                            [&] {
+                                window.close();
+                                slowdisk::release();
+                            });
+        QVERIFY(drop(form, localUrls({dir.path(), later})));
+        QVERIFY(whileHeld.done);
+        QVERIFY(!window.isVisible());
+        QVERIFY(read(a).startsWith(header()));
+        QCOMPARE(sha(read(b)), sha(large));
+        QCOMPARE(read(c), QByteArray("small c"));
+        QCOMPARE(read(later), QByteArray("later"));
+        QCOMPARE(entries(dir.path()), QStringList({"a.txt", "b.bin", "c.txt"}));
+        QCOMPARE(LogRecorder::lines().last(), QStringLiteral("批量加密已取消：加密1个，跳过0个，失败0个，未处理2个"));
+        QVERIFY(LogRecorder::lines().filter(later).isEmpty());
     }
 
     // Last: it ends the event loops the test runs on, then starts one anew.

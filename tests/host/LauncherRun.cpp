@@ -53,11 +53,31 @@ LauncherRun runLauncher(const QString &workDir, const LauncherSetup &setup)
             return run;
         break;
     }
-    case LauncherSetup::Folder::WithCore:
+    case LauncherSetup::Folder::Truncated:
+    case LauncherSetup::Folder::Encrypted: {
         dir.mkpath(pluginDir);
-        if (!copyFile(testCorePath(setup.core), corePath))
+        QFile good(testCorePath(setup.core));
+        QFile file(corePath);
+        if (!good.open(QIODevice::ReadOnly) || !file.open(QIODevice::WriteOnly))
+            return run;
+        const QByteArray bytes = good.readAll();
+        const QByteArray damaged = setup.folder == LauncherSetup::Folder::Truncated
+                                       ? bytes.left(1024) // its headers, not what they describe
+                                       : QByteArray("has been encrypt", 17) + bytes;
+        if (file.write(damaged) != damaged.size())
             return run;
         break;
+    }
+    case LauncherSetup::Folder::WithCore:
+        dir.mkpath(pluginDir);
+        if (!copyFile(setup.coreFile.isEmpty() ? testCorePath(setup.core) : setup.coreFile, corePath))
+            return run;
+        break;
+    }
+    for (auto it = setup.pluginFiles.constBegin(); it != setup.pluginFiles.constEnd(); ++it) {
+        QFile file(pluginDir + QLatin1Char('/') + it.key());
+        if (!file.open(QIODevice::WriteOnly) || file.write(it.value()) != it.value().size())
+            return run;
     }
 
     const QString coreLog = dir.filePath(QStringLiteral("core.log"));

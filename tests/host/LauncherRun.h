@@ -4,19 +4,24 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QMap>
 #include <QProcess>
 #include <QStringList>
 
 struct LauncherSetup
 {
-    enum class Folder { WithCore, Empty, Missing, NotALibrary };
+    // Truncated: the first KiB of `core`; Encrypted: `core` as Keystrel
+    // leaves it encrypted (the header before other bytes).
+    enum class Folder { WithCore, Empty, Missing, NotALibrary, Truncated, Encrypted };
 
     Folder folder = Folder::WithCore;
     QString core = QStringLiteral("keystrel_test_core_good"); // under the test cores' folder
     QStringList arguments;
-    int quitCode = 0;                   // what the test core quits with
-    bool platformFromArguments = false; // no QT_QPA_PLATFORM: the arguments must name it
-    QStringList wrapper;                // a command to run the launcher under, e.g. setpriv
+    int quitCode = 0;                      // what the test core quits with
+    bool platformFromArguments = false;    // no QT_QPA_PLATFORM: the arguments must name it
+    QStringList wrapper;                   // a command to run the launcher under, e.g. setpriv
+    QString coreFile;                      // a core plug-in by path, instead of `core`
+    QMap<QString, QByteArray> pluginFiles; // more files in the Plugin folder, by name
 };
 
 struct LauncherRun

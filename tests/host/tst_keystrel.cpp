@@ -79,6 +79,17 @@ private slots:
         QTest::newRow("no arguments") << QStringList() << false << 0 << QStringList();
         QTest::newRow("plain arguments in order")
             << QStringList{"-x", "--flag=1", "b", "a"} << false << 7 << QStringList{"-x", "--flag=1", "b", "a"};
+        // After "--" every argument is a path, also one that Qt would take
+        // for its own option (a file named "-platform", say).
+        QTest::newRow("nothing after -- is Qt's")
+            << QStringList{"--encrypt", "-style", "windows",       "--",    "-platform", "a.txt",      "-reverse",
+                           "-style",    "b.txt",  "-qwindowtitle", "c.txt", "--",        "-stylesheet"}
+            << false << 3
+            << QStringList{"--encrypt",     "--",    "-platform", "a.txt",      "-reverse", "-style", "b.txt",
+                           "-qwindowtitle", "c.txt", "--",        "-stylesheet"};
+        QTest::newRow("qt options before -- only") << QStringList{"-platform", "offscreen", "--", "-platform", "xcb"}
+                                                   << true << 5 << QStringList{"--", "-platform", "xcb"};
+        QTest::newRow("-- alone") << QStringList{"--"} << false << 0 << QStringList{"--"};
     }
 
     void startsCoreAndReturnsExecResult()
@@ -104,6 +115,9 @@ private slots:
         QCOMPARE(run.coreCalls, startedCoreCalls(run.program, handedOn));
         QCOMPARE(run.report.value("boxes").toArray().size(), 0);
         QVERIFY(run.report.contains("atQuit"));
+        // Nothing on this command line asks Qt to mirror the layout for real.
+        const QJsonObject look = run.report.value("atQuit").toObject().value("lookAndFeel").toObject();
+        QCOMPARE(look.value("layoutDirection").toInt(-1), int(Qt::LeftToRight));
     }
 
     void lookOfRunningLauncher()
@@ -184,6 +198,42 @@ private slots:
         verifyBundleReachable(m_running.report.value("afterMain").toObject());
     }
 
+    // The encryption plug-in damaged (cut short, or encrypted by mistake):
+    // the program starts, and its window names the plug-in and the reason.
+    void damagedPluginIsNamedInTheWindow_data()
+    {
+        QTest::addColumn<bool>("truncated");
+        QTest::newRow("truncated") << true;
+        QTest::newRow("encrypted") << false;
+    }
+
+    void damagedPluginIsNamedInTheWindow()
+    {
+        QFETCH(bool, truncated);
+        QFile vaultine(QStringLiteral(KEYSTREL_VAULTINE));
+        if (!vaultine.open(QIODevice::ReadOnly))
+            QSKIP("no Vaultine in this build");
+        const QByteArray bytes = vaultine.readAll();
+        QTemporaryDir dir;
+        LauncherSetup setup;
+        setup.coreFile = QStringLiteral(KEYSTREL_HUBSTONE);
+        setup.pluginFiles.insert(QStringLiteral("Vaultine.so"),
+                                 truncated ? bytes.left(1024) : QByteArray("has been encrypt", 17) + bytes);
+        const LauncherRun run = runLauncher(dir.path(), setup);
+
+        QVERIFY2(run.finished, run.errorOutput.constData());
+        QCOMPARE(run.exitStatus, QProcess::NormalExit);
+        QCOMPARE(run.report.value("boxes").toArray().size(), 0);
+        const QJsonArray windows = run.report.value("windows").toArray();
+        QCOMPARE(windows.size(), 1);
+        const QJsonObject window = windows.first().toObject();
+        QCOMPARE(window.value("tabs").toArray(), QJsonArray({QStringLiteral("插件")}));
+        const QString note = window.value("notes").toArray().first().toString();
+        QVERIFY2(note.startsWith(QStringLiteral("插件无法加载：\nVaultine.so（不是可加载的库文件）\n")),
+                 qPrintable(note));
+        QVERIFY2(note.endsWith(QDir(dir.path()).filePath(QStringLiteral("Plugin"))), qPrintable(note));
+    }
+
     void failureShowsTheFixedBox_data()
     {
         using Folder = LauncherSetup::Folder;
@@ -202,6 +252,9 @@ private slots:
         QTest::newRow("no Plugin folder") << setup(Folder::Missing) << none;
         QTest::newRow("no core file") << setup(Folder::Empty) << none;
         QTest::newRow("not a library") << setup(Folder::NotALibrary) << none;
+        // A damaged copy (cut short, or encrypted in place) never loads.
+        QTest::newRow("truncated copy") << setup(Folder::Truncated, "keystrel_test_core_good") << none;
+        QTest::newRow("encrypted copy") << setup(Folder::Encrypted, "keystrel_test_core_good") << none;
         QTest::newRow("dependency missing") << setup(Folder::WithCore, "keystrel_test_core_needs_dependency") << none;
         QTest::newRow("no initializePlugin") << setup(Folder::WithCore, "keystrel_test_core_no_initialize") << none;
         QTest::newRow("no delayedInitialize") << setup(Folder::WithCore, "keystrel_test_core_no_delayed") << none;

@@ -197,6 +197,26 @@ private slots:
         QVERIFY2(log.contains(QStringLiteral("路径不存在：") + QDir::cleanPath(missing)), qUtf8Printable(log));
     }
 
+    // As Explorer's verbs write the command (`--encrypt -- "%1"`): after
+    // "--" a name Qt would take for its own option is a path too, and a
+    // name outside the code page still arrives whole.
+    void namesAfterTheOptionsEndArePaths()
+    {
+        ProgramFolder folder;
+        QVERIFY(folder.make());
+        const QString outside = folder.dir.filePath(QStringLiteral("信件\U0001F600.txt"));
+        const QStringList arguments{QStringLiteral("--encrypt"), QStringLiteral("-style"),
+                                    QStringLiteral("windows"),   QStringLiteral("--"),
+                                    QStringLiteral("-platform"), QDir::toNativeSeparators(outside),
+                                    QStringLiteral("-reverse")};
+        const QString reverse = QDir::cleanPath(QDir::current().absoluteFilePath(QStringLiteral("-reverse")));
+        const QString log = logUntil(folder, QStringLiteral("路径不存在：") + reverse, arguments);
+        const QString platform = QDir::cleanPath(QDir::current().absoluteFilePath(QStringLiteral("-platform")));
+        QVERIFY2(log.contains(QStringLiteral("路径不存在：") + platform), qUtf8Printable(log));
+        QVERIFY2(log.contains(QStringLiteral("路径不存在：") + QDir::cleanPath(outside)), qUtf8Printable(log));
+        QVERIFY2(log.contains(QStringLiteral("路径不存在：") + reverse), qUtf8Printable(log));
+    }
+
     // As Explorer's verbs start it: a second start hands its paths and their
     // direction to the running window, and ends with 0 without a window.
     void secondStartHandsOverToTheFirst()

@@ -1,5 +1,6 @@
 #include "SlotWork.h"
 
+#include "filesystem/ProgramFiles.h"
 #include "format/ActionLogLines.h"
 #include "format/LogLines.h"
 #include "format/Marker.h"
@@ -136,6 +137,8 @@ bool SlotWork::reach(Slot &slot, InputFile &input)
     if (found.volume != file.identity.volume
         || (found != file.identity && !isRewritten(Place(file.folderIndex, file.name), found)))
         return skip(slot, kSwappedAfterWalk + path);
+    if (programfiles::isProgramFile(found))
+        return fail(slot, loglines::kProgramFile[m_direction] + path); // refused: it counts as failed
     return true;
 }
 

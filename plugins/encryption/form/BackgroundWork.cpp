@@ -1,6 +1,9 @@
 #include "BackgroundWork.h"
 
+#include "WindowCloseWatch.h"
+
 #include <QElapsedTimer>
+#include <QWidget>
 
 namespace {
 
@@ -16,6 +19,12 @@ BackgroundWork::BackgroundWork(QObject *context)
             cancel();
             m_loop.quit();
         });
+    }
+    if (auto *widget = qobject_cast<QWidget *>(context)) {
+        // Closing the window stops the work as 取消 does: the file in hand
+        // keeps its bytes.
+        m_closeWatch = std::make_unique<WindowCloseWatch>(widget);
+        m_closeWatch->onClose = [this] { cancel(); };
     }
 }
 

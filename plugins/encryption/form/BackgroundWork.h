@@ -14,15 +14,19 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
+
+class WindowCloseWatch;
 
 class BackgroundWork : public QObject
 {
     Q_OBJECT
 
 public:
-    // The work is stopped when `context` is destroyed.
+    // The work is stopped when `context` is destroyed, and when the window
+    // that holds it (a widget's) is asked to close.
     explicit BackgroundWork(QObject *context);
     ~BackgroundWork() override;
     Q_DISABLE_COPY(BackgroundWork)
@@ -60,6 +64,7 @@ private:
     void drain();
 
     QPointer<QObject> m_context;
+    std::unique_ptr<WindowCloseWatch> m_closeWatch;
     QEventLoop m_loop;
     std::thread m_thread;
     std::atomic<bool> m_cancelled{false};

@@ -89,6 +89,8 @@ private:
     Ui::Form *ui;
     QVector<QString> fileList;
     Work work = Work::None;
+    // The folder of the file chosen last in the file dialog.
+    QString lastDialogFolder;
     // Where the files of the last walk really are, for the batch.
     FolderListing walked;
 };

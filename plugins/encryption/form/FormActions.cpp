@@ -8,8 +8,10 @@
 #include "jobs/FileJob.h"
 #include "transform/Outcome.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace {
 
@@ -21,14 +23,27 @@ const char kAllFilesFilter[] = "all files (*.*)";
 const char kAllFilesFilter[] = "all files (*)";
 #endif
 
+// Where the file dialog opens: the folder of the file chosen last, else the
+// user's documents, else home. Never the working folder: a Start-menu
+// shortcut makes that the program's own, full of files that must not be
+// rewritten.
+QString dialogFolder(const QString &lastFolder)
+{
+    if (!lastFolder.isEmpty() && QFileInfo(lastFolder).isDir())
+        return lastFolder;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
 } // namespace
 
 void Form::rewriteChosenFile(Direction direction)
 {
-    const QString path =
-        QFileDialog::getOpenFileName(this, QStringLiteral("选择文件"), QString(), QString::fromLatin1(kAllFilesFilter));
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("选择文件"), dialogFolder(lastDialogFolder),
+                                                      QString::fromLatin1(kAllFilesFilter));
     if (path.isEmpty())
         return; // cancelled
+    lastDialogFolder = QFileInfo(path).absolutePath();
     // A typed name can name a FIFO or device, which would block the read.
     if (!QFileInfo(path).isFile()) {
         ShowLogFunc(actionlines::kNotRegularFile + path);

@@ -6,6 +6,7 @@
 #include "FolderBatch.h"
 #include "PluginApi.h"
 #include "ShownText.h"
+#include "WindowCloseWatch.h"
 #include "filesystem/RegularFile.h"
 #include "format/ActionLogLines.h"
 #include "jobs/FileJob.h"
@@ -78,7 +79,10 @@ void Form::dropEvent(QDropEvent *event)
         return;
     }
     QPointer<Form> self(this);
+    const WindowCloseWatch closing(this);
     for (const QUrl &url : urls) {
+        if (closing.closed())
+            return; // the window closed during the drop: the rest is not started
         const QString path = url.toLocalFile();
         if (path.isEmpty())
             continue;
@@ -161,9 +165,14 @@ void Form::dropFolder(const QString &folderPath, jobs::Asked asked)
     fileList.clear();
     QPointer<Form> self(this);
     work = Work::Batch; // from the walk on: it lets events through too
+    const WindowCloseWatch closing(this);
     collectFiles(folderPath);
     if (!self)
         return;
+    if (closing.closed()) {
+        work = Work::None; // the walk was stopped: no batch on what it found
+        return;
+    }
     FolderBatch(this, textArea(), folderPath, walked, selectedAlgorithmIsAes(), asked).run();
     if (self)
         work = Work::None;

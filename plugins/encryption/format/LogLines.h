@@ -36,6 +36,11 @@ inline const DirectedText kInUse{QStringLiteral("加密：文件正被其他程�
 // content stays, whole, under the temporary name that follows (Windows).
 inline const DirectedText kKeptAside{QStringLiteral("加密：无法替换原文件，新内容保存在 "),
                                      QStringLiteral("解密：无法替换原文件，新内容保存在 ")};
+// One of the files the running program is made of (its executable, its
+// plug-ins, the libraries beside it): rewritten, it would break the program.
+inline const DirectedText kProgramFile{
+    QStringLiteral("加密：这是Keystrel程序自己的文件，加密后程序将无法运行，原文件保持不变 "),
+    QStringLiteral("解密：这是Keystrel程序自己的文件，解密后程序将无法运行，原文件保持不变 ")};
 inline const DirectedText kNotDurable{QStringLiteral("加密：无法确认新文件已写入磁盘 "),
                                       QStringLiteral("解密：无法确认新文件已写入磁盘 ")};
 

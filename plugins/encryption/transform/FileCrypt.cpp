@@ -2,6 +2,7 @@
 
 #include "filesystem/Folder.h"
 #include "filesystem/InputFile.h"
+#include "filesystem/ProgramFiles.h"
 #include "format/LogLines.h"
 #include "format/Marker.h"
 #include "transform/FileTransform.h"
@@ -70,9 +71,16 @@ Outcome transformFile(Direction direction, const QString &inputPath, const QStri
                      + inputPath);
         return Outcome::Failed;
     }
+    const bool inPlace = inputPath == outputPath;
+    FileState output;
+    const bool outputIsProgram =
+        !inPlace && stateAtPath(outputPath, FollowLinks::Yes, &output) && programfiles::isProgramFile(output.identity);
+    if (programfiles::isProgramFile(input.state().identity) || outputIsProgram) {
+        control.line(loglines::kProgramFile[direction] + (outputIsProgram ? outputPath : inputPath));
+        return Outcome::Failed;
+    }
     Folder folder;
     FileTransform transform(direction, cipherActive, control);
-    const bool inPlace = inputPath == outputPath;
     const Outcome written = transform.write(input, inputPath, outputPath, [&](Target &target) {
         return locateOutput(outputPath, inPlace, input, folder, target, control);
     });

@@ -127,6 +127,7 @@ bool Scenario::window()
     if (!m_report.check(m_window && m_window->isVisible(), "window shown", "no visible main window"))
         return false;
     m_report.check(m_window->windowTitle() == QLatin1String("Keystrel"), "window title", m_window->windowTitle());
+    m_report.check(QApplication::layoutDirection() == Qt::LeftToRight, "layout not mirrored", "right to left");
     m_report.check(!QApplication::windowIcon().isNull() && !m_window->windowIcon().isNull(), "window icon", "no icon");
 
     auto *tabs = m_window->findChild<QTabWidget *>(QStringLiteral("pluginTabs"));

@@ -19,6 +19,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -81,6 +82,7 @@ QJsonObject lookAndFeel()
         {"highDpiPixmaps", QCoreApplication::testAttribute(Qt::AA_UseHighDpiPixmaps)},
         {"styleSheetPropagation", QCoreApplication::testAttribute(Qt::AA_UseStyleSheetPropagationInWidgetStyles)},
         {"styleSheet", qApp->styleSheet()},
+        {"layoutDirection", int(QGuiApplication::layoutDirection())},
     };
 }
 
@@ -185,8 +187,14 @@ QJsonObject describe(QMainWindow *window)
     if (QWidget *pane = window->findChild<QWidget *>(QStringLiteral("logPane")))
         QMetaObject::invokeMethod(pane, "flush");
     auto *log = window->findChild<QPlainTextEdit *>(QStringLiteral("logView"));
+    QJsonArray notes;
+    for (const char *name : {"noPluginsNote", "unloadedPluginsNote"}) {
+        if (auto *note = window->findChild<QLabel *>(QLatin1String(name)))
+            notes.append(note->text());
+    }
     return {
         {"title", window->windowTitle()},
+        {"notes", notes},
         {"visible", window->isVisible()},
         {"tabs", tabs},
         {"log", QJsonArray::fromStringList(log ? log->toPlainText().split(QLatin1Char('\n')) : QStringList())},
