@@ -7,7 +7,8 @@
 // event"), as the title bar's close button would send it. The report also
 // says whether a bundled SVG icon is drawn ("svg icon drawn"), how Qt says
 // "Cancel" ("qt text ..."), and where the window sits on its screen ("frame
-// X Y W H in X Y W H", device pixels per pixel).
+// X Y W H inside X Y W H in X Y W H": its frame, its inside, the screen's
+// free area; then device pixels per pixel).
 #include "PluginApi.h"
 
 #include <QApplication>
@@ -106,9 +107,23 @@ void report()
             continue;
         lines << QStringLiteral("window %1 %2").arg(window->isVisible() ? "visible" : "hidden", window->windowTitle());
         if (const QScreen *screen = window->screen()) {
-            lines << QStringLiteral("frame %1 in %2, %3 device pixels per pixel")
-                         .arg(rectText(window->frameGeometry()), rectText(screen->availableGeometry()))
+            lines << QStringLiteral("frame %1 inside %2 in %3, %4 device pixels per pixel")
+                         .arg(rectText(window->frameGeometry()), rectText(window->geometry()),
+                              rectText(screen->availableGeometry()))
                          .arg(screen->devicePixelRatio());
+        }
+        // The widget that asks for the most width: the one to blame when the
+        // window outgrows its screen.
+        QWidget *widest = nullptr;
+        for (QWidget *child : window->findChildren<QWidget *>()) {
+            if (!widest || child->minimumSizeHint().width() > widest->minimumSizeHint().width())
+                widest = child;
+        }
+        if (widest) {
+            lines << QStringLiteral("widest %1 %2 %3 in %4")
+                         .arg(QString::fromLatin1(widest->metaObject()->className()), widest->objectName())
+                         .arg(widest->minimumSizeHint().width())
+                         .arg(widest->parentWidget() ? widest->parentWidget()->objectName() : QString());
         }
         if (auto *tabs = window->findChild<QTabWidget *>()) {
             for (int i = 0; i < tabs->count(); ++i)
