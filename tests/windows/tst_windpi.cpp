@@ -19,8 +19,7 @@ bool setSystemDpi(DWORD dpi)
     HKEY key = nullptr;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
         return false;
-    const bool ok = ::RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&dpi),
-                                     sizeof dpi)
+    const bool ok = ::RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&dpi), sizeof dpi)
                     == ERROR_SUCCESS;
     ::RegCloseKey(key);
     return ok;
@@ -28,8 +27,8 @@ bool setSystemDpi(DWORD dpi)
 
 QRect rectFrom(const QRegularExpressionMatch &match, int first)
 {
-    return QRect(match.captured(first).toInt(), match.captured(first + 1).toInt(),
-                 match.captured(first + 2).toInt(), match.captured(first + 3).toInt());
+    return QRect(match.captured(first).toInt(), match.captured(first + 1).toInt(), match.captured(first + 2).toInt(),
+                 match.captured(first + 3).toInt());
 }
 
 } // namespace
@@ -56,10 +55,10 @@ private slots:
         QFETCH(double, scale);
         QVERIFY(setSystemDpi(DWORD(dpi)));
         QTemporaryDir dir;
-        QVERIFY(QProcess::execute(QStringLiteral("xcopy"), {QDir::toNativeSeparators(KEYSTREL_PROGRAM_FOLDER),
-                                                             QDir::toNativeSeparators(dir.path()), "/E", "/I",
-                                                             "/Q", "/Y"})
-                == 0);
+        QVERIFY(
+            QProcess::execute(QStringLiteral("xcopy"), {QDir::toNativeSeparators(KEYSTREL_PROGRAM_FOLDER),
+                                                        QDir::toNativeSeparators(dir.path()), "/E", "/I", "/Q", "/Y"})
+            == 0);
         QVERIFY(QFile::copy(QStringLiteral(KEYSTREL_PROBE), dir.filePath(QStringLiteral("Plugin/Probe.dll"))));
         const QString reportPath = dir.filePath(QStringLiteral("report.txt"));
 
