@@ -58,9 +58,10 @@ add_custom_target(windows_zip ALL
         "-DPROGRAMS=${zip_programs}" "-DPLUGINS=${zip_plugins}"
         "-DRUNTIME=${KEYSTREL_MINGW_RUNTIME}" "-DLICENSES=${zip_licenses}" "-DTRANSLATIONS=${zip_translations}"
         -DQT=${KEYSTREL_QT_WINDOWS} -DOBJDUMP=${KEYSTREL_MINGW_OBJDUMP} -DSTRIP=${KEYSTREL_MINGW_STRIP}
+        -DSIGN=${CMAKE_SOURCE_DIR}/scripts/sign-windows.sh
         -DSTAGE=${CMAKE_BINARY_DIR}/${KEYSTREL_ZIP_NAME} -DZIP=${CMAKE_BINARY_DIR}/${KEYSTREL_ZIP_NAME}.zip
         -P ${CMAKE_SOURCE_DIR}/cmake/WindowsZip.cmake
-    DEPENDS ${zip_depends} ${CMAKE_SOURCE_DIR}/cmake/WindowsZip.cmake
+    DEPENDS ${zip_depends} ${CMAKE_SOURCE_DIR}/cmake/WindowsZip.cmake ${CMAKE_SOURCE_DIR}/scripts/sign-windows.sh
     COMMENT "Assembling ${KEYSTREL_ZIP_NAME}.zip"
     VERBATIM)
 

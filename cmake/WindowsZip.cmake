@@ -68,6 +68,14 @@ foreach(file ${binaries})
     endif()
 endforeach()
 
+# Signed once stripped (a signature covers the bytes as shipped), when a
+# certificate is given (scripts/sign-windows.sh says which variables).
+file(GLOB_RECURSE binaries ${STAGE}/*.exe ${STAGE}/*.dll)
+execute_process(COMMAND ${SIGN} ${binaries} RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "signing the program's files failed")
+endif()
+
 foreach(entry ${LICENSES})
     string(REPLACE "=" ";" fields ${entry})
     list(GET fields 0 source)

@@ -53,12 +53,17 @@ set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "!include ExplorerEntries.nsh\n!insertma
 # for the check that none is in use (ProgramInUse.nsh).
 set(CPACK_KEYSTREL_PROGRAM_FOLDER "${CMAKE_BINARY_DIR}/${KEYSTREL_ZIP_NAME}")
 set(CPACK_PROJECT_CONFIG_FILE ${keystrel_windows_packaging}/InstallerFiles.cmake)
+# The uninstaller that the installer writes is signed as makensis makes it
+# (!uninstfinalize), the installer once CPack has made it; both only when a
+# certificate is given (scripts/sign-windows.sh).
+set(CPACK_KEYSTREL_SIGN ${CMAKE_SOURCE_DIR}/scripts/sign-windows.sh)
 # include(CPack) leaves the source package's name behind.
 set(KEYSTREL_INSTALLER ${CMAKE_BINARY_DIR}/${CPACK_PACKAGE_FILE_NAME}.exe)
 include(CPack)
 
 add_custom_target(windows_installer
     COMMAND ${CMAKE_CPACK_COMMAND} -G NSIS --config ${CMAKE_BINARY_DIR}/CPackConfig.cmake
+    COMMAND ${CMAKE_SOURCE_DIR}/scripts/sign-windows.sh ${KEYSTREL_INSTALLER}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
     DEPENDS windows_zip windows_installer_pictures
     COMMENT "Building ${KEYSTREL_INSTALLER}"
