@@ -27,6 +27,7 @@ private slots:
         window.setObjectName(QStringLiteral("KeystrelMainWindow"));
         window.show();
         window.showMinimized();
+        QTRY_VERIFY(window.isMinimized());
 
         std::unique_ptr<NoticeSink> sink = DesktopNotice::systemSink();
         QVERIFY(sink);
