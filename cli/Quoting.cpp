@@ -2,6 +2,8 @@
 
 #include "Utf8.h"
 
+#include <cstring>
+
 namespace quoting {
 namespace {
 
@@ -60,10 +62,40 @@ QByteArray escaped(const QByteArray &name, bool quotes, bool *changed)
     return out;
 }
 
+// Characters that cmd.exe or PowerShell read as their own outside quotes.
+bool needsWindowsQuotes(char c)
+{
+    static const char kSpecial[] = " &()[]{}^=;!'+,`~%$@#";
+    return c == '\t' || (c != '\0' && std::strchr(kSpecial, c) != nullptr);
+}
+
+QByteArray windowsName(const QByteArray &name)
+{
+    QByteArray out;
+    out.reserve(name.size() + 2);
+    bool quote = false;
+    const char *p = name.constData();
+    const int size = name.size();
+    for (int i = 0; i < size;) {
+        const int length = utf8::characterLength(p + i, size - i);
+        if (length == 0 || isC1Control(p + i, length) || (length == 1 && isControl(uchar(p[i])))) {
+            out += '?';
+            i += length == 0 ? 1 : length;
+            continue;
+        }
+        quote = quote || (length == 1 && needsWindowsQuotes(p[i]));
+        out.append(p + i, length);
+        i += length;
+    }
+    return quote ? '"' + out + '"' : out;
+}
+
 } // namespace
 
-QByteArray quotedName(const QByteArray &name)
+QByteArray quotedName(const QByteArray &name, Style style)
 {
+    if (style == Style::Windows)
+        return windowsName(name);
     bool changed = false;
     const QByteArray body = escaped(name, true, &changed);
     return changed ? '"' + body + '"' : name;

@@ -3,16 +3,36 @@
 #pragma once
 
 #include <QByteArray>
+#include <QtGlobal>
 
 namespace quoting {
 
-// The name as it is when it holds nothing unusual. Otherwise it is written
-// as git writes paths (with core.quotePath off): between double quotes,
-// with \a \b \t \n \v \f \r \" and \\, and three octal digits (\ooo) for
-// every other control byte (C0, DEL, and the bytes of C1 controls) and for
-// every byte that is not part of well-formed UTF-8. An unquoted name never
-// starts with a double quote, so each form reads back one way only.
-QByteArray quotedName(const QByteArray &name);
+// How a system's users paste a name back into its shell.
+enum class Style {
+    // The name as it is when it holds nothing unusual. Otherwise it is
+    // written as git writes paths (with core.quotePath off): between double
+    // quotes, with \a \b \t \n \v \f \r \" and \\, and three octal digits
+    // (\ooo) for every other control byte (C0, DEL, and the bytes of C1
+    // controls) and for every byte that is not part of well-formed UTF-8. An
+    // unquoted name never starts with a double quote, so each form reads
+    // back one way only.
+    Posix,
+    // Backslashes stay single, as Windows paths have them. A name with a
+    // space or a character that cmd.exe or PowerShell would take for its
+    // own (& ( ) [ ] { } ^ = ; ! ' + , ` ~ % $ @ #) goes between double
+    // quotes, which no Windows name can hold. A byte that cannot be shown
+    // (a control, or not UTF-8; Windows names have none) is written as ?,
+    // which no Windows name holds either.
+    Windows,
+};
+
+#ifdef Q_OS_WIN
+constexpr Style kSystemStyle = Style::Windows;
+#else
+constexpr Style kSystemStyle = Style::Posix;
+#endif
+
+QByteArray quotedName(const QByteArray &name, Style style = kSystemStyle);
 
 // A log line for people: the same escapes without the quotes, so that a
 // name cannot break the line or drive the terminal.

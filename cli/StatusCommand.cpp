@@ -9,6 +9,7 @@
 #include "format/ActionLogLines.h"
 #include "transform/FileCrypt.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -18,7 +19,7 @@ namespace {
 
 // A file found in a folder, spelled from the folder as the user named it:
 // "status ." lists "./a.txt", not the absolute path.
-QString shownPath(const QString &folderArgument, const QString &folderAbsolute, const QString &found)
+QString folderRelative(const QString &folderArgument, const QString &folderAbsolute, const QString &found)
 {
     const QString prefix =
         folderAbsolute.endsWith(QLatin1Char('/')) ? folderAbsolute : folderAbsolute + QLatin1Char('/');
@@ -30,6 +31,13 @@ QString shownPath(const QString &folderArgument, const QString &folderAbsolute, 
     if (base != QLatin1String("/"))
         base += QLatin1Char('/');
     return base + found.mid(prefix.size());
+}
+
+// As the user reads and pastes it: on Windows with the system's
+// separators, "status C:\work" lists "C:\work\a.txt".
+QString shownPath(const QString &folderArgument, const QString &folderAbsolute, const QString &found)
+{
+    return QDir::toNativeSeparators(folderRelative(QDir::fromNativeSeparators(folderArgument), folderAbsolute, found));
 }
 
 class StatusRun
@@ -49,7 +57,7 @@ public:
             if (QFileInfo(path).isDir())
                 reportFolder(path);
             else
-                reportFile(path, path);
+                reportFile(path, QDir::toNativeSeparators(path));
         }
         if (interrupt::requested())
             return exitstatus::kInterrupted;

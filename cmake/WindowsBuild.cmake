@@ -34,6 +34,12 @@ if(TARGET keystrel-cli)
     list(APPEND zip_programs $<TARGET_FILE:keystrel-cli>)
     list(APPEND zip_depends keystrel-cli)
 endif()
+# Qt's own texts in Chinese (QtTranslation.h looks beside the program first):
+# the catalogue is the same on every system, and stands alone (qt_zh_CN.qm
+# only gathers it with modules the program does not use).
+find_file(KEYSTREL_QTBASE_ZH_CN_QM qtbase_zh_CN.qm PATHS /usr/share/qt5/translations NO_DEFAULT_PATH
+    NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+set(zip_translations ${KEYSTREL_QTBASE_ZH_CN_QM})
 set(zip_licenses
     ${CMAKE_SOURCE_DIR}/packaging/debian/copyright=Keystrel-copyright.txt
     ${CMAKE_SOURCE_DIR}/NOTICE=NOTICE.txt
@@ -41,6 +47,8 @@ set(zip_licenses
     ${CMAKE_SOURCE_DIR}/host/resources/icons/LICENSE=Material-Design-Icons-LICENSE.txt
     ${CMAKE_SOURCE_DIR}/packaging/windows/Qt-NOTICE.txt=Qt-NOTICE.txt
     /usr/share/doc/libqt5core5a/copyright=Qt-copyright.txt
+    /usr/share/doc/libqt5svg5/copyright=Qt-SVG-copyright.txt
+    /usr/share/doc/qttranslations5-l10n/copyright=Qt-translations-copyright.txt
     /usr/share/common-licenses/LGPL-3=LGPL-3.txt
     /usr/share/common-licenses/GPL-3=GPL-3.txt
     /usr/share/doc/gcc-mingw-w64-base/copyright=MinGW-GCC-runtime-copyright.txt
@@ -48,11 +56,12 @@ set(zip_licenses
 add_custom_target(windows_zip ALL
     COMMAND ${CMAKE_COMMAND}
         "-DPROGRAMS=${zip_programs}" "-DPLUGINS=${zip_plugins}"
-        "-DRUNTIME=${KEYSTREL_MINGW_RUNTIME}" "-DLICENSES=${zip_licenses}"
+        "-DRUNTIME=${KEYSTREL_MINGW_RUNTIME}" "-DLICENSES=${zip_licenses}" "-DTRANSLATIONS=${zip_translations}"
         -DQT=${KEYSTREL_QT_WINDOWS} -DOBJDUMP=${KEYSTREL_MINGW_OBJDUMP} -DSTRIP=${KEYSTREL_MINGW_STRIP}
+        -DSIGN=${CMAKE_SOURCE_DIR}/scripts/sign-windows.sh
         -DSTAGE=${CMAKE_BINARY_DIR}/${KEYSTREL_ZIP_NAME} -DZIP=${CMAKE_BINARY_DIR}/${KEYSTREL_ZIP_NAME}.zip
         -P ${CMAKE_SOURCE_DIR}/cmake/WindowsZip.cmake
-    DEPENDS ${zip_depends} ${CMAKE_SOURCE_DIR}/cmake/WindowsZip.cmake
+    DEPENDS ${zip_depends} ${CMAKE_SOURCE_DIR}/cmake/WindowsZip.cmake ${CMAKE_SOURCE_DIR}/scripts/sign-windows.sh
     COMMENT "Assembling ${KEYSTREL_ZIP_NAME}.zip"
     VERBATIM)
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QGuiApplication>
 #include <QStyle>
 #include <QStyleFactory>
 
@@ -10,6 +11,9 @@ void LookAndFeel::setApplicationAttributes()
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);
     QCoreApplication::setAttribute(Qt::AA_UseStyleSheetPropagationInWidgetStyles, true);
+    // The screen's own factor (125 %, 150 %), not rounded to a whole one:
+    // rounded, 150 % draws at 200 % and the window outgrows a 1080p screen.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
 }
 
 QString LookAndFeel::styleSheet()

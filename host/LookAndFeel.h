@@ -7,7 +7,8 @@ class QApplication;
 
 namespace LookAndFeel {
 
-// Must run before the application object exists.
+// Must run before the application object exists. Also lets fractional
+// screen scale factors through.
 void setApplicationAttributes();
 
 // The push-button style sheet set on the whole application.

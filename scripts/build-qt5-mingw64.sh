@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds Qt 5.15.8 (qtbase) for 64-bit Windows with Debian's MinGW-w64 cross
+# Builds Qt 5.15.8 (qtbase and qtsvg) for 64-bit Windows with Debian's MinGW-w64 cross
 # compiler, from the upstream source in Debian bookworm's own source package,
 # into PREFIX. About 20-40 minutes on 2 cores; scripts/build-windows.sh runs
 # it only when no built Qt is at hand (the variable, the cache, the shared
@@ -23,7 +23,7 @@ printf 'Types: deb-src\nURIs: %s\nSuites: bookworm\nComponents: main\nSigned-By:
     "$uri" > "$work/apt/src.sources"
 apt_src=(-o Dir::Etc::sourcelist=/dev/null -o Dir::Etc::sourceparts="$work/apt" -o Dir::State::Lists="$work/apt/lists")
 apt-get "${apt_src[@]}" update -qq
-(cd "$work" && apt-get "${apt_src[@]}" source --download-only qtbase-opensource-src >/dev/null)
+(cd "$work" && apt-get "${apt_src[@]}" source --download-only qtbase-opensource-src qtsvg-opensource-src >/dev/null)
 tar -xf "$work"/qtbase-opensource-src_5.15.8+dfsg.orig.tar.xz -C "$work"
 src=$work/qtbase-everywhere-src-5.15.8
 cd "$work/build"
@@ -35,6 +35,13 @@ cd "$work/build"
     -prefix "$prefix" -opensource -confirm-license -release -shared -nomake examples -nomake tests \
     -no-opengl -no-dbus -no-icu -qt-zlib -qt-libpng -qt-libjpeg -qt-pcre -qt-harfbuzz -qt-freetype \
     -no-sql-sqlite -no-sql-odbc -no-feature-sql -no-feature-testlib_selfcover -no-feature-tabletevent -silent
+make -j"$(nproc)"
+make -j"$(nproc)" install
+# Qt SVG (Qt5Svg.dll and the qsvgicon icon engine, with the qsvg image
+# format), built with the qmake just installed: the bundled icons are SVG.
+tar -xf "$work"/qtsvg-opensource-src_5.15.8*.orig.tar.xz -C "$work"
+mkdir -p "$work/build-svg" && cd "$work/build-svg"
+"$prefix/bin/qmake" "$(ls -d "$work"/qtsvg-everywhere-src-5.15.8*)"
 make -j"$(nproc)"
 make -j"$(nproc)" install
 if [ "${2:-}" = "--pack" ]; then

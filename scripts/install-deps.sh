@@ -24,9 +24,11 @@ case "${1:-test}" in
     tidy) packages+=(clang-tidy) ;;
     # The Windows build: MinGW-w64 (posix threads), Wine to run it, pefile to
     # read its files, xz for the shared Qt archive, NSIS for the installer,
-    # Xvfb for the installer's windows in its test.
+    # Xvfb for the installer's windows in its test; rsvg-convert and
+    # ImageMagick draw the installer's pictures; osslsigncode signs a release
+    # (and openssl makes the signing test's certificate).
     windows) packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-        wine wine64 python3-pefile xz-utils nsis xvfb) ;;
+        wine wine64 python3-pefile xz-utils nsis xvfb librsvg2-bin imagemagick osslsigncode openssl) ;;
 esac
 
 missing=()

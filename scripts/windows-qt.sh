@@ -2,19 +2,25 @@
 # Prints the prefix of Qt built for MinGW-w64, found in this order:
 #   $KEYSTREL_QT_WINDOWS;
 #   the user's cache, ${XDG_CACHE_HOME:-~/.cache}/keystrel/qt5-mingw64-5.15.8;
-#   ../shared/toolchains/qt5-mingw64-5.15.8.tar.xz beside the source tree,
-#   unpacked into that cache;
+#   ../shared/toolchains/qt5-mingw64-5.15.8.tar.xz beside the source tree
+#   ($KEYSTREL_QT_ARCHIVE if set), unpacked into that cache;
 #   built from Debian's source into that cache (scripts/build-qt5-mingw64.sh,
 #   20-40 minutes), unless --no-build is given.
+# A Qt without Qt SVG (a cache unpacked from an older archive) is not taken:
+# the cache is refreshed from the archive, or built again.
 # Exits 1, printing nothing, when none is at hand.
 # Usage: windows-qt.sh [--no-build]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-usable() { [ -f "$1/lib/cmake/Qt5/Qt5Config.cmake" ] && [ -f "$1/bin/Qt5Core.dll" ]; }
+usable() {
+    [ -f "$1/lib/cmake/Qt5/Qt5Config.cmake" ] && [ -f "$1/bin/Qt5Core.dll" ] \
+        && [ -f "$1/lib/cmake/Qt5Svg/Qt5SvgConfig.cmake" ] && [ -f "$1/bin/Qt5Svg.dll" ] \
+        && [ -f "$1/plugins/iconengines/qsvgicon.dll" ]
+}
 
 if [ -n "${KEYSTREL_QT_WINDOWS:-}" ]; then
-    usable "$KEYSTREL_QT_WINDOWS" || { echo "KEYSTREL_QT_WINDOWS=$KEYSTREL_QT_WINDOWS holds no Qt for MinGW" >&2; exit 1; }
+    usable "$KEYSTREL_QT_WINDOWS" || { echo "KEYSTREL_QT_WINDOWS=$KEYSTREL_QT_WINDOWS holds no Qt for MinGW with Qt SVG" >&2; exit 1; }
     realpath "$KEYSTREL_QT_WINDOWS"
     exit 0
 fi
@@ -24,8 +30,9 @@ if usable "$cache"; then
     echo "$cache"
     exit 0
 fi
+[ -d "$cache" ] && echo "$cache holds no Qt SVG (unpacked from an older archive, or incomplete): refreshing it" >&2
 
-archive=../shared/toolchains/qt5-mingw64-5.15.8.tar.xz
+archive=${KEYSTREL_QT_ARCHIVE:-../shared/toolchains/qt5-mingw64-5.15.8.tar.xz}
 if [ -f "$archive" ]; then
     mkdir -p "$(dirname "$cache")"
     unpack=$(mktemp -d "$(dirname "$cache")/unpack.XXXXXX")
@@ -33,7 +40,7 @@ if [ -f "$archive" ]; then
     rm -rf "$cache"
     mv "$unpack/qt5-mingw64" "$cache"
     rm -rf "$unpack"
-    usable "$cache" || { echo "$archive did not unpack to a Qt for MinGW" >&2; exit 1; }
+    usable "$cache" || { echo "$archive did not unpack to a Qt for MinGW with Qt SVG" >&2; exit 1; }
     echo "$cache"
     exit 0
 fi

@@ -1,7 +1,7 @@
 // The desktop's own notifications as a NoticeSink: freedesktop.org
 // notifications over the session bus where there is one
-// (DesktopNotice_unix.cpp); none yet on Windows, where a tray message
-// (QSystemTrayIcon::showMessage) would go (DesktopNotice_win.cpp).
+// (DesktopNotice_unix.cpp); a tray message on Windows
+// (QSystemTrayIcon::showMessage, DesktopNotice_win.cpp).
 #pragma once
 
 #include "WorkNotice.h"

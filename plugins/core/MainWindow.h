@@ -5,6 +5,7 @@
 #include <QStringList>
 
 class LogPane;
+class QLabel;
 class QSplitter;
 class QTabWidget;
 
@@ -27,6 +28,9 @@ public:
     void showNoPluginsPage(const QString &folder, const QStringList &unloaded = QStringList());
     // Beside the plug-ins that were loaded: how many others could not be.
     void showUnloadedPlugins(const QStringList &unloaded);
+    // Says why no plug-in of `folder` was loaded when others may change the
+    // folder (`why`), and where the program's folder belongs instead.
+    void showUntrustedFolderPage(const QString &folder, const QString &why);
     // Sizes and centres the window so that it and the frame the window
     // manager adds fit into `available` (a screen's area without panels).
     void placeWithin(const QRect &available);
@@ -43,6 +47,8 @@ protected:
     bool nativeEvent(const QByteArray &eventType, void *message, long *result) override;
 
 private:
+    QLabel *addNotePage(const QString &text);
+
     QSplitter *m_splitter;
     QTabWidget *m_tabs;
     LogPane *m_log;

@@ -94,13 +94,13 @@ void Shell::initialize(int argc, char **argv)
 void Shell::loadPlugins()
 {
     // Whoever can write the folder can put a library there.
-    const QString untrusted = FileTrust::whyUntrustedFolder(m_folder);
-    if (untrusted.isEmpty())
+    m_untrustedFolder = FileTrust::whyUntrustedFolder(m_folder);
+    if (m_untrustedFolder.isEmpty())
         loadPluginFiles();
     else {
-        log(QStringLiteral("跳过插件目录：") + QDir::toNativeSeparators(m_folder) + QStringLiteral("（") + untrusted
-            + QStringLiteral("）"));
-        m_unloaded << QStringLiteral("插件目录（") + untrusted + QStringLiteral("）");
+        log(QStringLiteral("跳过插件目录：") + QDir::toNativeSeparators(m_folder) + QStringLiteral("（")
+            + m_untrustedFolder + QStringLiteral("）"));
+        m_unloaded << QStringLiteral("插件目录（") + m_untrustedFolder + QStringLiteral("）");
     }
     if (m_entries.empty())
         log(QStringLiteral("插件目录中没有插件：") + QDir::toNativeSeparators(m_folder));
@@ -142,8 +142,11 @@ void Shell::delayedInitialize()
         hostWidget(entry);
     }
     // A plug-in that is there but cannot be loaded (damaged, say) is named
-    // in the window, not only in the log.
-    if (m_window->tabs()->count() == 0)
+    // in the window, not only in the log; a folder others may change, with
+    // what to do about it.
+    if (m_window->tabs()->count() == 0 && !m_untrustedFolder.isEmpty())
+        m_window->showUntrustedFolderPage(m_folder, m_untrustedFolder);
+    else if (m_window->tabs()->count() == 0)
         m_window->showNoPluginsPage(m_folder, m_unloaded);
     else if (!m_unloaded.isEmpty())
         m_window->showUnloadedPlugins(m_unloaded);

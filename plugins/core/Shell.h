@@ -57,6 +57,8 @@ private:
     QString m_folder;
     // What of the folder could not be hosted, and why: the window says so.
     QStringList m_unloaded;
+    // Why the plug-in folder was not loaded from; empty when it was.
+    QString m_untrustedFolder;
     QPointer<MainWindow> m_window;
     std::vector<Entry> m_entries;
     OneWindow m_oneWindow;

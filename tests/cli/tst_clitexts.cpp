@@ -320,6 +320,36 @@ private slots:
         QCOMPARE(result.err, QByteArray());
     }
 
+    // status lists paths as the system writes them, so that a line's path
+    // can be pasted back: on Windows with backslashes, each single, and
+    // quotes only around a name that needs them; elsewhere as before.
+    void statusPathsPasteBack()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("work");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(filetest::write(folder + "/a b.txt", "plain"));
+        QVERIFY(filetest::write(folder + "/x.txt", "plain"));
+        const QString shownFolder = QDir::toNativeSeparators(folder);
+        const clirun::Result result = clirun::run({"status", shownFolder});
+        QCOMPARE(result.status, 0);
+        QStringList lines = result.outText().split('\n', Qt::SkipEmptyParts);
+        lines.sort();
+#ifdef Q_OS_WIN
+        if (folder.contains(' '))
+            QSKIP("the temporary folder's path has a space: every line would be quoted");
+        const QString separator = QStringLiteral("\\");
+        QCOMPARE(lines, QStringList({"plain\t\"" + shownFolder + separator + "a b.txt\"",
+                                     "plain\t" + shownFolder + separator + "x.txt"}));
+        QVERIFY(!result.out.contains("\\\\"));
+        // A single file as named, with the system's separators.
+        const clirun::Result single = clirun::run({"status", folder + "/x.txt"});
+        QCOMPARE(single.outText(), "plain\t" + shownFolder + separator + "x.txt\n");
+#else
+        QCOMPARE(lines, QStringList({"plain\t" + folder + "/a b.txt", "plain\t" + folder + "/x.txt"}));
+#endif
+    }
+
     // No display, no platform plug-in, no GUI library: every run of this
     // test has DISPLAY and QT_QPA_PLATFORM removed (CliRun.h); here also
     // nothing complains about them, and the loader maps Qt Core alone.

@@ -131,6 +131,8 @@ private slots:
         QCOMPARE(look.value("fontItalic").toBool(true), false);
         QVERIFY(look.value("highDpiScaling").toBool());
         QVERIFY(look.value("highDpiPixmaps").toBool());
+        // 150 % stays 150 %, not 200 %.
+        QVERIFY(look.value("scaleFactorsPassedThrough").toBool());
         QVERIFY(look.value("styleSheetPropagation").toBool());
         verifyStyleSheet(look.value("styleSheet").toString());
     }

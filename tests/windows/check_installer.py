@@ -18,8 +18,19 @@ at the installer's windows (a stand-in user answers its message box: Cancel,
 or Retry once the program has ended). The windows need a display: Xvfb,
 where it is installed.
 
+With --upgrade, in a prefix of its own: an older version installed (its
+installer made here by CPack from this build's configuration: version
+0.9.0, the zip's files and two that this version no longer ships, and a
+desktop shortcut), then this installer run over it: exactly this version's
+files, entry and shortcuts remain. The desktop shortcut comes only when
+chosen. At the installer's windows (with Xvfb), the pages are the welcome
+page, the licence in the system's language (English, Chinese), the choice
+of the desktop shortcut, the folder, then the install, each with Keystrel's
+header picture.
+
 Usage: check_installer.py SETUP.exe ZIP SHELLVERB.exe
        check_installer.py --in-use SETUP.exe ZIP INSTALLER_USER.exe
+       check_installer.py --upgrade SETUP.exe ZIP INSTALLER_USER.exe CPACK CPACK_CONFIG
 """
 import hashlib
 import os
@@ -328,6 +339,8 @@ def drive(user, program, *arguments, answer):
         elif line.startswith("exit "):
             driver.wait(timeout=PATIENCE_S)
             return boxes, int(line[5:])
+        elif line.startswith(("welcome ", "text ", "header ")):
+            pass  # what a page shows: the --upgrade run looks at it
         elif line:
             raise Failure("the stand-in user: %s (pressed: %s; boxes: %s)" % (line, pressed, boxes))
     raise Failure("the stand-in user ended without the program's status")
@@ -419,6 +432,110 @@ def run_in_use(setup, archive, user):
         shutil.rmtree(work, ignore_errors=True)
 
 
+# What the older version had that this one no longer ships.
+RETIRED = ["Qt5Retired.dll", "retired/notes.txt"]
+OLDER_VERSION = "0.9.0"
+
+
+def older_installer(archive, cpack, config, work):
+    """An installer of version 0.9.0 made by CPack with this build's
+    configuration, from the zip's files and the retired ones."""
+    folder = os.path.join(work, "older")
+    with zipfile.ZipFile(archive) as zipped:
+        zipped.extractall(os.path.join(work, "unzipped"))
+    top = os.path.basename(archive)[:-len(".zip")]
+    shutil.move(os.path.join(work, "unzipped", top), folder)
+    for name in RETIRED:
+        os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
+        with open(os.path.join(folder, name), "wb") as file:
+            file.write(b"shipped by Keystrel 0.9.0 alone\n")
+    out = os.path.join(work, "older-setup")
+    made = subprocess.run([cpack, "-G", "NSIS", "--config", config, "-B", out,
+                           "-D", "CPACK_PACKAGE_VERSION=" + OLDER_VERSION,
+                           "-D", "CPACK_PACKAGE_FILE_NAME=Keystrel-%s-win64-setup" % OLDER_VERSION,
+                           "-D", "CPACK_INSTALLED_DIRECTORIES=%s;." % folder,
+                           "-D", "CPACK_KEYSTREL_PROGRAM_FOLDER=" + folder],
+                          capture_output=True, text=True)
+    setup = os.path.join(out, "Keystrel-%s-win64-setup.exe" % OLDER_VERSION)
+    check(made.returncode == 0 and os.path.exists(setup), "CPack did not make the older installer:\n" + made.stdout
+          + made.stderr)
+    return setup
+
+
+def pages_of(user, setup, language):
+    """The installer's pages as the stand-in user goes through them."""
+    ENV["LC_ALL"] = language
+    try:
+        driver = subprocess.run(["wine", user, "run", setup], env=ENV, capture_output=True, timeout=PATIENCE_S)
+    finally:
+        ENV["LC_ALL"] = "C.UTF-8"
+    lines = driver.stdout.decode("utf-8", "replace").splitlines()
+    check(lines[-1:] == ["exit 0"], "the install at its windows: %r" % lines)
+    return lines
+
+
+def run_upgrade(setup, archive, user, cpack, config):
+    version = re.search(r"Keystrel-(.+)-win64\.zip$", archive).group(1)
+    work = tempfile.mkdtemp(prefix="keystrel-upgrade.")
+    display = start_display()
+    try:
+        older = older_installer(archive, cpack, config, work)
+        say("ok: CPack made the older version's installer (%s)" % OLDER_VERSION)
+        subprocess.run(["wineboot", "-i"], env=ENV, capture_output=True, check=True, timeout=PATIENCE_S)
+        roaming = windows_variable("APPDATA")
+        start_menu = unix_path(roaming + "\\Microsoft\\Windows\\Start Menu\\Programs\\Keystrel.lnk")
+        desktop = unix_path(windows_variable("USERPROFILE") + "\\Desktop\\Keystrel.lnk")
+        folder = windows_variable("LOCALAPPDATA") + "\\Programs\\Keystrel"
+        program = folder + "\\Keystrel.exe"
+
+        check(wine(older, "/S", "/DesktopShortcut").returncode == 0, "the older version's silent install failed")
+        check(all(os.path.exists(os.path.join(unix_path(folder), name)) for name in RETIRED),
+              "the older version's own files were not installed")
+        check(values_of("HKEY_CURRENT_USER", UNINSTALL_KEY).get("DisplayVersion") == OLDER_VERSION,
+              "the older version's entry")
+        check_shortcut(desktop, program)
+        say("ok: the older version is installed, with its own files and a desktop shortcut")
+
+        check(wine(setup, "/S").returncode == 0, "the silent install over the older version failed")
+        check_files(unix_path(folder), archive)
+        check_entries("HKEY_CURRENT_USER", program, version)
+        check_shortcut(start_menu, program)
+        check(not os.path.exists(desktop), "the older version's desktop shortcut stayed, though not chosen now")
+        say("ok: installed over the older version, exactly this version's files, entry and shortcuts remain")
+
+        check(wine(setup, "/S", "/DesktopShortcut").returncode == 0, "the silent install with /DesktopShortcut failed")
+        check_shortcut(desktop, program)
+        check_files(unix_path(folder), archive)
+        uninstall("HKEY_CURRENT_USER", folder)
+        check(not os.path.exists(desktop) and not os.path.exists(start_menu), "a shortcut is still there")
+        say("ok: /DesktopShortcut makes the desktop shortcut, and the uninstaller removes it")
+
+        if display:
+            for language, licence in (("C.UTF-8", "The Keystrel developers have not published"),
+                                      ("zh_CN.UTF-8", "Keystrel 的开发者尚未以任何许可证发布")):
+                lines = pages_of(user, setup, language)
+                pressed = [line for line in lines if line.startswith("pressed ")]
+                check(len(pressed) == 5, "not the pages welcome, licence, components, folder (Install), "
+                      "finish: %r" % lines)
+                check(any(line.startswith("text ") and licence in line for line in lines),
+                      "the licence page in %s does not show %r: %r" % (language, licence, lines))
+                headers = [line for line in lines if line.startswith("header ")]
+                check(headers and all(re.match(r"^header \d+x\d+ keystrel$", line) for line in headers),
+                      "the pages' header picture is not Keystrel's: %r" % headers)
+                check(lines[0].startswith("welcome "), "the first page is not the welcome page: %r" % lines)
+                say("ok: at the installer's windows in %s: %d pages, the licence in that language, "
+                    "Keystrel's header" % (language, len(pressed)))
+                uninstall("HKEY_CURRENT_USER", folder)
+        else:
+            say("SKIPPED: the installer's pages (no Xvfb here for Wine to show them on)")
+    finally:
+        subprocess.run(["wineserver", "-k"], env=ENV, capture_output=True)
+        if display:
+            display.terminate()
+            display.wait()
+        shutil.rmtree(work, ignore_errors=True)
+
+
 def run(setup, archive, shellverb):
     version = re.search(r"Keystrel-(.+)-win64\.zip$", archive).group(1)
     work = {"dir": tempfile.mkdtemp(prefix="keystrel-install."), "shellverb": shellverb}
@@ -466,19 +583,22 @@ def run(setup, archive, shellverb):
 
 
 def main():
-    in_use = sys.argv[1:2] == ["--in-use"]
-    arguments = sys.argv[2:] if in_use else sys.argv[1:]
-    if len(arguments) != 3:
+    mode = sys.argv[1] if sys.argv[1:2] in (["--in-use"], ["--upgrade"]) else ""
+    arguments = sys.argv[2:] if mode else sys.argv[1:]
+    if len(arguments) != (5 if mode == "--upgrade" else 3):
         print(__doc__)
         return 2
-    setup, archive, helper = arguments
+    setup, archive, helper = arguments[:3]
     if not os.path.exists(setup):
         print("no installer at %s: build the windows_installer target (scripts/build-windows.sh does)" % setup)
         return 1
     prefix = tempfile.mkdtemp(prefix="keystrel-installer-wine.")
     ENV["WINEPREFIX"] = prefix
     try:
-        (run_in_use if in_use else run)(setup, archive, helper)
+        if mode == "--upgrade":
+            run_upgrade(setup, archive, helper, *arguments[3:])
+        else:
+            (run_in_use if mode == "--in-use" else run)(setup, archive, helper)
     except Failure as failure:
         print("FAIL: %s" % failure)
         return 1

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Checks Keystrel-<version>-win64.zip: the program, its plug-ins, the Qt and
-MinGW DLLs that the files import and no others, and the licences. Every DLL
-that a file imports is either in the zip or part of Windows.
+MinGW DLLs that the files import and no others, Qt's SVG icon engine and
+Chinese translation, and the licences. Every DLL that a file imports is
+either in the zip or part of Windows; Qt's notice names every file of Qt
+shipped; no licence sends the reader to a Debian path.
 
 Usage: check_zip.py ZIP ENGINE_BUILT(ON/OFF)
 """
@@ -18,8 +20,8 @@ SYSTEM = {name.lower() for name in (
     "GDI32.dll", "dwmapi.dll", "UxTheme.dll", "IMM32.dll", "WTSAPI32.dll", "comdlg32.dll", "IPHLPAPI.DLL",
     "DNSAPI.dll", "CRYPT32.dll", "SHLWAPI.dll", "bcrypt.dll", "COMCTL32.dll")}
 LICENSES = ["Keystrel-copyright.txt", "NOTICE.txt", "Roboto-LICENSE.txt", "Material-Design-Icons-LICENSE.txt",
-            "Qt-NOTICE.txt", "Qt-copyright.txt", "LGPL-3.txt", "GPL-3.txt", "MinGW-GCC-runtime-copyright.txt",
-            "MinGW-w64-copyright.txt"]
+            "Qt-NOTICE.txt", "Qt-copyright.txt", "Qt-SVG-copyright.txt", "Qt-translations-copyright.txt", "LGPL-3.txt",
+            "GPL-3.txt", "MinGW-GCC-runtime-copyright.txt", "MinGW-w64-copyright.txt"]
 
 
 def main():
@@ -32,7 +34,9 @@ def main():
         failures.append("files outside the folder %s/" % top)
 
     wanted = ["Keystrel.exe", "Plugin/Hubstone.dll", "platforms/qwindows.dll", "Qt5Core.dll", "Qt5Gui.dll",
-              "Qt5Widgets.dll", "libstdc++-6.dll", "libgcc_s_seh-1.dll", "libwinpthread-1.dll"]
+              "Qt5Widgets.dll", "libstdc++-6.dll", "libgcc_s_seh-1.dll", "libwinpthread-1.dll",
+              # The bundled icons are SVG files; Qt's own texts in Chinese.
+              "Qt5Svg.dll", "iconengines/qsvgicon.dll", "translations/qtbase_zh_CN.qm"]
     wanted += ["licenses/" + n for n in LICENSES]
     if engine:
         wanted += ["Plugin/Vaultine.dll", "keystrel-cli.exe"]
@@ -68,6 +72,19 @@ def main():
     for name in beside:
         if name.endswith(".dll") and name not in imported:
             failures.append("%s is shipped but nothing imports it" % name)
+
+    notice = archive.read(top + "/licenses/Qt-NOTICE.txt").decode() if "licenses/Qt-NOTICE.txt" in names else ""
+    for name in names:
+        if name.startswith(("Qt5", "platforms/", "iconengines/", "imageformats/", "translations/")):
+            if name.replace("/", "\\") not in notice:
+                failures.append("licenses/Qt-NOTICE.txt does not name %s" % name.replace("/", "\\"))
+    copyright_name = "licenses/Keystrel-copyright.txt"
+    if copyright_name in names:
+        text = archive.read(top + "/" + copyright_name).decode()
+        if "/usr/share/" in text:
+            failures.append("%s sends the reader to a Debian path" % copyright_name)
+        if "Roboto-LICENSE.txt" not in text:
+            failures.append("%s does not name the Apache licence's file beside it" % copyright_name)
 
     for failure in failures:
         print("FAIL:", failure)

@@ -4,8 +4,11 @@
 // foreign DLL, or one others may write, is refused with a log line; a
 // Plugin folder others may write is not loaded from at all; a second start
 // hands over to the first; --quit-running closes the running window as its
-// close button does, and waits for it.
+// close button does, and waits for it. The program folder as the zip holds
+// it, with nothing of the build's Qt in reach, draws the bundled SVG icons
+// and has Qt speak Chinese.
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -13,6 +16,7 @@
 #include <QtTest>
 
 #include <aclapi.h>
+#include <algorithm>
 #include <windows.h>
 
 namespace {
@@ -129,6 +133,33 @@ QString logUntil(const ProgramFolder &folder, const QString &last, const QString
     return log + QString::fromUtf8(process.readAllStandardError());
 }
 
+// Copies the folder `from` with everything in it into `to`.
+bool copyTree(const QString &from, const QString &to)
+{
+    QDirIterator it(from, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString source = it.next();
+        const QString target = to + QLatin1Char('/') + QDir(from).relativeFilePath(source);
+        if (!QDir().mkpath(QFileInfo(target).path()) || !QFile::copy(source, target))
+            return false;
+    }
+    return true;
+}
+
+// The environment of a user's start: no Qt of the build on the path, no
+// plug-in folder of its own.
+QProcessEnvironment withoutBuildQt(QProcessEnvironment environment)
+{
+    environment.remove(QStringLiteral("QT_PLUGIN_PATH"));
+    environment.remove(QStringLiteral("WINEPATH"));
+    QStringList path = environment.value(QStringLiteral("PATH")).split(QLatin1Char(';'));
+    path.erase(std::remove_if(path.begin(), path.end(),
+                              [](const QString &entry) { return entry.contains(QLatin1String("qt5-mingw64")); }),
+               path.end());
+    environment.insert(QStringLiteral("PATH"), path.join(QLatin1Char(';')));
+    return environment;
+}
+
 QString skipped(const ProgramFolder &folder, const QString &name, const QString &why)
 {
     return QStringLiteral("跳过：") + folder.plugin(name) + QStringLiteral("（") + why + QStringLiteral("）");
@@ -184,6 +215,29 @@ private slots:
                               + QStringLiteral("（可由 ")),
                  qUtf8Printable(log));
         QVERIFY(!log.contains(QStringLiteral("已加载插件：")));
+    }
+
+    // What a user unpacks: the bundled SVG icons need Qt SVG's icon engine,
+    // Qt's own texts its Chinese catalogue, both from the program's folder.
+    void zipFolderDrawsSvgIconsAndQtSpeaksChinese()
+    {
+        QTemporaryDir dir;
+        QVERIFY(copyTree(QStringLiteral(KEYSTREL_PROGRAM_FOLDER), dir.path()));
+        QVERIFY(QFile::copy(QStringLiteral(KEYSTREL_PROBE), dir.filePath(QStringLiteral("Plugin/Probe.dll"))));
+        // The tests draw off screen; the zip has the Windows platform alone.
+        QVERIFY(QFile::copy(QStringLiteral(KEYSTREL_QT_OFFSCREEN),
+                            dir.filePath(QStringLiteral("platforms/qoffscreen.dll"))));
+        const QString reportPath = dir.filePath(QStringLiteral("report.txt"));
+        QProcess process;
+        process.setProcessEnvironment(withoutBuildQt(environmentFor(reportPath)));
+        process.start(dir.filePath(QStringLiteral("Keystrel.exe")), QStringList());
+        QVERIFY(process.waitForFinished(240000));
+        const QString log = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(process.exitCode() == 0, qUtf8Printable(log));
+        const QStringList report = QString::fromUtf8(readAll(reportPath)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY2(report.contains(QStringLiteral("window visible Keystrel")), qUtf8Printable(log));
+        QVERIFY2(report.contains(QStringLiteral("svg icon drawn")), qUtf8Printable(report.join('|')));
+        QVERIFY2(report.contains(QStringLiteral("qt text 取消")), qUtf8Printable(report.join('|')));
     }
 
     // qtmain hands main() its arguments in the ANSI code page: a name

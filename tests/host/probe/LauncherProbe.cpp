@@ -80,6 +80,8 @@ QJsonObject lookAndFeel()
         {"fontItalic", font.italic()},
         {"highDpiScaling", QCoreApplication::testAttribute(Qt::AA_EnableHighDpiScaling)},
         {"highDpiPixmaps", QCoreApplication::testAttribute(Qt::AA_UseHighDpiPixmaps)},
+        {"scaleFactorsPassedThrough",
+         QGuiApplication::highDpiScaleFactorRoundingPolicy() == Qt::HighDpiScaleFactorRoundingPolicy::PassThrough},
         {"styleSheetPropagation", QCoreApplication::testAttribute(Qt::AA_UseStyleSheetPropagationInWidgetStyles)},
         {"styleSheet", qApp->styleSheet()},
         {"layoutDirection", int(QGuiApplication::layoutDirection())},

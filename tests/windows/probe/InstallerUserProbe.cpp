@@ -5,7 +5,11 @@
 //       starts the program and goes through its wizard as a user who
 //       accepts every page: Next, I Agree, Install, Uninstall, Close,
 //       Finish (leaving any "Run" box on the last page unticked), and closes
-//       the page of a run that stopped. A message
+//       the page of a run that stopped. Before it presses a page's button it
+//       prints what the page shows: "welcome <title>" on a welcome page,
+//       "text <its beginning, on one line>" of a licence, and "header <W>x<H> keystrel" (or
+//       the colour found instead of Keystrel's teal) for the header picture.
+//       A message
 //       box is printed as "box <text>" (on one line), and the user's answer
 //       is read from standard input, one line: "retry", "cancel" or "ok".
 //       Each button it presses is printed ("pressed <page title>|<button>"),
@@ -18,6 +22,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cwchar>
 #include <iostream>
 #include <iterator>
 #include <set>
@@ -92,6 +98,72 @@ void untick(HWND wizard)
         0);
 }
 
+// The control `id` anywhere inside `window`, visible.
+HWND descendant(HWND window, int id)
+{
+    struct Search
+    {
+        int id;
+        HWND found;
+    } search{id, nullptr};
+    ::EnumChildWindows(
+        window,
+        [](HWND child, LPARAM context) -> BOOL {
+            auto *search = reinterpret_cast<Search *>(context);
+            if (::GetDlgCtrlID(child) == search->id && ::IsWindowVisible(child)) {
+                search->found = child;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Keystrel's header: its icon's teal, in the top rows of the icon, which
+// stands at the right end of the picture. Read from the screen, as the
+// picture's bitmap belongs to the installer's process.
+std::wstring headerPicture(HWND control)
+{
+    RECT area{};
+    ::GetClientRect(control, &area);
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    // The 150 by 57 picture has the 49-pixel icon 6 from its right end, and
+    // a control wider than that shows it stretched or as it is: either way
+    // x 125, 9 rows down, is in the icon's teal above the lock's shackle.
+    POINT at{125, height * 9 / 57};
+    ::ClientToScreen(control, &at);
+    const HDC screen = ::GetDC(nullptr);
+    const COLORREF found = ::GetPixel(screen, at.x, at.y);
+    ::ReleaseDC(nullptr, screen);
+    const int red = GetRValue(found), green = GetGValue(found), blue = GetBValue(found);
+    const bool teal =
+        found != CLR_INVALID && std::abs(red - 0x1A) < 24 && std::abs(green - 0xBC) < 24 && std::abs(blue - 0x9B) < 24;
+    wchar_t colour[16];
+    std::swprintf(colour, 16, L"#%02x%02x%02x", red, green, blue);
+    return std::to_wstring(width) + L"x" + std::to_wstring(height) + L" "
+           + (teal ? std::wstring(L"keystrel") : std::wstring(colour));
+}
+
+// What the wizard's page shows, before its button is pressed.
+void describePage(HWND wizard)
+{
+    if (HWND title = descendant(wizard, 1201))
+        print(L"welcome " + textOf(title));
+    if (HWND licence = descendant(wizard, 1000)) {
+        if (classOf(licence).rfind(L"RichEdit", 0) == 0 || classOf(licence).rfind(L"RICHEDIT", 0) == 0) {
+            // Another process's edit control: only WM_GETTEXT reads its text.
+            std::wstring text(4096, L'\0');
+            text.resize(size_t(::SendMessageW(licence, WM_GETTEXT, WPARAM(text.size()), LPARAM(&text[0]))));
+            for (wchar_t &c : text)
+                c = c == L'\r' || c == L'\n' ? L' ' : c;
+            print(L"text " + text.substr(0, 400));
+        }
+    }
+    if (HWND header = descendant(wizard, 1046))
+        print(L"header " + headerPicture(header));
+}
+
 bool pressable(HWND button)
 {
     return button && ::IsWindowVisible(button) && ::IsWindowEnabled(button);
@@ -162,6 +234,7 @@ int run(const std::wstring &commandLine)
             if (settled < kSettledTurns)
                 continue;
             untick(dialog);
+            describePage(dialog);
             print(L"pressed " + page);
             ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
             settled = -kSettledTurns; // the next page has to come first

@@ -4,16 +4,23 @@
 // KEYSTREL_WINPROBE_STAY=1 it stays until the first drop, which it adds to
 // the report ("drop <direction> <path>|<path>...") before it quits. A close
 // event that reaches the window is added to the report too ("window close
-// event"), as the title bar's close button would send it.
+// event"), as the title bar's close button would send it. The report also
+// says whether a bundled SVG icon is drawn ("svg icon drawn"), how Qt says
+// "Cancel" ("qt text ..."), and where the window sits on its screen ("frame
+// X Y W H inside X Y W H in X Y W H": its frame, its inside, the screen's
+// free area; then device pixels per pixel).
 #include "PluginApi.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMimeData>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
 #include <QUrl>
@@ -69,14 +76,55 @@ protected:
     }
 };
 
+// Whether the icon, drawn at 32 by 32, has any pixel that is not
+// transparent: without an SVG icon engine a QIcon of an SVG file is empty.
+bool drawsPixels(const QIcon &icon)
+{
+    const QImage image = icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) > 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+QString rectText(const QRect &rect)
+{
+    return QStringLiteral("%1 %2 %3 %4").arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height());
+}
+
 void report()
 {
     QStringList lines;
+    const QIcon bundled(QStringLiteral(":/icons/icons/action/svg/production/ic_lock_24px.svg"));
+    lines << QStringLiteral("svg icon %1").arg(drawsPixels(bundled) ? "drawn" : "not drawn");
+    lines << QStringLiteral("qt text ") + QCoreApplication::translate("QPlatformTheme", "Cancel");
     for (QWidget *top : QApplication::topLevelWidgets()) {
         auto *window = qobject_cast<QMainWindow *>(top);
         if (!window)
             continue;
         lines << QStringLiteral("window %1 %2").arg(window->isVisible() ? "visible" : "hidden", window->windowTitle());
+        if (const QScreen *screen = window->screen()) {
+            lines << QStringLiteral("frame %1 inside %2 in %3, %4 device pixels per pixel")
+                         .arg(rectText(window->frameGeometry()), rectText(window->geometry()),
+                              rectText(screen->availableGeometry()))
+                         .arg(screen->devicePixelRatio());
+        }
+        // The widget that asks for the most width: the one to blame when the
+        // window outgrows its screen.
+        QWidget *widest = nullptr;
+        for (QWidget *child : window->findChildren<QWidget *>()) {
+            if (!widest || child->minimumSizeHint().width() > widest->minimumSizeHint().width())
+                widest = child;
+        }
+        if (widest) {
+            lines << QStringLiteral("widest %1 %2 %3 in %4")
+                         .arg(QString::fromLatin1(widest->metaObject()->className()), widest->objectName())
+                         .arg(widest->minimumSizeHint().width())
+                         .arg(widest->parentWidget() ? widest->parentWidget()->objectName() : QString());
+        }
         if (auto *tabs = window->findChild<QTabWidget *>()) {
             for (int i = 0; i < tabs->count(); ++i)
                 lines << QStringLiteral("tab ") + tabs->tabText(i);
