@@ -1,6 +1,7 @@
 #include "OneWindow.h"
 
 #include "CommandLinePaths.h"
+#include "GatherTimes.h"
 #include "HandOverGathering.h"
 #include "InstanceChannel.h"
 #include "LogHub.h"
@@ -15,27 +16,17 @@ void log(const QString &line)
     LogHub::write(line);
 }
 
-// How long the window waits for more starts of one Explorer command: they
-// start all at once, but each loads the program before it hands over.
-#if defined(Q_OS_WIN)
-constexpr int kGatherQuietMs = 700;
-constexpr int kGatherLongestMs = 5000;
-#else
-// File managers here start one program for the whole selection.
-constexpr int kGatherQuietMs = 0;
-constexpr int kGatherLongestMs = 0;
-#endif
-
 // How long a window asked to close may take to stop its work and end.
 constexpr int kCloseWaitMs = 20000;
 
 } // namespace
 
 OneWindow::OneWindow()
-    : m_gathering(std::make_unique<HandOverGathering>(
-        kGatherQuietMs, kGatherLongestMs, [this](const QStringList &paths, bool raise, PathDirection direction) {
-            arrived(Request{paths, direction}, raise);
-        }))
+    : m_gathering(
+        std::make_unique<HandOverGathering>(gatherTimes().quietMs, gatherTimes().longestMs,
+                                            [this](const QStringList &paths, bool raise, PathDirection direction) {
+                                                arrived(Request{paths, direction}, raise);
+                                            }))
 {
 }
 
