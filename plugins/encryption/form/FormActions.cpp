@@ -43,7 +43,7 @@ void Form::rewriteChosenFile(Direction direction)
         ShowLogFunc(actionlines::kNotRegularFile + path);
         return;
     }
-    runFileJob(jobs::FileJob(direction, path, selectedAlgorithmIsAes()), true);
+    runFileJob(jobs::FileJob(direction, path, selectedAlgorithmIsAes()), OutputLine::Logged);
 }
 
 QPlainTextEdit *Form::textArea() const
