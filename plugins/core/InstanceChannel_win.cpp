@@ -47,16 +47,6 @@ QString systemError(DWORD code = ::GetLastError())
     return qt_error_string(int(code));
 }
 
-QString sidText(PSID sid)
-{
-    LPWSTR text = nullptr;
-    if (!sid || !::ConvertSidToStringSidW(sid, &text))
-        return QStringLiteral("?");
-    const QString result = QString::fromWCharArray(text);
-    ::LocalFree(text);
-    return result;
-}
-
 // Why the pipe behind `pipe` is not this user's alone: another owner, or an
 // access list that lets another account in. Empty when it is.
 QString whyNotPrivate(qintptr pipe)
@@ -162,7 +152,7 @@ QString InstanceChannel::defaultPlace()
     DWORD session = 0;
     ::ProcessIdToSessionId(::GetCurrentProcessId(), &session);
     return QStringLiteral("keystrel-%1-%2")
-        .arg(user.empty() ? QStringLiteral("unknown") : sidText(user.data()))
+        .arg(user.empty() ? QStringLiteral("unknown") : pipeaccess::sidText(user.data()))
         .arg(session);
 }
 
