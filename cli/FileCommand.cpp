@@ -1,6 +1,7 @@
 #include "FileCommand.h"
 
 #include "Console.h"
+#include "EachPath.h"
 #include "ExitStatus.h"
 #include "Interrupt.h"
 #include "batch/FolderWalk.h"
@@ -27,17 +28,9 @@ public:
 
     int run(const QStringList &paths)
     {
-        for (const QString &path : paths) {
-            if (interrupt::requested())
-                break;
-            if (QFileInfo(path).isDir())
-                handleFolder(path);
-            else
-                handleFile(path);
-        }
-        if (interrupt::requested())
-            return exitstatus::kInterrupted;
-        return m_failed ? exitstatus::kFailed : exitstatus::kDone;
+        return forEachPath(
+            paths, [this](const QString &path) { handleFolder(path); },
+            [this](const QString &path) { handleFile(path); }, m_failed);
     }
 
 private:

@@ -7,9 +7,10 @@
 
 namespace interrupt {
 
-// `restartCalls` false makes a blocking read return at once (EINTR), for
-// reading standard input.
-void install(bool restartCalls);
+// Interrupted: a blocking read returns at once (EINTR), for reading standard
+// input. Restarted: the calls in progress go on.
+enum class BlockingCalls { Restarted, Interrupted };
+void install(BlockingCalls calls);
 
 const std::atomic<bool> *flag();
 bool requested();

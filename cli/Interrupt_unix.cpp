@@ -16,14 +16,14 @@ extern "C" void onInterrupt(int)
 
 } // namespace
 
-void install(bool restartCalls)
+void install(BlockingCalls calls)
 {
     struct sigaction action = {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     // One shot: the handler gives way to the default action, so a second
     // Ctrl-C ends a program that seems stuck (a slow disk's flush).
-    action.sa_flags = SA_RESETHAND | (restartCalls ? SA_RESTART : 0);
+    action.sa_flags = SA_RESETHAND | (calls == BlockingCalls::Restarted ? SA_RESTART : 0);
     sigaction(SIGINT, &action, nullptr);
 }
 

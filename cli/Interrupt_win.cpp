@@ -26,9 +26,9 @@ BOOL WINAPI onControl(DWORD event)
 
 } // namespace
 
-void install(bool restartCalls)
+void install(BlockingCalls calls)
 {
-    g_cancelReads.store(!restartCalls);
+    g_cancelReads.store(calls == BlockingCalls::Interrupted);
     static const bool installed = [] {
         ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &g_mainThread, 0, FALSE,
                           DUPLICATE_SAME_ACCESS);

@@ -1,6 +1,7 @@
 #include "StatusCommand.h"
 
 #include "Console.h"
+#include "EachPath.h"
 #include "ExitStatus.h"
 #include "Interrupt.h"
 #include "Quoting.h"
@@ -51,17 +52,9 @@ public:
 
     int run(const QStringList &paths)
     {
-        for (const QString &path : paths) {
-            if (interrupt::requested())
-                break;
-            if (QFileInfo(path).isDir())
-                reportFolder(path);
-            else
-                reportFile(path, QDir::toNativeSeparators(path));
-        }
-        if (interrupt::requested())
-            return exitstatus::kInterrupted;
-        return m_failed ? exitstatus::kFailed : exitstatus::kDone;
+        return forEachPath(
+            paths, [this](const QString &path) { reportFolder(path); },
+            [this](const QString &path) { reportFile(path, QDir::toNativeSeparators(path)); }, m_failed);
     }
 
 private:

@@ -31,19 +31,19 @@ int run(const Invocation &invocation, Console &console)
     case Command::EncryptString:
     case Command::DecryptString:
         // Reading standard input must not wait on after Ctrl-C.
-        interrupt::install(false);
+        interrupt::install(interrupt::BlockingCalls::Interrupted);
         return runStringCommand(invocation.command == Command::EncryptString ? StringMode::Encrypt
                                                                              : StringMode::Decrypt,
                                 invocation.hasText ? &invocation.text : nullptr, console);
     case Command::Status:
-        interrupt::install(true);
+        interrupt::install(interrupt::BlockingCalls::Restarted);
         return runStatusCommand(invocation.paths, invocation.nulSeparated, console);
     case Command::Encrypt:
     case Command::Decrypt:
     case Command::Toggle:
         break;
     }
-    interrupt::install(true);
+    interrupt::install(interrupt::BlockingCalls::Restarted);
     const jobs::Asked asked = invocation.command == Command::Encrypt   ? jobs::Asked::Encrypt
                               : invocation.command == Command::Decrypt ? jobs::Asked::Decrypt
                                                                        : jobs::Asked::Toggle;

@@ -7,13 +7,9 @@
 
 QString CorePlugin::fileName()
 {
-#if defined(Q_OS_WIN)
-    return QStringLiteral("Hubstone.dll");
-#elif defined(Q_OS_MACOS)
-    return QStringLiteral("Hubstone.dylib");
-#else
-    return QStringLiteral("Hubstone.so");
-#endif
+    // The system's suffix of shared libraries (".dll" on Windows) comes from
+    // the build, which knows it.
+    return QStringLiteral("Hubstone" KEYSTREL_LIBRARY_SUFFIX);
 }
 
 QString CorePlugin::path()

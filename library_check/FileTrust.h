@@ -6,31 +6,11 @@
 
 #include <QString>
 
-#if !defined(Q_OS_WIN)
-#include <sys/stat.h>
-#include <sys/types.h>
-#endif
-
 namespace FileTrust {
-
-#if defined(Q_OS_WIN)
-// Why accounts other than this user, Administrators and SYSTEM could change
-// the file or folder open as `file` (its owner and access control list), as
-// a log text; empty when they cannot.
-QString whyUntrusted(Qt::HANDLE file);
-// The same judgement of a security descriptor (its owner and access list).
-QString whyUntrustedDescriptor(void *descriptor);
-#else
-// Why users other than `self` and root could change an entry with this
-// status, as a log text; empty when they cannot. A group-writable entry
-// counts (an access control list that lets others write shows there too:
-// the group bits then hold its mask).
-QString whyUntrusted(const struct stat &info, uid_t self);
-#endif
 
 // The entry at `path` as the loader would reach it. A symbolic link (on
 // Windows any reparse point) is followed only into a folder that passes
-// whyUntrusted, so that its target cannot be swapped behind it. Returns why
+// whyUntrusted (FileTrust_unix.h, FileTrust_win.h), so that its target cannot be swapped behind it. Returns why
 // not, or an empty text with `target` set to the path without links (the
 // file itself is not judged).
 QString resolve(const QString &path, QString *target);

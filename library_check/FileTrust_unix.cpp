@@ -1,4 +1,4 @@
-#include "FileTrust.h"
+#include "FileTrust_unix.h"
 
 #include "SystemError.h"
 

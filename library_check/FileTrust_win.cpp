@@ -1,4 +1,4 @@
-#include "FileTrust.h"
+#include "FileTrust_win.h"
 
 #include "CurrentUser_win.h"
 

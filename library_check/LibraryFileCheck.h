@@ -4,8 +4,6 @@
 // The launcher looks at the core plug-in, the core plug-in at every other.
 #pragma once
 
-#include <qnamespace.h>
-
 class QString;
 
 namespace LibraryFileCheck {
@@ -14,13 +12,8 @@ namespace LibraryFileCheck {
 // whose loaded parts lie within the file: ELF on Linux, a PE DLL for this
 // machine on Windows. Elsewhere, true for any regular file.
 bool looksLoadable(const QString &path);
-// The same for a file already open for reading (the caller may have looked
-// at it through the same descriptor or handle, so both looks see one file).
-#if defined(Q_OS_WIN)
-bool looksLoadable(Qt::HANDLE file);
-#else
-bool looksLoadable(int fd);
-#endif
+// The same for a file already open for reading: LibraryFileCheck_unix.h,
+// LibraryFileCheck_win.h.
 
 // Where the loader may look before `path` itself (Qt on Linux tries a
 // "haswell" folder beside the file first on processors that have AVX2).

@@ -1,4 +1,4 @@
-#include "LibraryFileCheck.h"
+#include "LibraryFileCheck_unix.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "LibraryFileCheck.h"
+#include "LibraryFileCheck_win.h"
 
 #include "PeImage.h"
 

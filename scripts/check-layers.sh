@@ -2,7 +2,8 @@
 # Fails when the encryption engine's layers mix: a layer that includes one
 # above it, or a POSIX header (or type) outside the Linux files of the file
 # system layer (filesystem/*_unix.* for POSIX, *_linux.* for what only Linux
-# has), where Windows is to add its own.
+# has), where Windows is to add its own; and, over the whole program, when
+# a file not named for its system holds system headers or branches.
 set -euo pipefail
 cd "$(dirname "$0")/../plugins/encryption"
 
@@ -43,5 +44,16 @@ if git ls-files -- 'filesystem/*.h' | grep -v '_\(unix\|linux\)\.h$' \
     echo "The file system layer's interface above shows POSIX types"
     bad=1
 fi
-[ "$bad" -eq 0 ] && echo "Layers: each uses only those below it; POSIX only in filesystem/*_unix.* and *_linux.*"
+
+# Across the whole program: the operating system's headers and branches on
+# the system only in files named for their system (*_unix.*, *_linux.*,
+# *_win.*), behind portable headers.
+cd ../..
+system='#include <(unistd|fcntl|dirent|poll|pthread|signal|windows|shlobj|shellapi|aclapi|sddl|winternl|io)\.h>|#include <sys/|\b(Q_OS_[A-Z0-9_]+|_WIN32|__linux__|__unix__)\b'
+if git ls-files -- 'host/*.cpp' 'host/*.h' 'library_check/*.cpp' 'library_check/*.h' 'plugins/*.cpp' 'plugins/*.h' \
+    'cli/*.cpp' 'cli/*.h' 'plugin_api/*.h' | grep -v -E '_(unix|linux|win)\.(cpp|h)$' | xargs grep -n -E "$system"; then
+    echo "Operating-system code above belongs in a file named for its system (*_unix, *_linux, *_win)"
+    bad=1
+fi
+[ "$bad" -eq 0 ] && echo "Layers: each uses only those below it; POSIX only in filesystem/*_unix.* and *_linux.*; system code only in files named for their system"
 exit "$bad"

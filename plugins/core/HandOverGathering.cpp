@@ -24,7 +24,7 @@ HandOverGathering::HandOverGathering(int quietMs, int longestMs, Delivery delive
     connect(&m_timer, &QTimer::timeout, this, &HandOverGathering::deliverIfDue);
 }
 
-void HandOverGathering::add(const QStringList &paths, bool raise, PathDirection direction)
+void HandOverGathering::add(const QStringList &paths, Raise raise, PathDirection direction)
 {
     if (m_quietMs <= 0) {
         m_deliver(paths, raise, direction);
@@ -39,7 +39,8 @@ void HandOverGathering::add(const QStringList &paths, bool raise, PathDirection 
         m_first = now;
     }
     m_last = now;
-    m_raise = m_raise || raise;
+    if (raise == Raise::ToFront)
+        m_raise = Raise::ToFront;
     for (const QString &path : paths) {
         if (!m_named.contains(path)) {
             m_named.insert(path);
@@ -65,7 +66,7 @@ void HandOverGathering::deliverNow()
     if (!m_gathering)
         return;
     const QStringList paths = m_paths;
-    const bool raise = m_raise;
+    const Raise raise = m_raise;
     const PathDirection direction = m_direction;
     clear();
     m_deliver(paths, raise, direction);
@@ -89,5 +90,5 @@ void HandOverGathering::clear()
     m_gathering = false;
     m_paths.clear();
     m_named.clear();
-    m_raise = false;
+    m_raise = Raise::Stays;
 }

@@ -24,13 +24,14 @@ class HandOverGathering : public QObject
 public:
     // Milliseconds on a clock that never goes back.
     using Clock = std::function<qint64()>;
-    using Delivery = std::function<void(const QStringList &paths, bool raise, PathDirection direction)>;
+    using Delivery = std::function<void(const QStringList &paths, Raise raise, PathDirection direction)>;
 
     // Without a clock, the system's steady one.
     HandOverGathering(int quietMs, int longestMs, Delivery deliver, Clock clock = Clock(), QObject *parent = nullptr);
 
-    // `raise`: the window is to come to the front when they are delivered.
-    void add(const QStringList &paths, bool raise, PathDirection direction);
+    // `raise`: whether the window is to come to the front when they are
+    // delivered.
+    void add(const QStringList &paths, Raise raise, PathDirection direction);
     // Delivers what is gathered once it is due; the timer calls it.
     void deliverIfDue();
     // Delivers what is gathered now, due or not.
@@ -52,7 +53,7 @@ private:
     bool m_gathering = false;
     QStringList m_paths;
     QSet<QString> m_named;
-    bool m_raise = false;
+    Raise m_raise = Raise::Stays;
     PathDirection m_direction = PathDirection::AsDropped;
     qint64 m_first = 0;
     qint64 m_last = 0;

@@ -1,7 +1,7 @@
 #include "HostedPlugin.h"
 
-#include "FileTrust.h"
-#include "LibraryFileCheck.h"
+#include "FileTrust_unix.h"
+#include "LibraryFileCheck_unix.h"
 #include "SystemError.h"
 
 #include <QFile>

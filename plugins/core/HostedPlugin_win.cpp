@@ -1,7 +1,7 @@
 #include "HostedPlugin.h"
 
-#include "FileTrust.h"
-#include "LibraryFileCheck.h"
+#include "FileTrust_win.h"
+#include "LibraryFileCheck_win.h"
 
 #include <QDir>
 

@@ -28,13 +28,9 @@
 #include <QStringList>
 
 #include <functional>
-#if !defined(Q_OS_WIN)
-#include <sys/types.h>
-#endif
+#include <memory>
 
-class QLocalServer;
 class QLocalSocket;
-class QSocketNotifier;
 
 class InstanceChannel : public QObject
 {
@@ -57,12 +53,6 @@ public:
 
     // How long a running window may take to answer a hand-over.
     static constexpr int kAnswerTimeoutMs = 1000;
-#if defined(Q_OS_WIN)
-    // How long a window that is still starting (its event loop not yet
-    // turning) is waited for: Explorer starts the program once per selected
-    // file, all at once, and the first of them is still building its window.
-    static constexpr int kStartupWaitMs = 10000;
-#endif
 
     // Where this user's starts meet: the private folder on Unix
     // (PrivateFolder::channelFolder), a name from the user's SID and the
@@ -94,12 +84,17 @@ signals:
     void closeRequested();
 
 private:
+    // What each system keeps of the channel it serves: a socket file and its
+    // descriptor (InstanceChannel_unix.cpp), a named pipe and its server
+    // (InstanceChannel_win.cpp).
+    struct System;
+    struct SystemDeleter
+    {
+        void operator()(System *system) const;
+    };
+    static System *newSystem();
+
     bool handOver(const QStringList &paths, PathDirection direction);
-#if !defined(Q_OS_WIN)
-    // Connects `socket` to this user's window; false (and `gone` when no
-    // window answers there any more) when it is not to be talked to.
-    bool reachWindow(QLocalSocket &socket, bool *gone);
-#endif
     bool listen();
     void acceptPending();
     void serve(QLocalSocket *peer);
@@ -107,18 +102,5 @@ private:
 
     QString m_place;
     LogFn m_log;
-#if defined(Q_OS_WIN)
-    QLocalServer *m_server = nullptr;
-    QString m_pipeName;
-    // Set once the event loop turns: later starts wait for it.
-    void *m_readyEvent = nullptr;
-    // This window's integrity level: a program below it is not served.
-    long m_ownIntegrity = -1;
-#else
-    int m_listenFd = -1;
-    QSocketNotifier *m_notifier = nullptr;
-    // Which file is ours: a later start may have replaced it.
-    dev_t m_socketDevice = 0;
-    ino_t m_socketInode = 0;
-#endif
+    std::unique_ptr<System, SystemDeleter> m_system;
 };

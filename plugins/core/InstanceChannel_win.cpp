@@ -27,6 +27,11 @@
 
 namespace {
 
+// How long a window that is still starting (its event loop not yet turning)
+// is waited for: Explorer starts the program once per selected file, all at
+// once, and the first of them is still building its window.
+constexpr DWORD kStartupWaitMs = 10000;
+
 const wchar_t kAnnouncementKey[] = L"Software\\Keystrel\\Channel";
 // Two starts at once take turns; one stuck while holding the turn is not
 // waited for longer than this.
@@ -40,16 +45,6 @@ std::wstring wide(const QString &text)
 QString systemError(DWORD code = ::GetLastError())
 {
     return qt_error_string(int(code));
-}
-
-QString sidText(PSID sid)
-{
-    LPWSTR text = nullptr;
-    if (!sid || !::ConvertSidToStringSidW(sid, &text))
-        return QStringLiteral("?");
-    const QString result = QString::fromWCharArray(text);
-    ::LocalFree(text);
-    return result;
 }
 
 // Why the pipe behind `pipe` is not this user's alone: another owner, or an
@@ -131,32 +126,39 @@ private:
 
 } // namespace
 
+struct InstanceChannel::System
+{
+    QLocalServer *server = nullptr;
+    QString pipeName;
+    // Set once the event loop turns: later starts wait for it.
+    void *readyEvent = nullptr;
+    // This window's integrity level: a program below it is not served.
+    long ownIntegrity = -1;
+};
+
+InstanceChannel::System *InstanceChannel::newSystem()
+{
+    return new System;
+}
+
+void InstanceChannel::SystemDeleter::operator()(System *system) const
+{
+    delete system;
+}
+
 QString InstanceChannel::defaultPlace()
 {
     std::vector<BYTE> user = currentUserSid();
     DWORD session = 0;
     ::ProcessIdToSessionId(::GetCurrentProcessId(), &session);
     return QStringLiteral("keystrel-%1-%2")
-        .arg(user.empty() ? QStringLiteral("unknown") : sidText(user.data()))
+        .arg(user.empty() ? QStringLiteral("unknown") : pipeaccess::sidText(user.data()))
         .arg(session);
-}
-
-InstanceChannel::InstanceChannel(const QString &place, LogFn log, QObject *parent)
-    : QObject(parent)
-    , m_place(place)
-    , m_log(std::move(log))
-{
-    qRegisterMetaType<PathDirection>();
-}
-
-InstanceChannel::~InstanceChannel()
-{
-    stopServing();
 }
 
 QString InstanceChannel::socketPath() const
 {
-    return m_pipeName;
+    return m_system->pipeName;
 }
 
 InstanceChannel::Role InstanceChannel::claim(const QStringList &paths, PathDirection direction)
@@ -177,7 +179,7 @@ void waitUntilStarted(const QString &pipe, const LogFn &log)
         return;
     if (::WaitForSingleObject(ready, 0) == WAIT_TIMEOUT) {
         log(QStringLiteral("正在运行的窗口还在启动，等待：") + pipe);
-        ::WaitForSingleObject(ready, InstanceChannel::kStartupWaitMs);
+        ::WaitForSingleObject(ready, kStartupWaitMs);
     }
     ::CloseHandle(ready);
 }
@@ -280,11 +282,11 @@ bool InstanceChannel::listen()
             ::CloseHandle(ready);
         return false;
     }
-    m_server = server.release();
-    m_pipeName = pipe;
-    m_ownIntegrity = pipeaccess::integrityOfProcess(::GetCurrentProcess());
-    m_readyEvent = ready;
-    connect(m_server, &QLocalServer::newConnection, this, &InstanceChannel::acceptPending);
+    m_system->server = server.release();
+    m_system->pipeName = pipe;
+    m_system->ownIntegrity = pipeaccess::integrityOfProcess(::GetCurrentProcess());
+    m_system->readyEvent = ready;
+    connect(m_system->server, &QLocalServer::newConnection, this, &InstanceChannel::acceptPending);
     // The first turn of the event loop: from then on hand-overs are answered.
     QTimer::singleShot(0, this, [ready] { ::SetEvent(ready); });
     return true;
@@ -292,12 +294,12 @@ bool InstanceChannel::listen()
 
 void InstanceChannel::acceptPending()
 {
-    while (QLocalSocket *peer = m_server->nextPendingConnection()) {
+    while (QLocalSocket *peer = m_system->server->nextPendingConnection()) {
         // Someone else may have made a pipe of this name first: then it is
         // theirs, and what comes through it is not this user's.
         const QString notPrivate = whyNotPrivate(peer->socketDescriptor());
         if (!notPrivate.isEmpty()) {
-            m_log(QStringLiteral("单窗口通道不是本用户独有的，拒绝连接：") + m_pipeName + QStringLiteral("（")
+            m_log(QStringLiteral("单窗口通道不是本用户独有的，拒绝连接：") + m_system->pipeName + QStringLiteral("（")
                   + notPrivate + QStringLiteral("）"));
             peer->abort();
             peer->deleteLater();
@@ -308,9 +310,9 @@ void InstanceChannel::acceptPending()
         // window rewrite what it may not touch itself: Windows keeps its
         // messages and drops from such a window (UIPI), and so does this.
         const long client = pipeaccess::integrityOfClient(reinterpret_cast<HANDLE>(peer->socketDescriptor()));
-        if (client < m_ownIntegrity) {
-            m_log(QStringLiteral("拒绝了权限级别较低的程序的连接：") + m_pipeName
-                  + QStringLiteral("（%1 < %2）").arg(client, 0, 16).arg(m_ownIntegrity, 0, 16));
+        if (client < m_system->ownIntegrity) {
+            m_log(QStringLiteral("拒绝了权限级别较低的程序的连接：") + m_system->pipeName
+                  + QStringLiteral("（%1 < %2）").arg(client, 0, 16).arg(m_system->ownIntegrity, 0, 16));
             peer->abort();
             peer->deleteLater();
             continue;
@@ -319,22 +321,14 @@ void InstanceChannel::acceptPending()
     }
 }
 
-void InstanceChannel::serve(QLocalSocket *peer)
-{
-    HandOverProtocol::serve(
-        peer, this, m_log,
-        [this](const QStringList &paths, PathDirection direction) { emit handedOver(paths, direction); },
-        [this] { emit closeRequested(); });
-}
-
 void InstanceChannel::stopServing()
 {
-    if (!m_server)
+    if (!m_system->server)
         return;
-    delete m_server;
-    m_server = nullptr;
-    if (announcedPipe(m_place) == m_pipeName)
+    delete m_system->server;
+    m_system->server = nullptr;
+    if (announcedPipe(m_place) == m_system->pipeName)
         withdraw(m_place);
-    ::CloseHandle(m_readyEvent);
-    m_readyEvent = nullptr;
+    ::CloseHandle(m_system->readyEvent);
+    m_system->readyEvent = nullptr;
 }

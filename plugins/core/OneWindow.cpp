@@ -1,6 +1,7 @@
 #include "OneWindow.h"
 
 #include "CommandLinePaths.h"
+#include "GatherTimes.h"
 #include "HandOverGathering.h"
 #include "InstanceChannel.h"
 #include "LogHub.h"
@@ -15,27 +16,17 @@ void log(const QString &line)
     LogHub::write(line);
 }
 
-// How long the window waits for more starts of one Explorer command: they
-// start all at once, but each loads the program before it hands over.
-#if defined(Q_OS_WIN)
-constexpr int kGatherQuietMs = 700;
-constexpr int kGatherLongestMs = 5000;
-#else
-// File managers here start one program for the whole selection.
-constexpr int kGatherQuietMs = 0;
-constexpr int kGatherLongestMs = 0;
-#endif
-
 // How long a window asked to close may take to stop its work and end.
 constexpr int kCloseWaitMs = 20000;
 
 } // namespace
 
 OneWindow::OneWindow()
-    : m_gathering(std::make_unique<HandOverGathering>(
-        kGatherQuietMs, kGatherLongestMs, [this](const QStringList &paths, bool raise, PathDirection direction) {
-            arrived(Request{paths, direction}, raise);
-        }))
+    : m_gathering(
+        std::make_unique<HandOverGathering>(gatherTimes().quietMs, gatherTimes().longestMs,
+                                            [this](const QStringList &paths, Raise raise, PathDirection direction) {
+                                                arrived(Request{paths, direction}, raise);
+                                            }))
 {
 }
 
@@ -54,9 +45,10 @@ bool OneWindow::handOver(int argc, char **argv)
         m_channel.reset();
         return false;
     }
-    QObject::connect(
-        m_channel.get(), &InstanceChannel::handedOver, m_channel.get(),
-        [this](const QStringList &paths, PathDirection direction) { m_gathering->add(paths, true, direction); });
+    QObject::connect(m_channel.get(), &InstanceChannel::handedOver, m_channel.get(),
+                     [this](const QStringList &paths, PathDirection direction) {
+                         m_gathering->add(paths, Raise::ToFront, direction);
+                     });
     QObject::connect(m_channel.get(), &InstanceChannel::closeRequested, m_channel.get(), [this] {
         log(QStringLiteral("另一个程序请求关闭窗口"));
         closeWindow();
@@ -102,15 +94,15 @@ void OneWindow::open(QWidget *window, QTabWidget *tabs)
     // The window answers from now on, and the other starts of the same
     // command may still be on their way: the gathering starts here.
     if (!m_own.paths.isEmpty())
-        m_gathering->add(m_own.paths, false, m_own.direction);
+        m_gathering->add(m_own.paths, Raise::Stays, m_own.direction);
     for (const Request &request : m_early)
-        m_delivery->enqueue(request.paths, true, request.direction);
+        m_delivery->enqueue(request.paths, Raise::ToFront, request.direction);
     m_early.clear();
     if (m_closeAsked)
         closeWindow();
 }
 
-void OneWindow::arrived(const Request &request, bool raise)
+void OneWindow::arrived(const Request &request, Raise raise)
 {
     if (m_delivery)
         m_delivery->enqueue(request.paths, raise, request.direction);

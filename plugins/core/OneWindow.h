@@ -47,7 +47,7 @@ private:
         PathDirection direction = PathDirection::AsDropped;
     };
 
-    void arrived(const Request &request, bool raise);
+    void arrived(const Request &request, Raise raise);
     void closeWindow();
 
     Request m_own;

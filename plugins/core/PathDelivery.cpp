@@ -26,7 +26,7 @@ PathDelivery::PathDelivery(QWidget *window, QTabWidget *tabs, LogFn log, QObject
     });
 }
 
-void PathDelivery::enqueue(const QStringList &paths, bool raise, PathDirection direction)
+void PathDelivery::enqueue(const QStringList &paths, Raise raise, PathDirection direction)
 {
     if (!isIdle() || !m_queue.empty()) {
         for (const QString &path : paths)
@@ -77,7 +77,7 @@ void PathDelivery::scheduleNext(int delayMs)
 
 void PathDelivery::deliver(const HandOver &handOver)
 {
-    if (handOver.raise)
+    if (handOver.raise == Raise::ToFront)
         raiseWindow();
     if (handOver.direction == PathDirection::Contradictory) {
         for (const QString &path : handOver.paths)

@@ -36,7 +36,7 @@ public:
     // Queues one hand-over. `raise`: bring the window to the front when it
     // is delivered (another start of the program asked for it), also when
     // `paths` is empty. `direction`: how the plug-in is to take them.
-    void enqueue(const QStringList &paths, bool raise, PathDirection direction = PathDirection::AsDropped);
+    void enqueue(const QStringList &paths, Raise raise, PathDirection direction = PathDirection::AsDropped);
 
     // Delivers the oldest hand-over if the program is idle. False when
     // nothing was delivered (nothing queued, or busy).
@@ -51,7 +51,7 @@ private:
     struct HandOver
     {
         QStringList paths;
-        bool raise = false;
+        Raise raise = Raise::Stays;
         PathDirection direction = PathDirection::AsDropped;
     };
 

@@ -9,6 +9,10 @@
 enum class PathDirection { AsDropped, Encrypt, Decrypt, Contradictory };
 Q_DECLARE_METATYPE(PathDirection)
 
+// Whether paths handed over bring the window to the front: those of another
+// start do, the window's own command line does not.
+enum class Raise { ToFront, Stays };
+
 namespace pathdirection {
 
 // The word a hand-over carries; empty for a plain drop.

@@ -9,16 +9,6 @@ namespace pipeaccess {
 
 namespace {
 
-QString sidText(PSID sid)
-{
-    LPWSTR text = nullptr;
-    if (!sid || !::ConvertSidToStringSidW(sid, &text))
-        return QStringLiteral("?");
-    const QString result = QString::fromWCharArray(text);
-    ::LocalFree(text);
-    return result;
-}
-
 bool denies(BYTE type)
 {
     return type == ACCESS_DENIED_ACE_TYPE || type == ACCESS_DENIED_OBJECT_ACE_TYPE
@@ -38,6 +28,16 @@ PSID allowedSid(void *entry)
 }
 
 } // namespace
+
+QString sidText(PSID sid)
+{
+    LPWSTR text = nullptr;
+    if (!sid || !::ConvertSidToStringSidW(sid, &text))
+        return QStringLiteral("?");
+    const QString result = QString::fromWCharArray(text);
+    ::LocalFree(text);
+    return result;
+}
 
 QString whyNotUsersAlone(PSID owner, const ACL *dacl, PSID user)
 {

@@ -9,6 +9,9 @@
 
 namespace pipeaccess {
 
+// An account's SID as text ("S-1-5-…"), "?" when it cannot be told.
+QString sidText(PSID sid);
+
 // Why `owner` and `dacl` do not make the object `user`'s alone; empty when
 // they do. An entry whose kind cannot be judged counts against it.
 QString whyNotUsersAlone(PSID owner, const ACL *dacl, PSID user);

@@ -4,9 +4,7 @@
 // system) arrives mangled there; the process's wide command line keeps them.
 #pragma once
 
-#include <QByteArray>
 #include <QStringList>
-#include <QVector>
 
 namespace WideArguments {
 
@@ -15,17 +13,5 @@ namespace WideArguments {
 // process's command line that they came from, elsewhere argv in the
 // file-name encoding.
 QStringList of(int argc, char **argv);
-
-#if defined(Q_OS_WIN)
-// The process's command line split as qtmain splits it
-// (CommandLineToArgvW), and in `narrow` each argument as qtmain hands it to
-// main() (the ANSI code page).
-QStringList commandLine(QVector<QByteArray> *narrow);
-
-// The arguments of `wide` that argv holds, each found by its narrow form:
-// argv must be what is left of the command line with some arguments taken
-// out (Qt's options), in order. Empty when it is not.
-QStringList matched(int argc, char **argv, const QStringList &wide, const QVector<QByteArray> &narrow);
-#endif
 
 } // namespace WideArguments

@@ -1,4 +1,7 @@
-#include "WideArguments.h"
+#include "WideArguments_win.h"
+
+#include <QCoreApplication>
+#include <QFile>
 
 #include <windows.h>
 
@@ -27,6 +30,46 @@ QStringList commandLine(QVector<QByteArray> *narrow)
     }
     ::LocalFree(arguments);
     return wide;
+}
+
+QStringList matched(int argc, char **argv, const QStringList &wide, const QVector<QByteArray> &narrow)
+{
+    // Taken from the end: everything after "--" is there unchanged, and
+    // where Qt took an option and its value, the value left is the later
+    // of two arguments that look alike.
+    QStringList found;
+    int next = wide.size() - 1;
+    for (int i = argc - 1; i >= 0; --i) {
+        if (!argv[i])
+            return {};
+        while (next >= 0 && narrow.at(next) != argv[i])
+            --next;
+        if (next < 0)
+            return {};
+        found.prepend(wide.at(next--));
+    }
+    return found;
+}
+
+QStringList of(int argc, char **argv)
+{
+    QVector<QByteArray> narrow;
+    const QStringList wide = commandLine(&narrow);
+    const QStringList fromCommandLine = matched(argc, argv, wide, narrow);
+    if (!fromCommandLine.isEmpty() || argc == 0)
+        return fromCommandLine;
+    // Qt maps what is left of argv back to its wide command line; when the
+    // two do not match (no application object, or a vector of someone
+    // else's), the 8-bit text is all there is.
+    if (QCoreApplication::instance()) {
+        const QStringList qtWide = QCoreApplication::arguments();
+        if (qtWide.size() == argc)
+            return qtWide;
+    }
+    QStringList arguments;
+    for (int i = 0; i < argc && argv[i]; ++i)
+        arguments << QFile::decodeName(argv[i]);
+    return arguments;
 }
 
 } // namespace WideArguments

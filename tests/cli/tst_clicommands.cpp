@@ -65,7 +65,7 @@ private slots:
         const QString file = dir.filePath("file.txt"), inFolder = dir.filePath("folder/inner.txt");
         QVERIFY(testfiles::writeAll(file, "plain"));
         QVERIFY(testfiles::writeAll(inFolder, "plain too"));
-        interrupt::install(true);
+        interrupt::install(interrupt::BlockingCalls::Restarted);
         // One shot: the handler gives way to the default action after this.
         ::raise(SIGINT);
         QVERIFY(interrupt::requested());

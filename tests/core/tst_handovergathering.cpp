@@ -25,8 +25,8 @@ class TestHandOverGathering : public QObject
 
     HandOverGathering::Delivery recorder()
     {
-        return [this](const QStringList &paths, bool raise, PathDirection direction) {
-            m_delivered << Delivered{paths, raise, direction};
+        return [this](const QStringList &paths, Raise raise, PathDirection direction) {
+            m_delivered << Delivered{paths, raise == Raise::ToFront, direction};
         };
     }
     HandOverGathering::Clock clock()
@@ -44,12 +44,12 @@ private slots:
     void startsThatComeTogetherBecomeOneDrop()
     {
         HandOverGathering gathering(700, 5000, recorder(), clock());
-        gathering.add({"C:/a.txt"}, false, PathDirection::Encrypt);
+        gathering.add({"C:/a.txt"}, Raise::Stays, PathDirection::Encrypt);
         m_now += 300;
-        gathering.add({"C:/b.txt"}, true, PathDirection::Encrypt);
+        gathering.add({"C:/b.txt"}, Raise::ToFront, PathDirection::Encrypt);
         m_now += 600; // 900 after the first, 600 after the last: still quiet
         gathering.deliverIfDue();
-        gathering.add({"C:/a.txt", "C:/c"}, true, PathDirection::Encrypt);
+        gathering.add({"C:/a.txt", "C:/c"}, Raise::ToFront, PathDirection::Encrypt);
         m_now += 699;
         gathering.deliverIfDue();
         QVERIFY(m_delivered.isEmpty());
@@ -64,7 +64,7 @@ private slots:
         QVERIFY(!gathering.isGathering());
 
         // The next command's starts make a drop of their own.
-        gathering.add({"C:/d.txt"}, true, PathDirection::Encrypt);
+        gathering.add({"C:/d.txt"}, Raise::ToFront, PathDirection::Encrypt);
         m_now += 700;
         gathering.deliverIfDue();
         QCOMPARE(m_delivered.size(), 2);
@@ -77,15 +77,15 @@ private slots:
     {
         HandOverGathering gathering(700, 5000, recorder(), clock());
         for (int i = 0; i < 10; ++i) {
-            gathering.add({QStringLiteral("C:/%1").arg(i)}, true, PathDirection::Decrypt);
+            gathering.add({QStringLiteral("C:/%1").arg(i)}, Raise::ToFront, PathDirection::Decrypt);
             m_now += 500;
             gathering.deliverIfDue();
         }
         QCOMPARE(m_delivered.size(), 1);
         QCOMPARE(m_delivered[0].paths.size(), 10);
 
-        gathering.add({"C:/x"}, true, PathDirection::Decrypt);
-        gathering.add({"C:/y"}, true, PathDirection::AsDropped);
+        gathering.add({"C:/x"}, Raise::ToFront, PathDirection::Decrypt);
+        gathering.add({"C:/y"}, Raise::ToFront, PathDirection::AsDropped);
         QCOMPARE(m_delivered.size(), 2);
         QCOMPARE(m_delivered[1].paths, QStringList{"C:/x"});
         QCOMPARE(m_delivered[1].direction, PathDirection::Decrypt);
@@ -99,8 +99,8 @@ private slots:
     void noQuietIntervalDeliversAtOnce()
     {
         HandOverGathering gathering(0, 0, recorder(), clock());
-        gathering.add({"/a", "/a"}, false, PathDirection::AsDropped);
-        gathering.add({}, true, PathDirection::AsDropped);
+        gathering.add({"/a", "/a"}, Raise::Stays, PathDirection::AsDropped);
+        gathering.add({}, Raise::ToFront, PathDirection::AsDropped);
         QCOMPARE(m_delivered.size(), 2);
         QCOMPARE(m_delivered[0].paths, QStringList({"/a", "/a"}));
         QVERIFY(m_delivered[1].raise);
@@ -112,7 +112,7 @@ private slots:
     void timerDeliversWhenTheClockSaysSo()
     {
         HandOverGathering gathering(700, 5000, recorder(), clock());
-        gathering.add({"C:/a"}, true, PathDirection::AsDropped);
+        gathering.add({"C:/a"}, Raise::ToFront, PathDirection::AsDropped);
         m_now += 700;
         QTRY_COMPARE_WITH_TIMEOUT(m_delivered.size(), 1, 60000);
     }

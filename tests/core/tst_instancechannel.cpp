@@ -4,7 +4,7 @@
 // whose end is waited for. As root, the other user is
 // "nobody" (setpriv), as the reliability tests do it.
 #include "InstanceChannel.h"
-#include "PrivateFolder.h"
+#include "PrivateFolder_unix.h"
 
 #include <QDir>
 #include <QEventLoop>

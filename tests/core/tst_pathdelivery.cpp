@@ -164,14 +164,14 @@ private slots:
     void directionTravelsWithTheDrop()
     {
         const QString file = makeFile("d.txt");
-        m_delivery->enqueue({file}, false, PathDirection::Encrypt);
-        m_delivery->enqueue({file}, false, PathDirection::Decrypt);
-        m_delivery->enqueue({file}, false);
+        m_delivery->enqueue({file}, Raise::Stays, PathDirection::Encrypt);
+        m_delivery->enqueue({file}, Raise::Stays, PathDirection::Decrypt);
+        m_delivery->enqueue({file}, Raise::Stays);
         QTRY_COMPARE(m_first->drops.size(), 3);
         QCOMPARE(m_first->directions, QList<QByteArray>({"encrypt", "decrypt", "none"}));
 
         m_log.clear(); // the later two waited for the first
-        m_delivery->enqueue({file, m_dir.filePath("gone")}, false, PathDirection::Contradictory);
+        m_delivery->enqueue({file, m_dir.filePath("gone")}, Raise::Stays, PathDirection::Contradictory);
         QVERIFY(m_delivery->deliverNext());
         QCOMPARE(m_first->drops.size(), 3);
         QCOMPARE(m_log,
@@ -189,7 +189,7 @@ private slots:
         const QString missing = m_dir.filePath("missing.txt");
         QCOMPARE(m_tabs->currentWidget(), m_plain);
 
-        m_delivery->enqueue({file, missing, folder}, false);
+        m_delivery->enqueue({file, missing, folder}, Raise::Stays);
         QTRY_COMPARE(m_first->drops.size(), 1);
         QCOMPARE(m_first->drops.first(), QStringList({file, folder}));
         QCOMPARE(m_first->enters, 1);
@@ -201,12 +201,12 @@ private slots:
 
     void nothingThatExistsMeansNoDrop()
     {
-        m_delivery->enqueue({m_dir.filePath("gone")}, true);
+        m_delivery->enqueue({m_dir.filePath("gone")}, Raise::ToFront);
         QVERIFY(m_delivery->deliverNext());
         QCOMPARE(m_first->enters, 0);
         QCOMPARE(m_log, QStringList{"路径不存在：" + m_dir.filePath("gone")});
         // A start without paths only wants the window in front.
-        m_delivery->enqueue({}, true);
+        m_delivery->enqueue({}, Raise::ToFront);
         QVERIFY(m_delivery->deliverNext());
         QCOMPARE(m_first->enters, 0);
         QCOMPARE(m_log.size(), 1);
@@ -217,7 +217,7 @@ private slots:
         m_first->setAcceptDrops(false);
         m_second->setAcceptDrops(false);
         const QString file = makeFile("b.txt");
-        m_delivery->enqueue({file}, false);
+        m_delivery->enqueue({file}, Raise::Stays);
         QVERIFY(m_delivery->deliverNext());
         QCOMPARE(m_log, QStringList{"没有接受拖放的插件，未处理：" + file});
         QCOMPARE(m_plain->enters, 0);
@@ -235,8 +235,8 @@ private slots:
         bool waitedInside = false;
         QTimer::singleShot(0, &running, [&] {
             QTimer::singleShot(0, &nested, [&] {
-                m_delivery->enqueue({one}, false);
-                m_delivery->enqueue({two}, true);
+                m_delivery->enqueue({one}, Raise::Stays);
+                m_delivery->enqueue({two}, Raise::ToFront);
                 waitedInside = !m_delivery->isIdle() && !m_delivery->deliverNext() && m_delivery->pending() == 2;
                 nested.quit();
             });
@@ -261,7 +261,7 @@ private slots:
         progress->show();
         QCOMPARE(QApplication::activeModalWidget(), progress);
 
-        m_delivery->enqueue({file}, false);
+        m_delivery->enqueue({file}, Raise::Stays);
         QCoreApplication::processEvents(); // as the batch does after each file
         QVERIFY(!m_delivery->deliverNext());
         QCOMPARE(m_first->enters, 0);
@@ -283,10 +283,10 @@ private slots:
             if (innerSent)
                 return;
             innerSent = true;
-            m_delivery->enqueue({inner}, false);
+            m_delivery->enqueue({inner}, Raise::Stays);
             innerDelivered = m_delivery->deliverNext();
         };
-        m_delivery->enqueue({outer}, false);
+        m_delivery->enqueue({outer}, Raise::Stays);
         QVERIFY(m_delivery->deliverNext());
         QVERIFY(!innerDelivered);
         QTRY_COMPARE(m_first->drops.size(), 2);
@@ -296,8 +296,8 @@ private slots:
     void pendingPathsCanBeTakenBack()
     {
         m_window->hide(); // not shown yet: nothing is delivered
-        m_delivery->enqueue({"/x/1", "/x/2"}, false);
-        m_delivery->enqueue({"/x/3"}, true);
+        m_delivery->enqueue({"/x/1", "/x/2"}, Raise::Stays);
+        m_delivery->enqueue({"/x/3"}, Raise::ToFront);
         QVERIFY(!m_delivery->deliverNext());
         QCOMPARE(m_delivery->takePending(), QStringList({"/x/1", "/x/2", "/x/3"}));
         QCOMPARE(m_delivery->pending(), 0);

@@ -62,3 +62,16 @@ KeystrelRun runKeystrel(const QString &program, const QString &workDir, const QS
     process.start(program, workDir, scenario, options);
     return process.finish();
 }
+
+bool installBuild(const QString &cmake, const QString &buildDir, const QString &prefix, QByteArray *output)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DESTDIR"));
+    QProcess install;
+    install.setProcessEnvironment(env);
+    install.setProcessChannelMode(QProcess::MergedChannels);
+    install.start(cmake, {"--install", buildDir, "--prefix", prefix});
+    const bool finished = install.waitForFinished(5 * 60 * 1000);
+    *output = install.readAll();
+    return finished && install.exitStatus() == QProcess::NormalExit && install.exitCode() == 0;
+}

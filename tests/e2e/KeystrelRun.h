@@ -36,6 +36,10 @@ struct KeystrelOptions
 };
 
 // Runs `program` with the driver in `workDir` until it exits.
+// `cmake --install` of the build in `buildDir` into `prefix` (DESTDIR left
+// out); false with what it said.
+bool installBuild(const QString &cmake, const QString &buildDir, const QString &prefix, QByteArray *output);
+
 KeystrelRun runKeystrel(const QString &program, const QString &workDir, const QString &scenario,
                         const KeystrelOptions &options = {});
 

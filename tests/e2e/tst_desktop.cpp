@@ -64,16 +64,10 @@ private slots:
                 QSKIP(qPrintable(QStringLiteral("%1 is missing (scripts/install-deps.sh test installs it)").arg(tool)));
         }
         QVERIFY(m_prefix.isValid() && m_home.isValid());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DESTDIR"));
-        QProcess install;
-        install.setProcessEnvironment(env);
-        install.setProcessChannelMode(QProcess::MergedChannels);
-        install.start(QStringLiteral(KEYSTREL_CMAKE),
-                      {"--install", QStringLiteral(KEYSTREL_BUILD_DIR), "--prefix", m_prefix.path()});
-        QVERIFY(install.waitForFinished(5 * 60 * 1000));
-        QVERIFY2(install.exitStatus() == QProcess::NormalExit && install.exitCode() == 0,
-                 install.readAll().constData());
+        QByteArray said;
+        QVERIFY2(
+            installBuild(QStringLiteral(KEYSTREL_CMAKE), QStringLiteral(KEYSTREL_BUILD_DIR), m_prefix.path(), &said),
+            said.constData());
 
         // A new user outside any desktop session: xdg-utils take their
         // generic way, GIO reads files only.

@@ -72,16 +72,10 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_prefix.isValid());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DESTDIR"));
-        QProcess install;
-        install.setProcessEnvironment(env);
-        install.setProcessChannelMode(QProcess::MergedChannels);
-        install.start(QStringLiteral(KEYSTREL_CMAKE),
-                      {"--install", QStringLiteral(KEYSTREL_BUILD_DIR), "--prefix", m_prefix.path()});
-        QVERIFY(install.waitForFinished(5 * 60 * 1000));
-        QVERIFY2(install.exitStatus() == QProcess::NormalExit && install.exitCode() == 0,
-                 install.readAll().constData());
+        QByteArray said;
+        QVERIFY2(
+            installBuild(QStringLiteral(KEYSTREL_CMAKE), QStringLiteral(KEYSTREL_BUILD_DIR), m_prefix.path(), &said),
+            said.constData());
         m_programDir = inPrefix(QStringLiteral(KEYSTREL_INSTALL_DIR));
     }
 

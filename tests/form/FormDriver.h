@@ -3,7 +3,7 @@
 #pragma once
 
 #include "FileDialogAnswer.h"
-#include "TestFiles.h"
+#include "FileTestUtils.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -20,20 +20,10 @@
 
 namespace formdriver {
 
-inline QByteArray header()
-{
-    return QByteArray("has been encrypt", 16) + '\0';
-}
-
-inline bool write(const QString &path, const QByteArray &data)
-{
-    return testfiles::writeAll(path, data);
-}
-
-inline QByteArray read(const QString &path)
-{
-    return testfiles::readAll(path);
-}
+// The file helpers every file test has (FileTestUtils.h).
+using filetest::header;
+using filetest::read;
+using filetest::write;
 
 inline QList<QUrl> localUrls(const QStringList &paths)
 {

@@ -23,7 +23,7 @@ set(keystrel_windows_off_reliability "LD_PRELOAD file hooks, setpriv and mounts"
 set(posix_reason "made of POSIX calls")
 set(keystrel_windows_off_tst_batchengine "dlsym interposition of the engine's system calls and POSIX modes; ${posix_reason}")
 set(keystrel_windows_off_tst_clicommands "raises SIGINT, which Windows' C runtime does not hand to the console control handler (tst_cliconsole sends a console Ctrl-C)")
-set(keystrel_windows_off_tst_clifiles "Unix modes, FIFOs and LD_PRELOAD hooks for a Ctrl-C at an exact write; tst_winfilesystem and tst_wincli cover the Windows side")
+set(keystrel_windows_off_tst_clifiles "Unix modes, FIFOs and LD_PRELOAD hooks for a Ctrl-C at an exact write; tst_winfilesystem, tst_cliconsole and tst_clitexts cover the Windows side")
 set(keystrel_windows_off_tst_filefaults "mounts and Unix modes; ${posix_reason}")
 set(keystrel_windows_off_tst_fileidentity "owners, Unix modes and extended attributes (tst_winfilesystem checks attributes and creation time)")
 set(keystrel_windows_off_tst_folderbatch "symbolic links, FIFOs and Unix modes of the Linux file system; ${posix_reason}")

@@ -3,7 +3,7 @@
 // keeps of a file's access list only what Unix permissions can say, so lists
 // as Windows makes them (a folder in the profile, in Program Files, at the
 // root of C:) are tried here directly.
-#include "FileTrust.h"
+#include "FileTrust_win.h"
 #include "TestUser.h"
 
 #include <QtTest>

@@ -1,7 +1,7 @@
 // What the file system says about a file, in terms any system can fill:
 // which file it is (its volume and its number there), what kind, how large,
 // when it was last written and changed, how many names it has, and its
-// permissions and owner where the system has them.
+// mode, attributes and owner where the system has them.
 #pragma once
 
 #include <QString>
@@ -38,8 +38,9 @@ struct FileState
     FileTime modified;
     FileTime changed; // metadata included: a rename onto it, new permissions
     quint64 linkCount = 0;
-    quint32 permissions = 0; // the mode's low twelve bits on Unix, the attributes on Windows
-    quint32 owner = 0;       // Unix only, like the group
+    quint32 mode = 0;       // Unix: the mode's low twelve bits (0 on Windows)
+    quint32 attributes = 0; // Windows: the file's attributes (0 on Unix)
+    quint32 owner = 0;      // Unix only, like the group
     quint32 group = 0;
 
     bool isSameFile(const FileState &now) const { return now.identity == identity; }

@@ -33,7 +33,7 @@ FileState stateFrom(const struct stat &info)
     state.modified = timeOf(info.st_mtim);
     state.changed = timeOf(info.st_ctim);
     state.linkCount = quint64(info.st_nlink);
-    state.permissions = quint32(info.st_mode & 07777);
+    state.mode = quint32(info.st_mode & 07777);
     state.owner = quint32(info.st_uid);
     state.group = quint32(info.st_gid);
     return state;

@@ -112,7 +112,7 @@ bool stateOf(HANDLE handle, FileState *state)
     state->modified = timeOf(basic.LastWriteTime);
     state->changed = timeOf(basic.ChangeTime);
     state->linkCount = quint64(info.nNumberOfLinks);
-    state->permissions = quint32(info.dwFileAttributes);
+    state->attributes = quint32(info.dwFileAttributes);
     state->owner = 0;
     state->group = 0;
     return true;

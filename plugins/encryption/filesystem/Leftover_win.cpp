@@ -40,7 +40,7 @@ LeftoverFate clearLeftover(const Folder &folder, const QString &name, QString *r
     if (!stateOf(handleOf(file), &state) || state.kind != FileKind::Regular)
         return LeftoverFate::Gone;
     // The attributes stateOf reports are the system's (FileState_win.cpp).
-    if ((state.permissions & kUnplacedMark) == 0)
+    if ((state.attributes & kUnplacedMark) == 0)
         return LeftoverFate::MayBeOnlyCopy;
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;

@@ -61,11 +61,8 @@ void protect(const QString &executable)
         }
         for (const char *folder : kFolders)
             noteFolder(beside.filePath(QLatin1String(folder)), files);
-#if defined(Q_OS_LINUX)
-        // keystrel-cli in bin, the program it belongs with in lib/keystrel.
-        noteFolder(beside.filePath(QStringLiteral("../lib/keystrel")), files);
-        noteFolder(QStringLiteral("/usr/lib/keystrel"), files);
-#endif
+        for (const QString &folder : installedFolders(beside.path()))
+            noteFolder(folder, files);
     }
     std::lock_guard<std::mutex> lock(g_lock);
     g_files.swap(files);

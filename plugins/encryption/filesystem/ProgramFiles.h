@@ -8,6 +8,7 @@
 #include "filesystem/FileState.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace programfiles {
 
@@ -28,5 +29,9 @@ bool isProgramFile(const FileIdentity &identity);
 
 // How many files are noted.
 int count();
+
+// Each system's side: the folders where an installed Keystrel keeps its
+// files, seen from the folder of its executable.
+QStringList installedFolders(const QString &executableFolder);
 
 } // namespace programfiles

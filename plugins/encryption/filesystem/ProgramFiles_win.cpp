@@ -24,4 +24,10 @@ QString runningExecutable()
     }
 }
 
+// Installed or unpacked, everything of the program is beside it.
+QStringList installedFolders(const QString &)
+{
+    return {};
+}
+
 } // namespace programfiles

@@ -69,14 +69,12 @@ public:
     const QString &name() const { return m_name; }
 
 private:
-    bool createUnnamed();
+    // Each system's side (Replacement_unix.cpp, Replacement_win.cpp) keeps
+    // its own steps in its own file; these two both have.
     bool createNamed();
-    quint32 initialPermissions() const;
+    void fail();
     // The name still holds the file that was read (still none, for a new file).
     bool targetStillAsRead() const;
-    bool giveName();
-    void fail();
-    bool startWriteBack();
 
     const Folder &m_folder;
     QString m_name;
@@ -86,7 +84,6 @@ private:
     QString m_temporaryName; // empty while the new file has no name
     QString m_keptAside;
     qint64 m_written = 0;
-    qint64 m_writeBackFrom = 0;
     FileState m_created;
     QString m_error;
     Shortage m_shortage = Shortage::None;

@@ -60,6 +60,64 @@ bool setMode(int fd, mode_t mode)
     return ::fchmod(fd, mode) == 0 || (errno == EPERM && modeIsTheMounts(fd));
 }
 
+// The file's own permission bits from the start (the set-id bits come last,
+// as writing clears them): mostly, there is nothing to change afterwards.
+mode_t initialMode(const FileState *existing)
+{
+    return existing ? mode_t(existing->mode & 0777) : mode_t(0600);
+}
+
+// A new file without a name in `folder`, where the file system has them.
+FileHandle createUnnamed(const Folder &folder, mode_t mode)
+{
+    return FileHandle(::openat(fdOf(folder.handle()), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+}
+
+// Large files start going to disk while they are still being written, so
+// that the final flush has little left to do and dirty memory stays
+// bounded: as the file grows past the end of a window, that window is asked
+// to be written, and the one kWriteBackLag before it is waited for. The disk
+// is kept busy, the writes never wait on it while it keeps pace, and what is
+// dirty of the file stays within kWriteBackLag. A write-back error reported
+// here is the file's: the waiting call marks it seen, and a later fsync
+// would say nothing of it.
+bool startWriteBack(int fd, qint64 before, qint64 after)
+{
+    for (qint64 end = (before / kWriteBackWindow + 1) * kWriteBackWindow; end <= after; end += kWriteBackWindow) {
+        const qint64 start = end - kWriteBackWindow;
+        if (::sync_file_range(fd, start, kWriteBackWindow, SYNC_FILE_RANGE_WRITE) != 0)
+            return false;
+        if (start >= kWriteBackLag
+            && ::sync_file_range(fd, start - kWriteBackLag, kWriteBackWindow,
+                                 SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER)
+                   != 0)
+            return false;
+    }
+    return true;
+}
+
+// A name in `folder` for the unnamed `file`, by the handle itself where the
+// system lets its opener do that (recent kernels, or the privilege), else
+// through /proc: the same file either way, the first without a walk through
+// /proc.
+bool nameUnnamed(const FileHandle &file, const Folder &folder, QString *named)
+{
+    const int dir = fdOf(folder.handle());
+    const QByteArray self = procPath(file);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const QString name = temporaryname::fresh();
+        const QByteArray local = encoded(name);
+        if (::linkat(fdOf(file), "", dir, local.constData(), AT_EMPTY_PATH) == 0
+            || ::linkat(AT_FDCWD, self.constData(), dir, local.constData(), AT_SYMLINK_FOLLOW) == 0) {
+            *named = name;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
 } // namespace
 
 void Replacement::fail()
@@ -68,26 +126,13 @@ void Replacement::fail()
     m_error = systemErrorText(errno);
 }
 
-// The file's own permission bits from the start (the set-id bits come last,
-// as writing clears them): mostly, there is nothing to change afterwards.
-quint32 Replacement::initialPermissions() const
-{
-    return m_replacing ? (m_existing.permissions & 0777) : 0600;
-}
-
-bool Replacement::createUnnamed()
-{
-    m_file.reset(
-        ::openat(fdOf(m_folder.handle()), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode_t(initialPermissions())));
-    return m_file.isValid();
-}
-
 bool Replacement::createNamed()
 {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const QString name = temporaryname::fresh();
         m_file.reset(::openat(fdOf(m_folder.handle()), encoded(name).constData(),
-                              O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, mode_t(initialPermissions())));
+                              O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW,
+                              initialMode(m_replacing ? &m_existing : nullptr)));
         if (m_file.isValid()) {
             m_temporaryName = name;
             return true;
@@ -100,7 +145,8 @@ bool Replacement::createNamed()
 
 Replacement::Opened Replacement::open()
 {
-    if (!createUnnamed()) {
+    m_file = createUnnamed(m_folder, initialMode(m_replacing ? &m_existing : nullptr));
+    if (!m_file.isValid()) {
         // No unnamed files here (FAT, some network file systems): a hidden
         // name instead.
         if (errno == EACCES || errno == EROFS || errno == ENOSPC || errno == EDQUOT || !createNamed()) {
@@ -128,34 +174,11 @@ Replacement::Opened Replacement::open()
     return Opened::Ok;
 }
 
-bool Replacement::startWriteBack()
-{
-    if (m_written - m_writeBackFrom < kWriteBackWindow)
-        return true;
-    // Ask for the new window to be written, and wait only for the one that
-    // has had several windows' time to get there: the disk is kept busy,
-    // the writes never wait on it while it keeps pace, and what is dirty of
-    // the file stays within kWriteBackLag. A write-back error reported here
-    // is the file's: the waiting call marks it seen, and a later fsync would
-    // say nothing of it.
-    const int fd = fdOf(m_file);
-    const qint64 window = m_written - m_writeBackFrom;
-    if (::sync_file_range(fd, m_writeBackFrom, window, SYNC_FILE_RANGE_WRITE) != 0
-        || (m_writeBackFrom >= kWriteBackLag
-            && ::sync_file_range(fd, m_writeBackFrom - kWriteBackLag, window,
-                                 SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER)
-                   != 0)) {
-        fail();
-        return false;
-    }
-    m_writeBackFrom = m_written;
-    return true;
-}
-
 bool Replacement::write(const char *data, qint64 length)
 {
     if (!m_file.isValid())
         return false;
+    const qint64 before = m_written;
     while (length > 0) {
         const ssize_t put = retryOnInterrupt([&] { return ::write(fdOf(m_file), data, size_t(length)); });
         if (put < 0) {
@@ -166,7 +189,10 @@ bool Replacement::write(const char *data, qint64 length)
         length -= put;
         m_written += put;
     }
-    return startWriteBack();
+    if (startWriteBack(fdOf(m_file), before, m_written))
+        return true;
+    fail();
+    return false;
 }
 
 bool Replacement::finish(Flush flush)
@@ -180,8 +206,8 @@ bool Replacement::finish(Flush flush)
         m_attributesNotKept << copied.notKept;
         // The umask, a folder's default ACL, an ACL copied above or set-id
         // bits may leave the mode other than the file's.
-        const quint32 wanted = m_existing.permissions;
-        if ((copied.any || m_created.permissions != wanted) && !setMode(fdOf(m_file), mode_t(wanted))) {
+        const quint32 wanted = m_existing.mode;
+        if ((copied.any || m_created.mode != wanted) && !setMode(fdOf(m_file), mode_t(wanted))) {
             fail();
             return false;
         }
@@ -217,29 +243,6 @@ bool Replacement::confirmWrittenBack()
     return false;
 }
 
-bool Replacement::giveName()
-{
-    if (!m_temporaryName.isEmpty())
-        return true;
-    const int folder = fdOf(m_folder.handle());
-    const QByteArray self = procPath(m_file);
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const QString name = temporaryname::fresh();
-        const QByteArray local = encoded(name);
-        // By the handle itself where the system lets its opener do that
-        // (recent kernels, or the privilege), else through /proc: the same
-        // file either way, the first without a walk through /proc.
-        if (::linkat(fdOf(m_file), "", folder, local.constData(), AT_EMPTY_PATH) == 0
-            || ::linkat(AT_FDCWD, self.constData(), folder, local.constData(), AT_SYMLINK_FOLLOW) == 0) {
-            m_temporaryName = name;
-            return true;
-        }
-        if (errno != EEXIST)
-            return false;
-    }
-    return false;
-}
-
 Replacement::Committed Replacement::commit()
 {
     if (!m_file.isValid())
@@ -248,7 +251,7 @@ Replacement::Committed Replacement::commit()
         discard();
         return Committed::Changed;
     }
-    if (!giveName()) {
+    if (m_temporaryName.isEmpty() && !nameUnnamed(m_file, m_folder, &m_temporaryName)) {
         fail();
         discard();
         return Committed::Failed;

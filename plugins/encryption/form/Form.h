@@ -71,7 +71,9 @@ private:
     bool selectedAlgorithmIsAes() const;
     // Runs `job` on a thread of its own while the event loop turns, its
     // progress shown when it takes long; `reportOutput`: with its output line.
-    filecrypt::Outcome runFileJob(const jobs::FileJob &job, bool reportOutput);
+    // Whether the job's "…已输出到:" line is logged after its operation's own.
+    enum class OutputLine { Logged, Left };
+    filecrypt::Outcome runFileJob(const jobs::FileJob &job, OutputLine outputLine);
     // The file buttons: a file chosen in a dialog, rewritten in place.
     void rewriteChosenFile(Direction direction);
 

@@ -1,6 +1,8 @@
 // The four buttons: strings in the text area, and one file chosen in a dialog
 // and rewritten in place.
 #include "Form.h"
+
+#include "DialogFilter.h"
 #include "ui_Form.h"
 
 #include "PluginApi.h"
@@ -14,14 +16,6 @@
 #include <QStandardPaths>
 
 namespace {
-
-// "*.*" matches only names with a dot outside Windows; there every file would
-// hide behind the filter that Windows users know.
-#ifdef Q_OS_WIN
-const char kAllFilesFilter[] = "all files (*.*)";
-#else
-const char kAllFilesFilter[] = "all files (*)";
-#endif
 
 // Where the file dialog opens: the folder of the file chosen last, else the
 // user's documents, else home. Never the working folder: a Start-menu
@@ -40,7 +34,7 @@ QString dialogFolder(const QString &lastFolder)
 void Form::rewriteChosenFile(Direction direction)
 {
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("选择文件"), dialogFolder(lastDialogFolder),
-                                                      QString::fromLatin1(kAllFilesFilter));
+                                                      allFilesFilter());
     if (path.isEmpty())
         return; // cancelled
     lastDialogFolder = QFileInfo(path).absolutePath();
@@ -49,7 +43,7 @@ void Form::rewriteChosenFile(Direction direction)
         ShowLogFunc(actionlines::kNotRegularFile + path);
         return;
     }
-    runFileJob(jobs::FileJob(direction, path, selectedAlgorithmIsAes()), true);
+    runFileJob(jobs::FileJob(direction, path, selectedAlgorithmIsAes()), OutputLine::Logged);
 }
 
 QPlainTextEdit *Form::textArea() const

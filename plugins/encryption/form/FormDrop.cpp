@@ -108,7 +108,7 @@ void Form::dropFile(const QString &path, jobs::Asked asked)
         return;
     if (job->direction() == Direction::Decrypt) {
         file.close();
-        const filecrypt::Outcome outcome = runFileJob(*job, false);
+        const filecrypt::Outcome outcome = runFileJob(*job, OutputLine::Left);
         if (!self)
             return; // closed while the file was in hand
         // Shows what the file holds now, also when decryption failed.
@@ -121,7 +121,7 @@ void Form::dropFile(const QString &path, jobs::Asked asked)
             return; // closed or quitting while the text went in: the file is left as it was
         // Closed first: an open handle can keep the file from being replaced.
         file.close();
-        runFileJob(*job, true);
+        runFileJob(*job, OutputLine::Logged);
     }
 }
 

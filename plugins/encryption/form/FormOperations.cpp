@@ -25,16 +25,16 @@ void showLog(const QString &line)
 int Form::encryptFile(const QString &inputPath, const QString &outputPath)
 {
     const jobs::FileJob job(Direction::Encrypt, inputPath, outputPath, selectedAlgorithmIsAes());
-    return runFileJob(job, false) == filecrypt::Outcome::Done ? 0 : -1;
+    return runFileJob(job, OutputLine::Left) == filecrypt::Outcome::Done ? 0 : -1;
 }
 
 int Form::decryptFile(const QString &inputPath, const QString &outputPath)
 {
     const jobs::FileJob job(Direction::Decrypt, inputPath, outputPath, selectedAlgorithmIsAes());
-    return runFileJob(job, false) == filecrypt::Outcome::Done ? 0 : -1;
+    return runFileJob(job, OutputLine::Left) == filecrypt::Outcome::Done ? 0 : -1;
 }
 
-filecrypt::Outcome Form::runFileJob(const jobs::FileJob &job, bool reportOutput)
+filecrypt::Outcome Form::runFileJob(const jobs::FileJob &job, OutputLine outputLine)
 {
     QPointer<Form> self(this);
     const Work previous = work;
@@ -60,7 +60,8 @@ filecrypt::Outcome Form::runFileJob(const jobs::FileJob &job, bool reportOutput)
     };
     const filecrypt::Control control{background.logger(), background.cancelFlag(), background.progressReporter()};
     filecrypt::Outcome outcome = filecrypt::Outcome::Failed;
-    const bool whole = background.run([&] { outcome = reportOutput ? job.run(control) : job.transform(control); });
+    const bool whole =
+        background.run([&] { outcome = outputLine == OutputLine::Logged ? job.run(control) : job.transform(control); });
     // Told while its progress dialog is still up: the dialog is the active
     // window of a user who watched the work end.
     if (whole && previous == Work::None) {

@@ -17,7 +17,7 @@ int main(int argc, char **argv)
         return out && err && !consoletext::isConsole(consoletext::Stream::Output) ? 0 : 1;
     }
     if (arguments.size() == 2 && arguments.at(1) == QLatin1String("interrupt")) {
-        interrupt::install(true);
+        interrupt::install(interrupt::BlockingCalls::Restarted);
         if (!::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0))
             return 3;
         // The handler runs on a thread of its own: wait for it (the test's

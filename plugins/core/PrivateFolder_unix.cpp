@@ -1,4 +1,4 @@
-#include "PrivateFolder.h"
+#include "PrivateFolder_unix.h"
 
 #include "SystemError.h"
 

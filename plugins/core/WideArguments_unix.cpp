@@ -1,0 +1,15 @@
+#include "WideArguments.h"
+
+#include <QFile>
+
+namespace WideArguments {
+
+QStringList of(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc && argv[i]; ++i)
+        arguments << QFile::decodeName(argv[i]);
+    return arguments;
+}
+
+} // namespace WideArguments
