@@ -26,13 +26,10 @@ enum class Style {
     Windows,
 };
 
-#ifdef Q_OS_WIN
-constexpr Style kSystemStyle = Style::Windows;
-#else
-constexpr Style kSystemStyle = Style::Posix;
-#endif
+// This system's (QuotingStyle_unix.cpp, QuotingStyle_win.cpp).
+Style systemStyle();
 
-QByteArray quotedName(const QByteArray &name, Style style = kSystemStyle);
+QByteArray quotedName(const QByteArray &name, Style style = systemStyle());
 
 // A log line for people: the same escapes without the quotes, so that a
 // name cannot break the line or drive the terminal.

@@ -1,5 +1,7 @@
 #include "MainWindow.h"
 
+#include "FolderAdvice.h"
+
 #include "CloseRequest.h"
 #include "LogPane.h"
 
@@ -63,21 +65,7 @@ void MainWindow::showNoPluginsPage(const QString &folder, const QStringList &unl
 
 void MainWindow::showUntrustedFolderPage(const QString &folder, const QString &why)
 {
-#ifdef Q_OS_WIN
-    // A folder made directly under a drive's root inherits the root's
-    // "Authenticated Users may change" entry: the portable zip unpacked
-    // there is refused. The user's own profile and the installer's folders
-    // grant no such right.
-    const QString ownPrograms = qEnvironmentVariable("LOCALAPPDATA");
-    const QString advice =
-        tr("直接建在驱动器根目录（例如 C:\\）下的文件夹，所有已登录的用户都可以修改。请把 Keystrel "
-           "的整个文件夹移到只属于您的位置，例如 %LOCALAPPDATA%\\Programs%1，或者用安装程序安装 Keystrel。")
-            .arg(ownPrograms.isEmpty() ? QString()
-                                       : tr("（%1）").arg(QDir::toNativeSeparators(ownPrograms + "/Programs")));
-#else
-    const QString advice = tr("请让这个目录及其上级目录只有您自己或 root 可以修改（例如 chmod go-w），"
-                              "或者从软件包安装 Keystrel。");
-#endif
+    const QString advice = untrustedFolderAdvice();
     QLabel *note = addNotePage(tr("未加载插件：其他用户可以修改插件目录\n%1\n（%2）\n\n%3")
                                    .arg(QDir::toNativeSeparators(folder), why, advice));
     note->setWordWrap(true);

@@ -1,0 +1,6 @@
+#include "Quoting.h"
+
+quoting::Style quoting::systemStyle()
+{
+    return Style::Windows;
+}
