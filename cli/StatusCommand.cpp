@@ -8,6 +8,7 @@
 #include "batch/FolderWalk.h"
 #include "filesystem/RegularFile.h"
 #include "format/ActionLogLines.h"
+#include "format/NativePath.h"
 #include "transform/FileCrypt.h"
 
 #include <QDir>
@@ -93,11 +94,11 @@ private:
             m_failed = true;
         // A copy, possibly plain, beside files listed as encrypted.
         for (const WalkedLeftover &leftover : listing.leftovers) {
-            m_console.log(kLeftoverFound + leftover.path);
+            m_console.log(kLeftoverFound + nativePath(leftover.path));
             m_failed = true;
         }
         if (listing.isEmpty())
-            m_console.log(kFolderHoldsNoFile + folder);
+            m_console.log(kFolderHoldsNoFile + nativePath(folder));
         const QString absolute = QFileInfo(folder).absoluteFilePath();
         for (const QString &path : listing.paths) {
             if (interrupt::requested())

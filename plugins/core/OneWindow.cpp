@@ -7,6 +7,7 @@
 #include "LogHub.h"
 #include "PathDelivery.h"
 
+#include <QDir>
 #include <QWidget>
 
 namespace {
@@ -121,6 +122,6 @@ void OneWindow::close()
         left << request.paths;
     m_early.clear();
     for (const QString &path : left)
-        log(QStringLiteral("程序退出，未处理：") + path);
+        log(QStringLiteral("程序退出，未处理：") + QDir::toNativeSeparators(path));
     m_delivery.reset();
 }

@@ -3,6 +3,7 @@
 #include "PluginApi.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -30,7 +31,7 @@ void PathDelivery::enqueue(const QStringList &paths, Raise raise, PathDirection 
 {
     if (!isIdle() || !m_queue.empty()) {
         for (const QString &path : paths)
-            m_log(QStringLiteral("当前操作结束后再处理：") + path);
+            m_log(QStringLiteral("当前操作结束后再处理：") + QDir::toNativeSeparators(path));
     }
     m_queue.push_back(HandOver{paths, raise, direction});
     if (!m_timer.isActive())
@@ -81,7 +82,8 @@ void PathDelivery::deliver(const HandOver &handOver)
         raiseWindow();
     if (handOver.direction == PathDirection::Contradictory) {
         for (const QString &path : handOver.paths)
-            m_log(QStringLiteral("不能同时加密和解密（--encrypt 与 --decrypt），未处理：") + path);
+            m_log(QStringLiteral("不能同时加密和解密（--encrypt 与 --decrypt），未处理：")
+                  + QDir::toNativeSeparators(path));
         return;
     }
 
@@ -90,7 +92,7 @@ void PathDelivery::deliver(const HandOver &handOver)
         if (QFileInfo::exists(path))
             urls << QUrl::fromLocalFile(path);
         else
-            m_log(QStringLiteral("路径不存在：") + path);
+            m_log(QStringLiteral("路径不存在：") + QDir::toNativeSeparators(path));
     }
     if (urls.isEmpty())
         return;
@@ -98,7 +100,7 @@ void PathDelivery::deliver(const HandOver &handOver)
     QWidget *target = dropTarget();
     if (!target) {
         for (const QUrl &url : urls)
-            m_log(QStringLiteral("没有接受拖放的插件，未处理：") + url.toLocalFile());
+            m_log(QStringLiteral("没有接受拖放的插件，未处理：") + QDir::toNativeSeparators(url.toLocalFile()));
         return;
     }
     m_tabs->setCurrentWidget(target);
@@ -115,7 +117,7 @@ void PathDelivery::deliver(const HandOver &handOver)
     QApplication::sendEvent(target, &enter);
     if (!enter.isAccepted()) {
         for (const QUrl &url : urls)
-            m_log(QStringLiteral("插件没有接受拖放，未处理：") + url.toLocalFile());
+            m_log(QStringLiteral("插件没有接受拖放，未处理：") + QDir::toNativeSeparators(url.toLocalFile()));
         return;
     }
     QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);

@@ -115,13 +115,14 @@ void Shell::loadPluginFiles()
         if (!QLibrary::isLibrary(path))
             continue;
         if (file.canonicalFilePath() == self) {
-            log(QStringLiteral("跳过核心插件自身：") + path);
+            log(QStringLiteral("跳过核心插件自身：") + QDir::toNativeSeparators(path));
             continue;
         }
         QString whyNot;
         std::unique_ptr<HostedPlugin> plugin = HostedPlugin::open(path, &whyNot);
         if (!plugin) {
-            log(QStringLiteral("跳过：") + path + QStringLiteral("（") + whyNot + QStringLiteral("）"));
+            log(QStringLiteral("跳过：") + QDir::toNativeSeparators(path) + QStringLiteral("（") + whyNot
+                + QStringLiteral("）"));
             m_unloaded << file.fileName() + QStringLiteral("（") + whyNot + QStringLiteral("）");
             continue;
         }

@@ -167,7 +167,8 @@ private slots:
         QCOMPARE(form.decryptFile(missing, missing), -1);
         QVERIFY(!form.isFileEncrypted(missing));
         QCOMPARE(LogRecorder::takeLines(),
-                 QStringList({"加密：无法打开文件 " + missing, "解密：无法打开输入文件 " + missing}));
+                 QStringList({"加密：无法打开文件 " + QDir::toNativeSeparators(missing),
+                              "解密：无法打开输入文件 " + QDir::toNativeSeparators(missing)}));
         QVERIFY(!QFile::exists(missing));
     }
 

@@ -125,7 +125,7 @@ private slots:
         QStringList lines = LogRecorder::takeLines();
         QVERIFY(lines.size() >= 2);
         QCOMPARE(lines.first(), QStringLiteral("加密：文件大小：%1").arg(plain.size()));
-        QCOMPARE(lines.last(), QStringLiteral("加密文件已输出到:") + path);
+        QCOMPARE(lines.last(), QStringLiteral("加密文件已输出到:") + QDir::toNativeSeparators(path));
         QCOMPARE(dir.path(), QFileInfo(path).absolutePath());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"notes"});
 
@@ -134,7 +134,7 @@ private slots:
         QVERIFY(decryptAnswer.answered);
         QCOMPARE(read(path), plain);
         lines = LogRecorder::takeLines();
-        QCOMPARE(lines.last(), QStringLiteral("解密文件已输出到:") + path);
+        QCOMPARE(lines.last(), QStringLiteral("解密文件已输出到:") + QDir::toNativeSeparators(path));
         QCOMPARE(lines.filter(QStringLiteral("已输出到")).size(), 1);
         QVERIFY(text(form)->toPlainText().isEmpty());
     }

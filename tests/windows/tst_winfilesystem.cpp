@@ -87,7 +87,7 @@ private slots:
         QVERIFY(testfiles::writeAll(file, "two names"));
         QVERIFY2(::CreateHardLinkW(wide(other).c_str(), wide(file).c_str(), nullptr), qPrintable(errorText()));
         QCOMPARE(encrypt(file), -1);
-        QVERIFY(m_lines.contains(loglines::kHardLinks[Direction::Encrypt] + file));
+        QVERIFY(m_lines.contains(loglines::kHardLinks[Direction::Encrypt] + nativePath(file)));
         QCOMPARE(testfiles::readAll(other), QByteArray("two names"));
 
         const QString locked = dir.filePath("read-only.txt");
@@ -162,7 +162,8 @@ private slots:
             ::CreateFileW(wide(file).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         QVERIFY(held != INVALID_HANDLE_VALUE);
         QCOMPARE(encrypt(file), -1);
-        QVERIFY2(m_lines.contains(loglines::kInUse[Direction::Encrypt] + file), qPrintable(m_lines.join('\n')));
+        QVERIFY2(m_lines.contains(loglines::kInUse[Direction::Encrypt] + nativePath(file)),
+                 qPrintable(m_lines.join('\n')));
         m_lines.clear();
         BatchEngine::Hooks hooks;
         hooks.log = [this](const QString &line) { m_lines << line; };
@@ -170,7 +171,7 @@ private slots:
         ::CloseHandle(held);
         QCOMPARE(summary.done, 0);
         QCOMPARE(summary.skipped, 1);
-        QVERIFY(m_lines.contains(loglines::kInUse[Direction::Encrypt] + listing.paths.value(0)));
+        QVERIFY(m_lines.contains(loglines::kInUse[Direction::Encrypt] + nativePath(listing.paths.value(0))));
         QCOMPARE(testfiles::readAll(file), QByteArray("held"));
     }
 
@@ -242,7 +243,7 @@ private slots:
         QCOMPARE(summary.done, 1);
         // Still open for writing (its rewrite never ended here): left to it,
         // and named.
-        QVERIFY(m_lines.contains(actionlines::kLeftoverInUse + dir.path() + '/' + leftover));
+        QVERIFY(m_lines.contains(actionlines::kLeftoverInUse + nativePath(dir.path() + '/' + leftover)));
         QVERIFY(summary.leftovers.isEmpty());
         QVERIFY(filecrypt::isFileEncrypted(file));
         QCOMPARE(readShared(dir.filePath(leftover)), QByteArray("new by"));
@@ -307,7 +308,7 @@ private slots:
         ::FreeLibrary(loaded);
         QCOMPARE(left.join(','), QStringLiteral("held.txt,library.dll"));
         QVERIFY(testfiles::readAll(library) == before);
-        QVERIFY2(m_lines.filter(loglines::kWriteFailed[Direction::Encrypt] + library).size() == 1,
+        QVERIFY2(m_lines.filter(loglines::kWriteFailed[Direction::Encrypt] + nativePath(library)).size() == 1,
                  qPrintable(m_lines.join('\n')));
     }
 

@@ -162,7 +162,8 @@ QProcessEnvironment withoutBuildQt(QProcessEnvironment environment)
 
 QString skipped(const ProgramFolder &folder, const QString &name, const QString &why)
 {
-    return QStringLiteral("跳过：") + folder.plugin(name) + QStringLiteral("（") + why + QStringLiteral("）");
+    return QStringLiteral("跳过：") + QDir::toNativeSeparators(folder.plugin(name)) + QStringLiteral("（") + why
+           + QStringLiteral("）");
 }
 
 } // namespace
@@ -195,7 +196,8 @@ private slots:
         QVERIFY2(run.log.contains(skipped(folder, QStringLiteral("Broken.dll"), notLoadable)), qUtf8Printable(run.log));
         QVERIFY2(run.log.contains(skipped(folder, QStringLiteral("Foreign.dll"), notLoadable)),
                  qUtf8Printable(run.log));
-        QVERIFY2(run.log.contains(QStringLiteral("跳过：") + folder.plugin(QStringLiteral("Open.dll"))
+        QVERIFY2(run.log.contains(QStringLiteral("跳过：")
+                                  + QDir::toNativeSeparators(folder.plugin(QStringLiteral("Open.dll")))
                                   + QStringLiteral("（可由 ")),
                  qUtf8Printable(run.log));
         QCOMPARE(run.log.count(QStringLiteral("已加载插件：")), 1);
@@ -248,7 +250,8 @@ private slots:
         QVERIFY(folder.make());
         const QString missing = folder.dir.filePath(QStringLiteral("信件\U0001F600.txt"));
         const QString log = logUntil(folder, QStringLiteral("路径不存在："), {QDir::toNativeSeparators(missing)});
-        QVERIFY2(log.contains(QStringLiteral("路径不存在：") + QDir::cleanPath(missing)), qUtf8Printable(log));
+        QVERIFY2(log.contains(QStringLiteral("路径不存在：") + QDir::toNativeSeparators(QDir::cleanPath(missing))),
+                 qUtf8Printable(log));
     }
 
     // As Explorer's verbs write the command (`--encrypt -- "%1"`): after
@@ -263,11 +266,14 @@ private slots:
                                     QStringLiteral("windows"),   QStringLiteral("--"),
                                     QStringLiteral("-platform"), QDir::toNativeSeparators(outside),
                                     QStringLiteral("-reverse")};
-        const QString reverse = QDir::cleanPath(QDir::current().absoluteFilePath(QStringLiteral("-reverse")));
+        const QString reverse =
+            QDir::toNativeSeparators(QDir::cleanPath(QDir::current().absoluteFilePath(QStringLiteral("-reverse"))));
         const QString log = logUntil(folder, QStringLiteral("路径不存在：") + reverse, arguments);
-        const QString platform = QDir::cleanPath(QDir::current().absoluteFilePath(QStringLiteral("-platform")));
+        const QString platform =
+            QDir::toNativeSeparators(QDir::cleanPath(QDir::current().absoluteFilePath(QStringLiteral("-platform"))));
         QVERIFY2(log.contains(QStringLiteral("路径不存在：") + platform), qUtf8Printable(log));
-        QVERIFY2(log.contains(QStringLiteral("路径不存在：") + QDir::cleanPath(outside)), qUtf8Printable(log));
+        QVERIFY2(log.contains(QStringLiteral("路径不存在：") + QDir::toNativeSeparators(QDir::cleanPath(outside))),
+                 qUtf8Printable(log));
         QVERIFY2(log.contains(QStringLiteral("路径不存在：") + reverse), qUtf8Printable(log));
     }
 

@@ -3,6 +3,7 @@
 #include "filesystem/Folder.h"
 #include "filesystem/TemporaryName.h"
 #include "format/ActionLogLines.h"
+#include "format/NativePath.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -96,7 +97,7 @@ private:
         const bool link = entry.isSymLink() || entry.isJunction();
         const QString linked = link ? entry.canonicalFilePath() : QString();
         if (link && !isSameOrAncestor(listing.root, linked)) {
-            log(actionlines::kLinkLeadsOutside + path);
+            log(actionlines::kLinkLeadsOutside + nativePath(path));
             return;
         }
         const QString real = link ? linked : realPath + QLatin1Char('/') + name;
@@ -105,14 +106,14 @@ private:
                 unreachable(path);
                 return;
             }
-            log(actionlines::kFileFound + path);
+            log(actionlines::kFileFound + nativePath(path));
             listing.paths.append(path);
         } else if (entry.isDir()) {
             if (real.isEmpty() || walked.contains(real) || isSameOrAncestor(real, realPath)) {
-                log(actionlines::kFolderWalkedAlready + path);
+                log(actionlines::kFolderWalkedAlready + nativePath(path));
                 return;
             }
-            log(actionlines::kDirFound + path);
+            log(actionlines::kDirFound + nativePath(path));
             enter(path, real, frames);
         } else if (!link && !entry.exists()) {
             // Listed but not reachable by its path: a name in another
@@ -136,7 +137,7 @@ private:
     void unreachable(const QString &path)
     {
         listing.unreachable << path;
-        log(actionlines::kEntryUnreachable + path);
+        log(actionlines::kEntryUnreachable + nativePath(path));
     }
 
     // Where the file at `real` lives and which file it is.

@@ -4,6 +4,7 @@
 #include "format/ActionLogLines.h"
 #include "format/LogLines.h"
 #include "format/Marker.h"
+#include "format/NativePath.h"
 #include "transform/FileTransform.h"
 
 using namespace actionlines;
@@ -106,17 +107,17 @@ bool SlotWork::reach(Slot &slot, InputFile &input)
     if (!slot.folder) {
         switch (status) {
         case FolderHandles::Status::Swapped:
-            return skip(slot, kSwappedAfterWalk + path);
+            return skip(slot, kSwappedAfterWalk + nativePath(path));
         case FolderHandles::Status::Missing:
-            return skip(slot, kNotRegularFile + path);
+            return skip(slot, kNotRegularFile + nativePath(path));
         case FolderHandles::Status::NoHandles:
             slot.shortage = Shortage::Handles;
-            return fail(slot, kTooManyOpenFiles + path);
+            return fail(slot, kTooManyOpenFiles + nativePath(path));
         case FolderHandles::Status::Ok:
         case FolderHandles::Status::Unreadable:
             break;
         }
-        return fail(slot, kUnreadableFile + path);
+        return fail(slot, kUnreadableFile + nativePath(path));
     }
     const InputFile::Opened opened = input.openIn(*slot.folder, file.name);
     slot.shortage = input.shortage();
@@ -125,20 +126,20 @@ bool SlotWork::reach(Slot &slot, InputFile &input)
         break;
     case InputFile::Opened::Missing:
     case InputFile::Opened::NotRegular:
-        return skip(slot, kNotRegularFile + path);
+        return skip(slot, kNotRegularFile + nativePath(path));
     case InputFile::Opened::Link:
-        return skip(slot, kSwappedAfterWalk + path);
+        return skip(slot, kSwappedAfterWalk + nativePath(path));
     case InputFile::Opened::Unreadable:
         return fail(slot, (slot.shortage == Shortage::Handles ? kTooManyOpenFiles : kUnreadableFile) + path);
     case InputFile::Opened::InUse:
-        return skip(slot, loglines::kInUse[m_direction] + path);
+        return skip(slot, loglines::kInUse[m_direction] + nativePath(path));
     }
     const FileIdentity &found = input.state().identity;
     if (found.volume != file.identity.volume
         || (found != file.identity && !isRewritten(Place(file.folderIndex, file.name), found)))
-        return skip(slot, kSwappedAfterWalk + path);
+        return skip(slot, kSwappedAfterWalk + nativePath(path));
     if (programfiles::isProgramFile(found))
-        return fail(slot, loglines::kProgramFile[m_direction] + path); // refused: it counts as failed
+        return fail(slot, loglines::kProgramFile[m_direction] + nativePath(path)); // refused: it counts as failed
     return true;
 }
 
@@ -188,7 +189,7 @@ void SlotWork::write(Slot &slot, std::unique_ptr<InputFile> input, Turn turn, fi
         // its turn comes; in its turn, it is refused.
         release(slot);
         if (now) {
-            slot.lines << loglines::kChangedMeanwhile[m_direction] + path;
+            slot.lines << loglines::kChangedMeanwhile[m_direction] + nativePath(path);
             slot.state = SlotState::Failed;
         } else {
             slot.lines.clear();
@@ -245,7 +246,7 @@ void SlotWork::commit(Slot &slot, filecrypt::ChunkWriter &chunks)
         if (tryCommit(slot, place))
             break;
         if (attempt == 1) {
-            slot.lines << loglines::kChangedMeanwhile[m_direction] + m_listing.paths.at(slot.index);
+            slot.lines << loglines::kChangedMeanwhile[m_direction] + nativePath(m_listing.paths.at(slot.index));
             slot.state = SlotState::Failed;
         } else {
             // Changed since it was written ahead: judged afresh now that its

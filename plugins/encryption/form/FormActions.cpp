@@ -7,6 +7,7 @@
 
 #include "PluginApi.h"
 #include "format/ActionLogLines.h"
+#include "format/NativePath.h"
 #include "jobs/FileJob.h"
 #include "transform/Outcome.h"
 
@@ -40,7 +41,7 @@ void Form::rewriteChosenFile(Direction direction)
     lastDialogFolder = QFileInfo(path).absolutePath();
     // A typed name can name a FIFO or device, which would block the read.
     if (!QFileInfo(path).isFile()) {
-        ShowLogFunc(actionlines::kNotRegularFile + path);
+        ShowLogFunc(actionlines::kNotRegularFile + nativePath(path));
         return;
     }
     runFileJob(jobs::FileJob(direction, path, selectedAlgorithmIsAes()), OutputLine::Logged);

@@ -9,6 +9,7 @@
 #include "WindowCloseWatch.h"
 #include "filesystem/RegularFile.h"
 #include "format/ActionLogLines.h"
+#include "format/NativePath.h"
 #include "jobs/FileJob.h"
 #include "transform/Outcome.h"
 
@@ -153,9 +154,9 @@ bool Form::showFileText(QIODevice &file, const QString &path)
         return false;
     work = previous;
     if (cut)
-        ShowLogFunc(kShownTextCut + path);
+        ShowLogFunc(kShownTextCut + nativePath(path));
     if (broken)
-        ShowLogFunc(kShownLinesBroken + path);
+        ShowLogFunc(kShownLinesBroken + nativePath(path));
     return whole;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Direction.h"
+#include "NativePath.h"
 
 #include <QString>
 
@@ -84,13 +85,13 @@ inline const DirectedText kFileProgress{QStringLiteral("正在加密：%1\n%2 / 
 // "…已输出到:" and the path.
 inline QString outputLine(Direction direction, const QString &path)
 {
-    return kOutput[direction] + path;
+    return kOutput[direction] + nativePath(path);
 }
 
 // "文件:", the path, and why it is left alone.
 inline QString alreadyInStateLine(Direction direction, const QString &path)
 {
-    return kSkipPrefix + path + kAlreadyInState[direction];
+    return kSkipPrefix + nativePath(path) + kAlreadyInState[direction];
 }
 
 } // namespace actionlines

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Direction.h"
+#include "NativePath.h"
 #include "UserText.h"
 
 #include <QString>
@@ -68,10 +69,10 @@ using usertext::carriesUserText;
 // Separates a path from the reason of a failure.
 inline const QString kReasonSeparator = QStringLiteral("：");
 
-// A failure's line: the literal, the path, the reason.
+// A failure's line: the literal, the path as the user reads it, the reason.
 inline QString withReason(const QString &literal, const QString &path, const QString &reason)
 {
-    return literal + path + kReasonSeparator + reason;
+    return literal + nativePath(path) + kReasonSeparator + reason;
 }
 
 } // namespace loglines

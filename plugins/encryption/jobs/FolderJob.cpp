@@ -1,6 +1,7 @@
 #include "FolderJob.h"
 
 #include "format/ActionLogLines.h"
+#include "format/NativePath.h"
 #include "transform/FileCrypt.h"
 
 namespace jobs {
@@ -16,7 +17,7 @@ FolderJob::FolderJob(const QString &folderPath, const FolderListing &listing, As
 bool FolderJob::start(const LogFn &log)
 {
     if (m_listing.isEmpty()) {
-        log(actionlines::kFolderHoldsNoFile + m_folderPath);
+        log(actionlines::kFolderHoldsNoFile + nativePath(m_folderPath));
         return false;
     }
     m_direction = directionFor(m_asked, filecrypt::isFileEncrypted(m_listing.paths.first()));
@@ -42,7 +43,10 @@ BatchSummary FolderJob::run(const BatchEngine::Hooks &hooks) const
 QString hiddenEntriesLine(const FolderListing &listing)
 {
     using namespace actionlines;
-    QString named = listing.hiddenNamed.join(kFailedFileSeparator);
+    QStringList names;
+    for (const QString &name : listing.hiddenNamed)
+        names << nativePath(name);
+    QString named = names.join(kFailedFileSeparator);
     if (listing.hidden > listing.hiddenNamed.size())
         named += kMoreHidden;
     return kHiddenLeft.arg(listing.hidden).arg(named);
@@ -59,7 +63,10 @@ QString batchSummaryLine(Direction direction, const BatchSummary &summary)
         constexpr int kNamed = 20;
         if (paths.isEmpty())
             return;
-        line += label + paths.mid(0, kNamed).join(kFailedFileSeparator);
+        QStringList named;
+        for (const QString &path : paths.mid(0, kNamed))
+            named << nativePath(path);
+        line += label + named.join(kFailedFileSeparator);
         if (paths.size() > kNamed)
             line += kMoreFailedFiles.arg(paths.size() - kNamed);
     };

@@ -5,6 +5,7 @@
 #include "filesystem/ProgramFiles.h"
 #include "format/LogLines.h"
 #include "format/Marker.h"
+#include "format/NativePath.h"
 #include "transform/FileTransform.h"
 #include "transform/LeftoverSweep.h"
 
@@ -68,7 +69,7 @@ Outcome transformFile(Direction direction, const QString &inputPath, const QStri
     if (!input.open(inputPath)) {
         control.line((input.openFailure() == InputFile::Opened::InUse ? loglines::kInUse[direction]
                                                                       : loglines::kCannotOpenInput[direction])
-                     + inputPath);
+                     + nativePath(inputPath));
         return Outcome::Failed;
     }
     const bool inPlace = inputPath == outputPath;
@@ -76,7 +77,7 @@ Outcome transformFile(Direction direction, const QString &inputPath, const QStri
     const bool outputIsProgram =
         !inPlace && stateAtPath(outputPath, FollowLinks::Yes, &output) && programfiles::isProgramFile(output.identity);
     if (programfiles::isProgramFile(input.state().identity) || outputIsProgram) {
-        control.line(loglines::kProgramFile[direction] + (outputIsProgram ? outputPath : inputPath));
+        control.line(loglines::kProgramFile[direction] + nativePath((outputIsProgram ? outputPath : inputPath)));
         return Outcome::Failed;
     }
     Folder folder;

@@ -5,6 +5,7 @@
 #include "filesystem/InputFile.h"
 #include "format/LogLines.h"
 #include "format/Marker.h"
+#include "format/NativePath.h"
 #include "transform/ChunkWriter.h"
 
 #include <cstring>
@@ -68,13 +69,13 @@ Outcome FileTransform::open(const Locator &locate, const QString &outputName)
 {
     Target target;
     if (!locate(target)) {
-        m_control.line(kCannotOpenOutput[m_direction] + outputName);
+        m_control.line(kCannotOpenOutput[m_direction] + nativePath(outputName));
         return Outcome::Failed;
     }
     // Another name would keep the old content: the user would believe it
     // hidden (or restored) when it is not.
     if (target.exists && target.state.linkCount > 1) {
-        m_control.line(kHardLinks[m_direction] + outputName);
+        m_control.line(kHardLinks[m_direction] + nativePath(outputName));
         return Outcome::Failed;
     }
     m_replacement = std::make_unique<Replacement>(*target.folder, target.name, target.exists ? &target.state : nullptr);
@@ -84,14 +85,14 @@ Outcome FileTransform::open(const Locator &locate, const QString &outputName)
     case Replacement::Opened::OwnerNotKept:
         m_shortage = m_replacement->shortage();
         m_replacement.reset();
-        m_control.line(kOwnerNotKept[m_direction] + outputName);
+        m_control.line(kOwnerNotKept[m_direction] + nativePath(outputName));
         return Outcome::Failed;
     case Replacement::Opened::Failed:
         break;
     }
     m_shortage = m_replacement->shortage();
     m_replacement.reset();
-    m_control.line(kCannotOpenOutput[m_direction] + outputName);
+    m_control.line(kCannotOpenOutput[m_direction] + nativePath(outputName));
     return Outcome::Failed;
 }
 
@@ -115,14 +116,14 @@ Outcome FileTransform::readFailed(InputFile &input, const QString &inputName)
 Outcome FileTransform::cancelled(const QString &inputName)
 {
     drop();
-    m_control.line(kCancelled[m_direction] + inputName);
+    m_control.line(kCancelled[m_direction] + nativePath(inputName));
     return Outcome::Cancelled;
 }
 
 Outcome FileTransform::changed(const QString &inputName)
 {
     drop();
-    m_control.line(kChangedMeanwhile[m_direction] + inputName);
+    m_control.line(kChangedMeanwhile[m_direction] + nativePath(inputName));
     return Outcome::Failed;
 }
 

@@ -4,6 +4,7 @@
 #include "filesystem/TemporaryName.h"
 #include "format/ActionLogLines.h"
 #include "format/LogLines.h"
+#include "format/NativePath.h"
 
 #include <vector>
 
@@ -14,15 +15,16 @@ QString leftoverLine(LeftoverFate fate, const QString &path, const QString &reas
     using namespace actionlines;
     switch (fate) {
     case LeftoverFate::Removed:
-        return kLeftoverRemoved + path;
+        return kLeftoverRemoved + nativePath(path);
     case LeftoverFate::Gone:
         break;
     case LeftoverFate::InUse:
-        return kLeftoverInUse + path;
+        return kLeftoverInUse + nativePath(path);
     case LeftoverFate::MayBeOnlyCopy:
-        return kLeftoverMayBeOnlyCopy + path;
+        return kLeftoverMayBeOnlyCopy + nativePath(path);
     case LeftoverFate::NotRemoved:
-        return reason.isEmpty() ? kLeftoverNotRemoved + path : loglines::withReason(kLeftoverNotRemoved, path, reason);
+        return reason.isEmpty() ? kLeftoverNotRemoved + nativePath(path)
+                                : loglines::withReason(kLeftoverNotRemoved, path, reason);
     }
     return QString();
 }
