@@ -11,6 +11,8 @@
 
 #ifdef KEYSTREL_HAVE_AESNI
 #include <immintrin.h>
+
+using namespace vaultine;
 #endif
 
 namespace {

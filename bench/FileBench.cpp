@@ -35,6 +35,8 @@
 
 #include <cstdio>
 
+using namespace vaultine;
+
 namespace {
 
 long g_logLines = 0;

@@ -10,6 +10,8 @@
 
 #include <QFileInfo>
 
+using namespace vaultine;
+
 using jobs::Asked;
 
 namespace {

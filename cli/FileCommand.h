@@ -9,4 +9,4 @@
 class Console;
 
 // The exit status.
-int runFileCommand(jobs::Asked asked, const QStringList &paths, Console &console);
+int runFileCommand(vaultine::jobs::Asked asked, const QStringList &paths, Console &console);

@@ -15,6 +15,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+using namespace vaultine;
+
 using namespace actionlines;
 
 namespace {

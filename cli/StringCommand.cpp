@@ -13,6 +13,8 @@
 
 #include <cerrno>
 
+using namespace vaultine;
+
 namespace {
 
 // The string operations hold a text several times over (its bytes, the

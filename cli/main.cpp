@@ -11,6 +11,8 @@
 #include "Utf8.h"
 #include "filesystem/ProgramFiles.h"
 
+using namespace vaultine;
+
 namespace {
 
 void print(const QString &text)

@@ -43,13 +43,13 @@ inline QByteArray cutAtZero(const QByteArray &data)
 // One CBC pass over the whole message at once.
 inline QByteArray encrypted(QByteArray data, bool active = true)
 {
-    CbcStream(active).encrypt(reinterpret_cast<std::uint8_t *>(data.data()), std::size_t(data.size()));
+    vaultine::CbcStream(active).encrypt(reinterpret_cast<std::uint8_t *>(data.data()), std::size_t(data.size()));
     return data;
 }
 
 inline QByteArray decrypted(QByteArray data, bool active = true)
 {
-    CbcStream(active).decrypt(reinterpret_cast<std::uint8_t *>(data.data()), std::size_t(data.size()));
+    vaultine::CbcStream(active).decrypt(reinterpret_cast<std::uint8_t *>(data.data()), std::size_t(data.size()));
     return data;
 }
 

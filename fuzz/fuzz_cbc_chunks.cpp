@@ -6,6 +6,8 @@
 
 #include <vector>
 
+using namespace vaultine;
+
 namespace {
 
 // Piece sizes in whole blocks (1 to 16 blocks), taken from `choices` in turn.

@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+using namespace vaultine;
+
 namespace {
 
 // tmpfs when there is one: every replace ends in a data sync.

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+using namespace vaultine;
+
 namespace {
 
 bool isAscii(const QString &text)

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <memory>
 
+using namespace vaultine;
+
 namespace {
 
 void checkUnpadded(const std::uint8_t *data, std::size_t length)

@@ -5,39 +5,39 @@
 #include <QCoreApplication>
 #include <QLibrary>
 
-QString CorePlugin::fileName()
+QString coreplugin::fileName()
 {
     // The system's suffix of shared libraries (".dll" on Windows) comes from
     // the build, which knows it.
     return QStringLiteral("Hubstone" KEYSTREL_LIBRARY_SUFFIX);
 }
 
-QString CorePlugin::path()
+QString coreplugin::path()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/Plugin/") + fileName();
 }
 
-bool CorePlugin::isCoreName(const char *name)
+bool coreplugin::isCoreName(const char *name)
 {
     // Stops at the first NUL of either side: a short name is never read past its end.
-    return name && qstrcmp(name, PluginApi::kCoreName) == 0;
+    return name && qstrcmp(name, pluginapi::kCoreName) == 0;
 }
 
-bool CorePlugin::load(QLibrary &library, const QString &path, Entries &entries)
+bool coreplugin::load(QLibrary &library, const QString &path, Entries &entries)
 {
-    if (!QLibrary::isLibrary(path) || !LibraryFileCheck::looksLoadable(path)
-        || !LibraryFileCheck::alternativesLookLoadable(path))
+    if (!QLibrary::isLibrary(path) || !libraryfilecheck::looksLoadable(path)
+        || !libraryfilecheck::alternativesLookLoadable(path))
         return false;
     library.setFileName(path);
     if (!library.load())
         return false;
 
     // All four are looked up before any is judged.
-    const auto initialize = reinterpret_cast<PluginApi::InitializeFn>(library.resolve(PluginApi::kInitialize));
+    const auto initialize = reinterpret_cast<pluginapi::InitializeFn>(library.resolve(pluginapi::kInitialize));
     const auto delayed =
-        reinterpret_cast<PluginApi::DelayedInitializeFn>(library.resolve(PluginApi::kDelayedInitialize));
-    const auto shutdown = reinterpret_cast<PluginApi::ShutdownFn>(library.resolve(PluginApi::kShutdown));
-    const auto name = reinterpret_cast<PluginApi::TextFn>(library.resolve(PluginApi::kName));
+        reinterpret_cast<pluginapi::DelayedInitializeFn>(library.resolve(pluginapi::kDelayedInitialize));
+    const auto shutdown = reinterpret_cast<pluginapi::ShutdownFn>(library.resolve(pluginapi::kShutdown));
+    const auto name = reinterpret_cast<pluginapi::TextFn>(library.resolve(pluginapi::kName));
     if (!initialize || !delayed || !shutdown || !name)
         return false;
     if (!isCoreName(name()))

@@ -7,14 +7,14 @@
 
 class QLibrary;
 
-namespace CorePlugin {
+namespace coreplugin {
 
 // What the launcher calls on the core plug-in once it has passed every check.
 struct Entries
 {
-    PluginApi::InitializeFn initialize = nullptr;
-    PluginApi::DelayedInitializeFn delayedInitialize = nullptr;
-    PluginApi::ShutdownFn shutdown = nullptr;
+    pluginapi::InitializeFn initialize = nullptr;
+    pluginapi::DelayedInitializeFn delayedInitialize = nullptr;
+    pluginapi::ShutdownFn shutdown = nullptr;
 };
 
 // File name of the core plug-in, with the platform's library suffix.
@@ -32,4 +32,4 @@ bool load(QLibrary &library, const QString &path, Entries &entries);
 // Exact, case-sensitive comparison; a null name never matches.
 bool isCoreName(const char *name);
 
-} // namespace CorePlugin
+} // namespace coreplugin

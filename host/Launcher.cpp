@@ -24,25 +24,25 @@ void showLoadFailure()
 
 } // namespace
 
-int Launcher::run(int &argc, char **argv)
+int launcher::run(int &argc, char **argv)
 {
-    LookAndFeel::setApplicationAttributes();
+    lookandfeel::setApplicationAttributes();
     // The application object keeps a reference to argc and the vector
     // itself: once the rest is back, it sees the whole command line again.
     PathsAfterOptions paths(argc, argv);
     QApplication app(argc, argv);
     paths.restore(argc, argv);
-    const QString styleSheet = LookAndFeel::styleSheet();
-    LookAndFeel::apply(app, styleSheet);
+    const QString styleSheet = lookandfeel::styleSheet();
+    lookandfeel::apply(app, styleSheet);
     // Already registered by static initialisation; this keeps the bundle's
     // object file linked in and adds nothing at run time.
     registerResourceBundle();
 
-    const QString path = CorePlugin::path();
+    const QString path = coreplugin::path();
     // Never unloaded: the core plug-in's code may run until the process ends.
     QLibrary library;
-    CorePlugin::Entries core;
-    if (!CorePlugin::load(library, path, core)) {
+    coreplugin::Entries core;
+    if (!coreplugin::load(library, path, core)) {
         showLoadFailure();
         return 0;
     }

@@ -2,7 +2,7 @@
 // test can reach it.
 #pragma once
 
-namespace Launcher {
+namespace launcher {
 
 // Sets up the application, loads and starts the core plug-in and runs the
 // event loop. argc and argv are main()'s own: the application object edits
@@ -11,4 +11,4 @@ namespace Launcher {
 // exec()'s result, or 0 after the load-failure box.
 int run(int &argc, char **argv);
 
-} // namespace Launcher
+} // namespace launcher

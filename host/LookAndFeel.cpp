@@ -6,7 +6,7 @@
 #include <QStyle>
 #include <QStyleFactory>
 
-void LookAndFeel::setApplicationAttributes()
+void lookandfeel::setApplicationAttributes()
 {
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);
@@ -16,7 +16,7 @@ void LookAndFeel::setApplicationAttributes()
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
 }
 
-QString LookAndFeel::styleSheet()
+QString lookandfeel::styleSheet()
 {
     // Indentation and line breaks are kept byte for byte; only the rules matter to Qt.
     return QStringLiteral(R"(
@@ -47,7 +47,7 @@ QString LookAndFeel::styleSheet()
                        )");
 }
 
-void LookAndFeel::apply(QApplication &app, const QString &styleSheet)
+void lookandfeel::apply(QApplication &app, const QString &styleSheet)
 {
     // Without Fusion (a stripped Qt build) the default style stays.
     if (QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion")))

@@ -5,7 +5,7 @@
 
 class QApplication;
 
-namespace LookAndFeel {
+namespace lookandfeel {
 
 // Must run before the application object exists. Also lets fractional
 // screen scale factors through.
@@ -17,4 +17,4 @@ QString styleSheet();
 // Fusion style, the Roboto application font and the given style sheet.
 void apply(QApplication &app, const QString &styleSheet);
 
-} // namespace LookAndFeel
+} // namespace lookandfeel

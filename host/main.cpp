@@ -2,5 +2,5 @@
 
 int main(int argc, char *argv[])
 {
-    return Launcher::run(argc, argv);
+    return launcher::run(argc, argv);
 }

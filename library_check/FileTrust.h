@@ -6,7 +6,7 @@
 
 #include <QString>
 
-namespace FileTrust {
+namespace filetrust {
 
 // The entry at `path` as the loader would reach it. A symbolic link (on
 // Windows any reparse point) is followed only into a folder that passes
@@ -19,4 +19,4 @@ QString resolve(const QString &path, QString *target);
 // leads to, must pass whyUntrusted. Empty when it does.
 QString whyUntrustedFolder(const QString &folder);
 
-} // namespace FileTrust
+} // namespace filetrust

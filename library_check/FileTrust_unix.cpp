@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
-namespace FileTrust {
+namespace filetrust {
 namespace {
 
 QString modeText(mode_t mode)
@@ -84,4 +84,4 @@ QString whyUntrustedFolder(const QString &folder)
     return whyUntrusted(info, ::geteuid());
 }
 
-} // namespace FileTrust
+} // namespace filetrust

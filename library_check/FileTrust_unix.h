@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-namespace FileTrust {
+namespace filetrust {
 
 // Why users other than `self` and root could change an entry with this
 // status, as a log text; empty when they cannot. A group-writable entry
@@ -14,4 +14,4 @@ namespace FileTrust {
 // the group bits then hold its mask).
 QString whyUntrusted(const struct stat &info, uid_t self);
 
-} // namespace FileTrust
+} // namespace filetrust

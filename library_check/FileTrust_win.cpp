@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-namespace FileTrust {
+namespace filetrust {
 namespace {
 
 // Rights that let an account change what a file holds or which files a
@@ -217,4 +217,4 @@ QString whyUntrustedFolder(const QString &folder)
     return why.isEmpty() ? whyUntrustedAt(target, true) : why;
 }
 
-} // namespace FileTrust
+} // namespace filetrust

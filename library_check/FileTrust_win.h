@@ -5,7 +5,7 @@
 
 #include <qnamespace.h>
 
-namespace FileTrust {
+namespace filetrust {
 
 // Why accounts other than this user, Administrators and SYSTEM could change
 // the file or folder open as `file` (its owner and access control list), as
@@ -14,4 +14,4 @@ QString whyUntrusted(Qt::HANDLE file);
 // The same judgement of a security descriptor (its owner and access list).
 QString whyUntrustedDescriptor(void *descriptor);
 
-} // namespace FileTrust
+} // namespace filetrust

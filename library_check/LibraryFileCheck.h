@@ -6,7 +6,7 @@
 
 class QString;
 
-namespace LibraryFileCheck {
+namespace libraryfilecheck {
 
 // True when `path` is a regular file whose headers fit this process and
 // whose loaded parts lie within the file: ELF on Linux, a PE DLL for this
@@ -20,4 +20,4 @@ bool looksLoadable(const QString &path);
 // Each of these that exists must look loadable too.
 bool alternativesLookLoadable(const QString &path);
 
-} // namespace LibraryFileCheck
+} // namespace libraryfilecheck

@@ -13,7 +13,7 @@
 #include <link.h>
 #endif
 
-namespace LibraryFileCheck {
+namespace libraryfilecheck {
 namespace {
 
 #if defined(Q_OS_LINUX)
@@ -92,4 +92,4 @@ bool alternativesLookLoadable(const QString &path)
     return looksLoadable(haswell);
 }
 
-} // namespace LibraryFileCheck
+} // namespace libraryfilecheck

@@ -3,11 +3,11 @@
 
 #include "LibraryFileCheck.h"
 
-namespace LibraryFileCheck {
+namespace libraryfilecheck {
 
 // The look of LibraryFileCheck.h at a file already open for reading (the
 // caller may have looked at it through the same descriptor, so both looks see
 // one file).
 bool looksLoadable(int fd);
 
-} // namespace LibraryFileCheck
+} // namespace libraryfilecheck

@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-namespace LibraryFileCheck {
+namespace libraryfilecheck {
 namespace {
 
 bool readAt(HANDLE file, quint64 offset, void *buffer, quint32 length)
@@ -33,7 +33,7 @@ bool looksLoadable(Qt::HANDLE file)
     const auto read = [file](quint64 offset, void *buffer, quint32 length) {
         return readAt(file, offset, buffer, length);
     };
-    return PeImage::isLoadableDll(read, size, PeImage::ownMachine());
+    return peimage::isLoadableDll(read, size, peimage::ownMachine());
 }
 
 bool looksLoadable(const QString &path)
@@ -55,4 +55,4 @@ bool alternativesLookLoadable(const QString &)
     return true;
 }
 
-} // namespace LibraryFileCheck
+} // namespace libraryfilecheck

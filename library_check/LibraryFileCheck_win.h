@@ -5,11 +5,11 @@
 
 #include <qnamespace.h>
 
-namespace LibraryFileCheck {
+namespace libraryfilecheck {
 
 // The look of LibraryFileCheck.h at a file already open for reading (the
 // caller may have looked at it through the same handle, so both looks see
 // one file).
 bool looksLoadable(Qt::HANDLE file);
 
-} // namespace LibraryFileCheck
+} // namespace libraryfilecheck

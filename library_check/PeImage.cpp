@@ -2,7 +2,7 @@
 
 #include <QtEndian>
 
-namespace PeImage {
+namespace peimage {
 namespace {
 
 constexpr quint32 kDosHeaderSize = 64;
@@ -76,4 +76,4 @@ bool isLoadableDll(const ReadAt &read, quint64 fileSize, quint16 machine)
     return sectionsFit(read, sectionTable, sectionCount, fileSize);
 }
 
-} // namespace PeImage
+} // namespace peimage

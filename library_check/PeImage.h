@@ -7,7 +7,7 @@
 
 #include <functional>
 
-namespace PeImage {
+namespace peimage {
 
 // IMAGE_FILE_MACHINE_* of the COFF header.
 constexpr quint16 kMachineAmd64 = 0x8664;
@@ -34,4 +34,4 @@ constexpr quint16 ownMachine()
 #endif
 }
 
-} // namespace PeImage
+} // namespace peimage

@@ -24,7 +24,7 @@ HUBSTONE_EXPORT bool ShowLogFunc(const QString &line);
 // told. Exported like ShowLogFunc.
 HUBSTONE_EXPORT bool ShowNoticeFunc(const QString &summary, qint64 elapsedMs);
 
-namespace PluginApi {
+namespace pluginapi {
 
 // Function types of the entry set, as a loader resolves them with QLibrary.
 using InitializeFn = int (*)(int argc, char **argv);
@@ -54,4 +54,4 @@ constexpr const char kCoreName[] = "Core";
 // "decrypt". Without it a drop is taken as the user's own.
 constexpr const char kDropDirectionFormat[] = "application/x-keystrel-direction";
 
-} // namespace PluginApi
+} // namespace pluginapi

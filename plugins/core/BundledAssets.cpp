@@ -16,7 +16,7 @@ const char kIconPath[] = ":/icons/icons/action/svg/production/ic_lock_24px.svg";
 
 } // namespace
 
-namespace BundledAssets {
+namespace bundledassets {
 
 QStringList registerFonts()
 {
@@ -35,4 +35,4 @@ QIcon applicationIcon()
     return QFile::exists(path) ? QIcon(path) : QIcon();
 }
 
-} // namespace BundledAssets
+} // namespace bundledassets

@@ -4,7 +4,7 @@
 class QIcon;
 class QStringList;
 
-namespace BundledAssets {
+namespace bundledassets {
 
 // Adds the six Roboto faces to the font database so the application font is
 // Roboto also where the family is not installed. Returns the faces that
@@ -14,4 +14,4 @@ QStringList registerFonts();
 // The application icon; a null icon when the bundle is not there.
 QIcon applicationIcon();
 
-} // namespace BundledAssets
+} // namespace bundledassets

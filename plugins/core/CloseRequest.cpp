@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace CloseRequest {
+namespace closerequest {
 
 bool isX11DeleteWindow(const void *event, quint32 window, quint32 protocols, quint32 deleteWindow)
 {
@@ -21,4 +21,4 @@ bool isX11DeleteWindow(const void *event, quint32 window, quint32 protocols, qui
     return target == window && type == protocols && protocol == deleteWindow;
 }
 
-} // namespace CloseRequest
+} // namespace closerequest

@@ -8,7 +8,7 @@
 #include <QByteArray>
 #include <QWidget>
 
-namespace CloseRequest {
+namespace closerequest {
 
 // True when `message`, a native event of type `eventType`, asks to close
 // `window`.
@@ -24,4 +24,4 @@ void keepClosable(WId window);
 // `protocols` (WM_PROTOCOLS) that names `deleteWindow` (WM_DELETE_WINDOW).
 bool isX11DeleteWindow(const void *event, quint32 window, quint32 protocols, quint32 deleteWindow);
 
-} // namespace CloseRequest
+} // namespace closerequest

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-namespace CloseRequest {
+namespace closerequest {
 namespace {
 
 // libxcb, as Qt's xcb platform plug-in has loaded it; looked up rather than
@@ -81,4 +81,4 @@ void keepClosable(WId)
 {
 }
 
-} // namespace CloseRequest
+} // namespace closerequest

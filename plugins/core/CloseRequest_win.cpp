@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace CloseRequest {
+namespace closerequest {
 
 bool isCloseRequest(const QByteArray &eventType, void *message, WId window)
 {
@@ -19,4 +19,4 @@ void keepClosable(WId window)
     ::EnableWindow(reinterpret_cast<HWND>(window), TRUE);
 }
 
-} // namespace CloseRequest
+} // namespace closerequest

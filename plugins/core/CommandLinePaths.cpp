@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-namespace CommandLinePaths {
+namespace commandlinepaths {
 
 namespace {
 
@@ -14,7 +14,7 @@ template <typename Option, typename Path>
 void forEachArgument(int argc, char **argv, Option option, Path take)
 {
     bool optionsEnded = false;
-    const QStringList arguments = WideArguments::of(argc, argv);
+    const QStringList arguments = widearguments::of(argc, argv);
     for (int i = 1; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         if (argument.isEmpty())
@@ -65,4 +65,4 @@ bool asksToQuitRunning(int argc, char **argv)
     return asked;
 }
 
-} // namespace CommandLinePaths
+} // namespace commandlinepaths

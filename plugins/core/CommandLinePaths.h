@@ -6,7 +6,7 @@
 
 #include <QStringList>
 
-namespace CommandLinePaths {
+namespace commandlinepaths {
 
 // Every argument after the program name that is not an option, made
 // absolute against the working directory (see resolvedPath). Arguments that
@@ -28,4 +28,4 @@ bool asksToQuitRunning(int argc, char **argv);
 // takes it, never folded away as text.
 QString resolvedPath(const QString &argument);
 
-} // namespace CommandLinePaths
+} // namespace commandlinepaths

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-namespace CommandLinePaths {
+namespace commandlinepaths {
 
 namespace {
 
@@ -40,4 +40,4 @@ QString resolvedPath(const QString &argument)
     return resolved.isEmpty() ? QStringLiteral("/") : resolved;
 }
 
-} // namespace CommandLinePaths
+} // namespace commandlinepaths

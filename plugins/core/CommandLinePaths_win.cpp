@@ -2,7 +2,7 @@
 
 #include <QDir>
 
-namespace CommandLinePaths {
+namespace commandlinepaths {
 
 QString resolvedPath(const QString &argument)
 {
@@ -10,4 +10,4 @@ QString resolvedPath(const QString &argument)
     return QDir::cleanPath(QDir::current().absoluteFilePath(argument));
 }
 
-} // namespace CommandLinePaths
+} // namespace commandlinepaths

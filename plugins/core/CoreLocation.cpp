@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-namespace CoreLocation {
+namespace corelocation {
 
 QString pluginFolder()
 {
@@ -13,4 +13,4 @@ QString pluginFolder()
     return QFileInfo(path).absolutePath();
 }
 
-} // namespace CoreLocation
+} // namespace corelocation

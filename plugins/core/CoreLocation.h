@@ -3,7 +3,7 @@
 
 class QString;
 
-namespace CoreLocation {
+namespace corelocation {
 
 // Absolute path of the loaded Hubstone library file.
 QString libraryPath();
@@ -11,4 +11,4 @@ QString libraryPath();
 // The folder that holds it; the other plug-ins are looked for there.
 QString pluginFolder();
 
-} // namespace CoreLocation
+} // namespace corelocation

@@ -5,7 +5,7 @@
 
 #include <dlfcn.h>
 
-namespace CoreLocation {
+namespace corelocation {
 
 QString libraryPath()
 {
@@ -15,4 +15,4 @@ QString libraryPath()
     return QFileInfo(QFile::decodeName(info.dli_fname)).absoluteFilePath();
 }
 
-} // namespace CoreLocation
+} // namespace corelocation

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-namespace CoreLocation {
+namespace corelocation {
 
 QString libraryPath()
 {
@@ -24,4 +24,4 @@ QString libraryPath()
     return QFileInfo(QDir::fromNativeSeparators(path)).absoluteFilePath();
 }
 
-} // namespace CoreLocation
+} // namespace corelocation

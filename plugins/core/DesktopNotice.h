@@ -8,9 +8,9 @@
 
 #include <memory>
 
-namespace DesktopNotice {
+namespace desktopnotice {
 
 // Null where this system has no way to tell the desktop.
 std::unique_ptr<NoticeSink> systemSink();
 
-} // namespace DesktopNotice
+} // namespace desktopnotice

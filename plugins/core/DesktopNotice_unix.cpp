@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <QVariantMap>
 
-namespace DesktopNotice {
+namespace desktopnotice {
 
 namespace {
 
@@ -45,4 +45,4 @@ std::unique_ptr<NoticeSink> systemSink()
     return std::make_unique<FreedesktopNotices>();
 }
 
-} // namespace DesktopNotice
+} // namespace desktopnotice

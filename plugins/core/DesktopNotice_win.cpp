@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 
-namespace DesktopNotice {
+namespace desktopnotice {
 
 namespace {
 
@@ -79,4 +79,4 @@ std::unique_ptr<NoticeSink> systemSink()
     return std::make_unique<TrayNotices>();
 }
 
-} // namespace DesktopNotice
+} // namespace desktopnotice

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-namespace HandOverProtocol {
+namespace handoverprotocol {
 namespace {
 
 const QByteArray kMagic("KSP1");
@@ -181,4 +181,4 @@ void serve(QLocalSocket *peer, QObject *context, const LogFn &log, const Receive
     QTimer::singleShot(kPeerTimeoutMs, peer, [peer] { peer->abort(); });
 }
 
-} // namespace HandOverProtocol
+} // namespace handoverprotocol

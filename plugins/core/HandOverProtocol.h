@@ -27,7 +27,7 @@
 class QLocalSocket;
 class QObject;
 
-namespace HandOverProtocol {
+namespace handoverprotocol {
 
 using Receiver = std::function<void(const QStringList &paths, PathDirection direction)>;
 using CloseReceiver = std::function<void()>;
@@ -55,4 +55,4 @@ bool sendCloseRequest(QLocalSocket &socket, int timeoutMs);
 // `context` ends the serving early when deleted.
 void serve(QLocalSocket *peer, QObject *context, const LogFn &log, const Receiver &receive, const CloseReceiver &close);
 
-} // namespace HandOverProtocol
+} // namespace handoverprotocol

@@ -11,7 +11,7 @@
 
 namespace {
 
-QString textOf(PluginApi::TextFn fn)
+QString textOf(pluginapi::TextFn fn)
 {
     const char *text = fn();
     return text ? QString::fromUtf8(text) : QString();
@@ -22,7 +22,7 @@ QString textOf(PluginApi::TextFn fn)
 std::unique_ptr<HostedPlugin> HostedPlugin::open(const QString &path, QString *whyNot)
 {
     QString target;
-    *whyNot = FileTrust::resolve(path, &target);
+    *whyNot = filetrust::resolve(path, &target);
     if (!whyNot->isEmpty())
         return nullptr;
 
@@ -45,20 +45,20 @@ bool HostedPlugin::resolveEntries(QString *whyNot)
         if (!slot)
             missing << QLatin1String(symbol);
     };
-    resolve(m_initialize, PluginApi::kInitialize);
-    resolve(m_delayedInitialize, PluginApi::kDelayedInitialize);
-    resolve(m_shutdown, PluginApi::kShutdown);
-    resolve(m_widget, PluginApi::kWidget);
-    resolve(m_name, PluginApi::kName);
-    resolve(m_category, PluginApi::kCategory);
-    resolve(m_version, PluginApi::kVersion);
-    resolve(m_type, PluginApi::kType);
+    resolve(m_initialize, pluginapi::kInitialize);
+    resolve(m_delayedInitialize, pluginapi::kDelayedInitialize);
+    resolve(m_shutdown, pluginapi::kShutdown);
+    resolve(m_widget, pluginapi::kWidget);
+    resolve(m_name, pluginapi::kName);
+    resolve(m_category, pluginapi::kCategory);
+    resolve(m_version, pluginapi::kVersion);
+    resolve(m_type, pluginapi::kType);
 
     if (!missing.isEmpty()) {
         *whyNot = QStringLiteral("缺少入口：") + missing.join(QLatin1String(", "));
         return false;
     }
-    if (const char *name = m_name(); name && std::strcmp(name, PluginApi::kCoreName) == 0) {
+    if (const char *name = m_name(); name && std::strcmp(name, pluginapi::kCoreName) == 0) {
         *whyNot = QStringLiteral("这是核心插件");
         return false;
     }

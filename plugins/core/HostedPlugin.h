@@ -51,13 +51,13 @@ private:
     QString m_path;
     void *m_handle = nullptr;       // the loader's handle of the library
     const void *m_object = nullptr; // what the loader says owns a symbol
-    PluginApi::InitializeFn m_initialize = nullptr;
-    PluginApi::DelayedInitializeFn m_delayedInitialize = nullptr;
-    PluginApi::ShutdownFn m_shutdown = nullptr;
-    PluginApi::WidgetFn m_widget = nullptr;
-    PluginApi::TextFn m_name = nullptr;
-    PluginApi::TextFn m_category = nullptr;
-    PluginApi::TextFn m_version = nullptr;
-    PluginApi::TypeFn m_type = nullptr;
+    pluginapi::InitializeFn m_initialize = nullptr;
+    pluginapi::DelayedInitializeFn m_delayedInitialize = nullptr;
+    pluginapi::ShutdownFn m_shutdown = nullptr;
+    pluginapi::WidgetFn m_widget = nullptr;
+    pluginapi::TextFn m_name = nullptr;
+    pluginapi::TextFn m_category = nullptr;
+    pluginapi::TextFn m_version = nullptr;
+    pluginapi::TypeFn m_type = nullptr;
     Stage m_stage = Stage::Loaded;
 };

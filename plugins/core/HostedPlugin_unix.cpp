@@ -29,8 +29,8 @@ QString whyNotLoadable(const QString &target)
     if (::fstat(fd, &info) != 0)
         why = QStringLiteral("无法读取：") + systemErrorText(errno);
     else
-        why = FileTrust::whyUntrusted(info, ::geteuid());
-    if (why.isEmpty() && !LibraryFileCheck::looksLoadable(fd))
+        why = filetrust::whyUntrusted(info, ::geteuid());
+    if (why.isEmpty() && !libraryfilecheck::looksLoadable(fd))
         why = QStringLiteral("不是可加载的库文件");
     ::close(fd);
     return why;

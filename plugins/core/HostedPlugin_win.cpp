@@ -19,8 +19,8 @@ bool HostedPlugin::loadChecked(const QString &target, QString *whyNot)
         *whyNot = QStringLiteral("无法打开：") + qt_error_string(int(::GetLastError()));
         return false;
     }
-    *whyNot = FileTrust::whyUntrusted(file);
-    if (whyNot->isEmpty() && !LibraryFileCheck::looksLoadable(file))
+    *whyNot = filetrust::whyUntrusted(file);
+    if (whyNot->isEmpty() && !libraryfilecheck::looksLoadable(file))
         *whyNot = QStringLiteral("不是可加载的库文件");
     if (!whyNot->isEmpty()) {
         ::CloseHandle(file);

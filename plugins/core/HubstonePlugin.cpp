@@ -24,7 +24,7 @@ Q_DECL_EXPORT int shutdownPlugin()
 
 Q_DECL_EXPORT const char *pluginName()
 {
-    return PluginApi::kCoreName;
+    return pluginapi::kCoreName;
 }
 
 } // extern "C"

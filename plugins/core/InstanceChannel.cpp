@@ -18,7 +18,7 @@ InstanceChannel::~InstanceChannel()
 
 void InstanceChannel::serve(QLocalSocket *peer)
 {
-    HandOverProtocol::serve(
+    handoverprotocol::serve(
         peer, this, m_log,
         [this](const QStringList &paths, PathDirection direction) { emit handedOver(paths, direction); },
         [this] { emit closeRequested(); });

@@ -55,7 +55,7 @@ public:
     static constexpr int kAnswerTimeoutMs = 1000;
 
     // Where this user's starts meet: the private folder on Unix
-    // (PrivateFolder::channelFolder), a name from the user's SID and the
+    // (privatefolder::channelFolder), a name from the user's SID and the
     // session on Windows.
     static QString defaultPlace();
 

@@ -128,7 +128,7 @@ bool reachWindow(QLocalSocket &socket, const QString &path, const LogFn &log, bo
     struct stat info;
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
         return false; // no window runs
-    if (!PrivateFolder::isOwnSocket(path)) {
+    if (!privatefolder::isOwnSocket(path)) {
         log(QStringLiteral("单窗口通道不是本用户的套接字，已替换：") + path);
         return false;
     }
@@ -168,7 +168,7 @@ void InstanceChannel::SystemDeleter::operator()(System *system) const
 
 QString InstanceChannel::defaultPlace()
 {
-    return PrivateFolder::channelFolder();
+    return privatefolder::channelFolder();
 }
 
 QString InstanceChannel::socketPath() const
@@ -179,7 +179,7 @@ QString InstanceChannel::socketPath() const
 InstanceChannel::Role InstanceChannel::claim(const QStringList &paths, PathDirection direction)
 {
     QString whyNot;
-    if (!PrivateFolder::makePrivate(m_place, &whyNot)) {
+    if (!privatefolder::makePrivate(m_place, &whyNot)) {
         m_log(QStringLiteral("不使用单窗口通道：") + m_place + QStringLiteral("（") + whyNot + QStringLiteral("）"));
         return Role::Alone;
     }
@@ -192,7 +192,7 @@ InstanceChannel::Role InstanceChannel::claim(const QStringList &paths, PathDirec
 InstanceChannel::Closing InstanceChannel::askToClose(int waitMs)
 {
     QString whyNot;
-    if (!PrivateFolder::makePrivate(m_place, &whyNot)) {
+    if (!privatefolder::makePrivate(m_place, &whyNot)) {
         m_log(QStringLiteral("不使用单窗口通道：") + m_place + QStringLiteral("（") + whyNot + QStringLiteral("）"));
         return Closing::NotAnswered;
     }
@@ -208,7 +208,7 @@ InstanceChannel::Closing InstanceChannel::askToClose(int waitMs)
         // the one asked, whatever number its end frees.
         pid = peerOf(socket.socketDescriptor()).pid;
         pidFd = processDescriptor(pid);
-        if (pid <= 0 || !HandOverProtocol::sendCloseRequest(socket, kAnswerTimeoutMs)) {
+        if (pid <= 0 || !handoverprotocol::sendCloseRequest(socket, kAnswerTimeoutMs)) {
             if (pidFd >= 0)
                 ::close(pidFd);
             return Closing::NotAnswered;
@@ -228,7 +228,7 @@ bool InstanceChannel::handOver(const QStringList &paths, PathDirection direction
     if (!reachWindow(socket, socketPath(), m_log, &gone))
         return false;
 
-    if (!HandOverProtocol::send(socket, paths, direction, kAnswerTimeoutMs)) {
+    if (!handoverprotocol::send(socket, paths, direction, kAnswerTimeoutMs)) {
         m_log(QStringLiteral("正在运行的窗口没有应答，由本窗口接替：") + path);
         return false;
     }

@@ -215,7 +215,7 @@ bool InstanceChannel::handOver(const QStringList &paths, PathDirection direction
     QLocalSocket socket;
     if (reachWindow(socket, pipe, m_log) != Reached::Yes)
         return false;
-    if (!HandOverProtocol::send(socket, paths, direction, kAnswerTimeoutMs)) {
+    if (!handoverprotocol::send(socket, paths, direction, kAnswerTimeoutMs)) {
         m_log(QStringLiteral("正在运行的窗口没有应答，由本窗口接替：") + pipe);
         return false;
     }
@@ -251,7 +251,7 @@ InstanceChannel::Closing InstanceChannel::askToClose(int waitMs)
                   + QStringLiteral("）"));
             return Closing::NotAnswered;
         }
-        if (!HandOverProtocol::sendCloseRequest(socket, kAnswerTimeoutMs)) {
+        if (!handoverprotocol::sendCloseRequest(socket, kAnswerTimeoutMs)) {
             ::CloseHandle(process);
             return Closing::NotAnswered;
         }

@@ -38,7 +38,7 @@ qint64 msecsSinceLocalMidnight()
 
 } // namespace
 
-namespace LogHub {
+namespace loghub {
 
 QString stamp()
 {
@@ -59,8 +59,8 @@ void write(const QString &line)
     // The line itself goes on unchanged; what people read of it has its
     // control characters escaped.
     const QString time = stamp();
-    const QString text = time + LogText::shown(line);
-    StderrMirror::write(line, text);
+    const QString text = time + logtext::shown(line);
+    stderrmirror::write(line, text);
 
     QMutexLocker lock(&g_paneLock);
     LogPane *target = g_pane;
@@ -68,7 +68,7 @@ void write(const QString &line)
         return;
     // What a saved log may hold of it: never a text the user typed.
     const QString kept =
-        usertext::carriesUserText(line) ? time + LogText::shown(usertext::withoutUserText(line)) : text;
+        usertext::carriesUserText(line) ? time + logtext::shown(usertext::withoutUserText(line)) : text;
     if (target->thread() == QThread::currentThread()) {
         // Only this thread deletes the pane: it stays valid unlocked.
         lock.unlock();
@@ -93,4 +93,4 @@ void detachPane(LogPane *pane)
         g_pane = nullptr;
 }
 
-} // namespace LogHub
+} // namespace loghub

@@ -5,7 +5,7 @@
 class LogPane;
 class QString;
 
-namespace LogHub {
+namespace loghub {
 
 // Stamps the line with the time of day and hands it on: to the pane with
 // its control characters escaped (LogText.h), and for a saved log without
@@ -22,4 +22,4 @@ QString stamp();
 // The stamp followed by the line.
 QString stamped(const QString &line);
 
-} // namespace LogHub
+} // namespace loghub

@@ -73,7 +73,7 @@ LogPane::LogPane(QWidget *parent)
 
 LogPane::~LogPane()
 {
-    LogHub::detachPane(this);
+    loghub::detachPane(this);
 }
 
 void LogPane::appendLine(const QString &shown, const QString &kept)
@@ -161,9 +161,9 @@ bool LogPane::saveTo(const QString &path)
     ok = ok && m_record.writeTo(file) && file.commit();
     const QString shownPath = QDir::toNativeSeparators(path);
     if (ok)
-        LogHub::write(tr("日志已保存到：") + shownPath);
+        loghub::write(tr("日志已保存到：") + shownPath);
     else
-        LogHub::write(tr("无法保存日志：") + shownPath + QStringLiteral("（") + file.errorString()
+        loghub::write(tr("无法保存日志：") + shownPath + QStringLiteral("（") + file.errorString()
                       + QStringLiteral("）"));
     return ok;
 }

@@ -6,6 +6,6 @@
 
 bool ShowLogFunc(const QString &line)
 {
-    LogHub::write(line);
+    loghub::write(line);
     return true;
 }

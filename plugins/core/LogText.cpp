@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 
-namespace LogText {
+namespace logtext {
 namespace {
 
 bool needsEscape(char16_t c)
@@ -50,4 +50,4 @@ QString shown(const QString &line)
     return out;
 }
 
-} // namespace LogText
+} // namespace logtext

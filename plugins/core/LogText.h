@@ -5,7 +5,7 @@
 
 #include <QString>
 
-namespace LogText {
+namespace logtext {
 
 // `line` unchanged when it holds no control character. Otherwise each is
 // written as keystrel-cli writes it: \a \b \t \n \v \f \r, and three octal
@@ -14,4 +14,4 @@ namespace LogText {
 // which a text view breaks lines at, the same way.
 QString shown(const QString &line);
 
-} // namespace LogText
+} // namespace logtext

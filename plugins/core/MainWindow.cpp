@@ -126,7 +126,7 @@ bool MainWindow::event(QEvent *event)
             this,
             [this] {
                 if (blockedByModal(this))
-                    CloseRequest::keepClosable(winId());
+                    closerequest::keepClosable(winId());
             },
             Qt::QueuedConnection);
     }
@@ -135,7 +135,7 @@ bool MainWindow::event(QEvent *event)
 
 bool MainWindow::nativeEvent(const QByteArray &eventType, void *message, long *result)
 {
-    if (blockedByModal(this) && CloseRequest::isCloseRequest(eventType, message, winId())) {
+    if (blockedByModal(this) && closerequest::isCloseRequest(eventType, message, winId())) {
         // From the event loop, not from inside the window system's call.
         QMetaObject::invokeMethod(
             this, [this] { close(); }, Qt::QueuedConnection);

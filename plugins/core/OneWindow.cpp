@@ -14,7 +14,7 @@ namespace {
 
 void log(const QString &line)
 {
-    LogHub::write(line);
+    loghub::write(line);
 }
 
 // How long a window asked to close may take to stop its work and end.
@@ -35,7 +35,7 @@ OneWindow::~OneWindow() = default;
 
 bool OneWindow::handOver(int argc, char **argv)
 {
-    m_own = Request{CommandLinePaths::fromArguments(argc, argv), CommandLinePaths::directionFromArguments(argc, argv)};
+    m_own = Request{commandlinepaths::fromArguments(argc, argv), commandlinepaths::directionFromArguments(argc, argv)};
     m_channel = std::make_unique<InstanceChannel>(InstanceChannel::defaultPlace(), log);
     const InstanceChannel::Role role = m_channel->claim(m_own.paths, m_own.direction);
     if (role == InstanceChannel::Role::HandedOver) {

@@ -111,7 +111,7 @@ void PathDelivery::deliver(const HandOver &handOver)
     mime.setUrls(urls);
     const QByteArray direction = pathdirection::toWord(handOver.direction);
     if (!direction.isEmpty())
-        mime.setData(QLatin1String(PluginApi::kDropDirectionFormat), direction);
+        mime.setData(QLatin1String(pluginapi::kDropDirectionFormat), direction);
     const QPoint at = target->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &enter);

@@ -2,7 +2,7 @@
 // drag and drop per hand-over: the plug-in cannot tell them from a drop by
 // the user, and needs nothing of its own to receive them. A direction asked
 // on the command line travels with the drop as one more format
-// (PluginApi::kDropDirectionFormat), which a drop by the user never has.
+// (pluginapi::kDropDirectionFormat), which a drop by the user never has.
 //
 // Paths wait while the program is busy: inside a nested event loop (a modal
 // dialog, a plug-in waiting for its worker) or under a modal window (a batch

@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace PrivateFolder {
+namespace privatefolder {
 
 QString channelFolder()
 {
@@ -54,4 +54,4 @@ bool isOwnSocket(const QString &path)
            && info.st_uid == ::geteuid();
 }
 
-} // namespace PrivateFolder
+} // namespace privatefolder

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-namespace PrivateFolder {
+namespace privatefolder {
 
 // $XDG_RUNTIME_DIR/keystrel when the session has a runtime folder,
 // /tmp/keystrel-<uid> otherwise.
@@ -18,4 +18,4 @@ bool makePrivate(const QString &path, QString *whyNot);
 // True when `path` is a socket owned by this user (not following a link).
 bool isOwnSocket(const QString &path);
 
-} // namespace PrivateFolder
+} // namespace privatefolder

@@ -5,7 +5,7 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
-namespace QtTranslation {
+namespace qttranslation {
 
 QStringList folders()
 {
@@ -31,4 +31,4 @@ QString install()
     return QString();
 }
 
-} // namespace QtTranslation
+} // namespace qttranslation

@@ -7,7 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace QtTranslation {
+namespace qttranslation {
 
 // The catalogue of Qt's base module, for the window's language.
 constexpr const char kCatalogue[] = "qtbase_zh_CN";
@@ -23,4 +23,4 @@ QStringList folders();
 // English).
 QString install();
 
-} // namespace QtTranslation
+} // namespace qttranslation

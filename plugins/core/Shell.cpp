@@ -23,7 +23,7 @@ namespace {
 
 void log(const QString &line)
 {
-    LogHub::write(line);
+    loghub::write(line);
 }
 
 } // namespace
@@ -46,7 +46,7 @@ void Shell::initialize(int argc, char **argv)
         log(QStringLiteral("核心插件需要 QApplication"));
         return;
     }
-    if (CommandLinePaths::asksToQuitRunning(argc, argv)) {
+    if (commandlinepaths::asksToQuitRunning(argc, argv)) {
         // No window of its own: the status says whether one still runs.
         m_stage = Stage::HandedOver;
         const int status = m_oneWindow.closeRunning();
@@ -67,24 +67,24 @@ void Shell::initialize(int argc, char **argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("keystrel"));
 
     // Qt's own texts in the window's language, before the first widget.
-    const bool qtTranslated = !QtTranslation::install().isEmpty();
+    const bool qtTranslated = !qttranslation::install().isEmpty();
     // Fonts before the first widget, so no widget resolves a substitute.
-    const QStringList missingFonts = BundledAssets::registerFonts();
-    const QIcon icon = BundledAssets::applicationIcon();
+    const QStringList missingFonts = bundledassets::registerFonts();
+    const QIcon icon = bundledassets::applicationIcon();
     if (!icon.isNull())
         QApplication::setWindowIcon(icon);
 
     m_window = new MainWindow;
     m_window->setWindowIcon(icon);
-    LogHub::attachPane(m_window->logPane());
+    loghub::attachPane(m_window->logPane());
     for (const QString &face : missingFonts)
         log(QStringLiteral("无法注册字体：") + face);
     if (!qtTranslated)
-        log(QStringLiteral("找不到 Qt 的中文翻译 ") + QLatin1String(QtTranslation::kCatalogue)
+        log(QStringLiteral("找不到 Qt 的中文翻译 ") + QLatin1String(qttranslation::kCatalogue)
             + QStringLiteral(".qm，Qt 自带的文字显示为英文：")
-            + QDir::toNativeSeparators(QtTranslation::folders().join(QStringLiteral("；"))));
+            + QDir::toNativeSeparators(qttranslation::folders().join(QStringLiteral("；"))));
 
-    m_folder = CoreLocation::pluginFolder();
+    m_folder = corelocation::pluginFolder();
     log(QStringLiteral("插件目录：") + QDir::toNativeSeparators(m_folder));
     loadPlugins();
     for (Entry &entry : m_entries)
@@ -94,7 +94,7 @@ void Shell::initialize(int argc, char **argv)
 void Shell::loadPlugins()
 {
     // Whoever can write the folder can put a library there.
-    m_untrustedFolder = FileTrust::whyUntrustedFolder(m_folder);
+    m_untrustedFolder = filetrust::whyUntrustedFolder(m_folder);
     if (m_untrustedFolder.isEmpty())
         loadPluginFiles();
     else {
@@ -108,7 +108,7 @@ void Shell::loadPlugins()
 
 void Shell::loadPluginFiles()
 {
-    const QString self = QFileInfo(CoreLocation::libraryPath()).canonicalFilePath();
+    const QString self = QFileInfo(corelocation::libraryPath()).canonicalFilePath();
     const QFileInfoList files = QDir(m_folder).entryInfoList(QDir::Files, QDir::Name);
     for (const QFileInfo &file : files) {
         const QString path = file.absoluteFilePath();
@@ -160,7 +160,7 @@ void Shell::delayedInitialize()
     m_oneWindow.open(m_window, m_window->tabs());
     // Any window of the program active means the user saw the work end.
     m_notice = std::make_unique<WorkNotice>([] { return QApplication::activeWindow() != nullptr; },
-                                            DesktopNotice::systemSink());
+                                            desktopnotice::systemSink());
 }
 
 void Shell::hostWidget(Entry &entry)

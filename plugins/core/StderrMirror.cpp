@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-namespace StderrMirror {
+namespace stderrmirror {
 
 bool isOn()
 {
@@ -30,4 +30,4 @@ void write(const QString &line, const QString &stamped)
     std::fflush(stderr);
 }
 
-} // namespace StderrMirror
+} // namespace stderrmirror

@@ -7,7 +7,7 @@
 
 class QString;
 
-namespace StderrMirror {
+namespace stderrmirror {
 
 // True when KEYSTREL_LOG_TO_STDERR is "1"; read once, at the first call.
 bool isOn();
@@ -19,4 +19,4 @@ bool isWindowOnly(const QString &line);
 // the mirror is on and `line` may leave the window.
 void write(const QString &line, const QString &stamped);
 
-} // namespace StderrMirror
+} // namespace stderrmirror

@@ -6,7 +6,7 @@
 
 #include <QStringList>
 
-namespace WideArguments {
+namespace widearguments {
 
 // argv[0] to argv[argc - 1] (as left by the application object, which has
 // taken out Qt's own options): on Windows the wide arguments of the
@@ -14,4 +14,4 @@ namespace WideArguments {
 // file-name encoding.
 QStringList of(int argc, char **argv);
 
-} // namespace WideArguments
+} // namespace widearguments

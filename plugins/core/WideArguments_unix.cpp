@@ -2,7 +2,7 @@
 
 #include <QFile>
 
-namespace WideArguments {
+namespace widearguments {
 
 QStringList of(int argc, char **argv)
 {
@@ -12,4 +12,4 @@ QStringList of(int argc, char **argv)
     return arguments;
 }
 
-} // namespace WideArguments
+} // namespace widearguments

@@ -7,7 +7,7 @@
 
 #include <shellapi.h>
 
-namespace WideArguments {
+namespace widearguments {
 
 QStringList commandLine(QVector<QByteArray> *narrow)
 {
@@ -72,4 +72,4 @@ QStringList of(int argc, char **argv)
     return arguments;
 }
 
-} // namespace WideArguments
+} // namespace widearguments

@@ -7,7 +7,7 @@
 #include <QByteArray>
 #include <QVector>
 
-namespace WideArguments {
+namespace widearguments {
 
 // The process's command line split as qtmain splits it
 // (CommandLineToArgvW), and in `narrow` each argument as qtmain hands it to
@@ -19,4 +19,4 @@ QStringList commandLine(QVector<QByteArray> *narrow);
 // out (Qt's options), in order. Empty when it is not.
 QStringList matched(int argc, char **argv, const QStringList &wide, const QVector<QByteArray> &narrow);
 
-} // namespace WideArguments
+} // namespace widearguments

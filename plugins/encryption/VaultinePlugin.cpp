@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QPointer>
 
+using namespace vaultine;
+
 namespace {
 
 // The plug-in's one widget, from initializePlugin until shutdownPlugin.

@@ -23,6 +23,8 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+using namespace vaultine;
+
 namespace flushes {
 
 std::atomic<int> fileSystems{0};

@@ -7,6 +7,8 @@
 
 #include <vector>
 
+using namespace vaultine;
+
 namespace {
 
 using Bytes = QByteArray;

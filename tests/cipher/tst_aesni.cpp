@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <vector>
 
+using namespace vaultine;
+
 namespace {
 
 using CbcFunction = void (*)(CipherContext *, std::uint8_t *, std::uint32_t);

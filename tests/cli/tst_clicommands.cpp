@@ -13,6 +13,8 @@
 
 #include <csignal>
 
+using namespace vaultine;
+
 class TestCliCommands : public QObject
 {
     Q_OBJECT

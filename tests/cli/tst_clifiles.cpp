@@ -17,6 +17,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace vaultine;
+
 using filetest::entries;
 using filetest::header;
 using filetest::read;
@@ -42,7 +44,7 @@ QByteArray formEncrypted(const QString &path)
 {
     Form form;
     const int result = form.encryptFile(path, path);
-    LogRecorder::clear();
+    logrecorder::clear();
     return result == 0 ? read(path) : QByteArray();
 }
 
@@ -93,7 +95,7 @@ class TestCliFiles : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { LogRecorder::clear(); }
+    void init() { logrecorder::clear(); }
 
     void fileRoundTrips_data()
     {
@@ -218,7 +220,7 @@ private slots:
         }
         Form form;
         QVERIFY(formdriver::drop(&form, formdriver::localUrls({trees[0]})));
-        QStringList dropped = LogRecorder::takeLines();
+        QStringList dropped = logrecorder::takeLines();
         dropped.replaceInStrings(trees[0], trees[1]);
 
         const clirun::Result result = clirun::run({"toggle", trees[1]});

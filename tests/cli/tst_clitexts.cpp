@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace vaultine;
+
 namespace {
 
 QString formEncrypted(const QString &plain)
@@ -19,7 +21,7 @@ QString formEncrypted(const QString &plain)
     Form form;
     QString text = plain;
     form.encryptString(text);
-    LogRecorder::clear();
+    logrecorder::clear();
     return text;
 }
 
@@ -28,7 +30,7 @@ QString formDecrypted(const QString &hex)
     Form form;
     QString text = hex;
     form.decryptString(text);
-    LogRecorder::clear();
+    logrecorder::clear();
     return text;
 }
 

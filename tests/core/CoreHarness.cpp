@@ -8,10 +8,10 @@
 
 extern "C" Q_DECL_EXPORT void hubstoneTestJournal(const char *entry)
 {
-    CoreHarness::journal() << QString::fromUtf8(entry);
+    coreharness::journal() << QString::fromUtf8(entry);
 }
 
-namespace CoreHarness {
+namespace coreharness {
 
 QStringList &journal()
 {
@@ -34,11 +34,11 @@ bool Core::load(const QString &folder)
     m_library.setFileName(folder + QStringLiteral("/Hubstone.so"));
     if (!m_library.load())
         return false;
-    initialize = reinterpret_cast<PluginApi::InitializeFn>(m_library.resolve(PluginApi::kInitialize));
+    initialize = reinterpret_cast<pluginapi::InitializeFn>(m_library.resolve(pluginapi::kInitialize));
     delayedInitialize =
-        reinterpret_cast<PluginApi::DelayedInitializeFn>(m_library.resolve(PluginApi::kDelayedInitialize));
-    shutdown = reinterpret_cast<PluginApi::ShutdownFn>(m_library.resolve(PluginApi::kShutdown));
-    name = reinterpret_cast<PluginApi::TextFn>(m_library.resolve(PluginApi::kName));
+        reinterpret_cast<pluginapi::DelayedInitializeFn>(m_library.resolve(pluginapi::kDelayedInitialize));
+    shutdown = reinterpret_cast<pluginapi::ShutdownFn>(m_library.resolve(pluginapi::kShutdown));
+    name = reinterpret_cast<pluginapi::TextFn>(m_library.resolve(pluginapi::kName));
     showLog = reinterpret_cast<bool (*)(const QString &)>(m_library.resolve("_Z11ShowLogFuncRK7QString"));
     return initialize && delayedInitialize && shutdown && name && showLog;
 }
@@ -73,4 +73,4 @@ QStringList logLines()
     return view ? view->toPlainText().split(QLatin1Char('\n')) : QStringList();
 }
 
-} // namespace CoreHarness
+} // namespace coreharness

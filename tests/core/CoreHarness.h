@@ -12,7 +12,7 @@ class QMainWindow;
 class QPlainTextEdit;
 class QTabWidget;
 
-namespace CoreHarness {
+namespace coreharness {
 
 // Entries that test plug-ins report through hubstoneTestJournal.
 QStringList &journal();
@@ -28,10 +28,10 @@ public:
     bool load(const QString &folder);
     QString errorString() const { return m_library.errorString(); }
 
-    PluginApi::InitializeFn initialize = nullptr;
-    PluginApi::DelayedInitializeFn delayedInitialize = nullptr;
-    PluginApi::ShutdownFn shutdown = nullptr;
-    PluginApi::TextFn name = nullptr;
+    pluginapi::InitializeFn initialize = nullptr;
+    pluginapi::DelayedInitializeFn delayedInitialize = nullptr;
+    pluginapi::ShutdownFn shutdown = nullptr;
+    pluginapi::TextFn name = nullptr;
     bool (*showLog)(const QString &) = nullptr;
 
 private:
@@ -44,4 +44,4 @@ QPlainTextEdit *logView();
 // The lines of the log pane, pending ones included.
 QStringList logLines();
 
-} // namespace CoreHarness
+} // namespace coreharness

@@ -50,9 +50,9 @@ private slots:
     {
         QFETCH(QByteArray, event);
         QFETCH(bool, close);
-        QCOMPARE(CloseRequest::isX11DeleteWindow(event.constData(), kWindow, kProtocols, kDelete), close);
+        QCOMPARE(closerequest::isX11DeleteWindow(event.constData(), kWindow, kProtocols, kDelete), close);
         // Atoms not known (no X server): never a close.
-        QVERIFY(!CloseRequest::isX11DeleteWindow(event.constData(), kWindow, 0, 0));
+        QVERIFY(!closerequest::isX11DeleteWindow(event.constData(), kWindow, 0, 0));
     }
 
     void nativeCloseOfThisPlatform()
@@ -60,17 +60,17 @@ private slots:
 #ifdef Q_OS_WIN
         const HWND window = reinterpret_cast<HWND>(quintptr(0x10080));
         MSG close{window, WM_CLOSE, 0, 0, 0, { 0, 0 }};
-        QVERIFY(CloseRequest::isCloseRequest("windows_generic_MSG", &close, WId(window)));
-        QVERIFY(!CloseRequest::isCloseRequest("windows_generic_MSG", &close, WId(0x10081)));
+        QVERIFY(closerequest::isCloseRequest("windows_generic_MSG", &close, WId(window)));
+        QVERIFY(!closerequest::isCloseRequest("windows_generic_MSG", &close, WId(0x10081)));
         MSG other{window, WM_SYSCOMMAND, 0, 0, 0, { 0, 0 }};
-        QVERIFY(!CloseRequest::isCloseRequest("windows_generic_MSG", &other, WId(window)));
-        QVERIFY(!CloseRequest::isCloseRequest("xcb_generic_event_t", &close, WId(window)));
+        QVERIFY(!closerequest::isCloseRequest("windows_generic_MSG", &other, WId(window)));
+        QVERIFY(!closerequest::isCloseRequest("xcb_generic_event_t", &close, WId(window)));
 #else
         // Outside an X11 session the atoms cannot be known: nothing is a close.
         QByteArray event = clientMessage(33, 32, kWindow, kProtocols, kDelete);
-        QVERIFY(!CloseRequest::isCloseRequest("windows_generic_MSG", event.data(), WId(kWindow)));
+        QVERIFY(!closerequest::isCloseRequest("windows_generic_MSG", event.data(), WId(kWindow)));
         if (qEnvironmentVariable("QT_QPA_PLATFORM") == QLatin1String("offscreen"))
-            QVERIFY(!CloseRequest::isCloseRequest("xcb_generic_event_t", event.data(), WId(kWindow)));
+            QVERIFY(!closerequest::isCloseRequest("xcb_generic_event_t", event.data(), WId(kWindow)));
 #endif
     }
 };

@@ -11,7 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-using namespace CoreHarness;
+using namespace coreharness;
 
 class TestHubstoneEmpty : public QObject
 {

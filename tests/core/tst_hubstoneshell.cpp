@@ -27,7 +27,7 @@
 #include <thread>
 #include <unistd.h>
 
-using namespace CoreHarness;
+using namespace coreharness;
 
 namespace {
 
@@ -182,7 +182,7 @@ private slots:
         // Each tab holds the very widget its plug-in hands out.
         QLibrary zeta(m_folder.path() + "/a_Zeta.so");
         QVERIFY(zeta.load());
-        auto widgetOf = reinterpret_cast<PluginApi::WidgetFn>(zeta.resolve(PluginApi::kWidget));
+        auto widgetOf = reinterpret_cast<pluginapi::WidgetFn>(zeta.resolve(pluginapi::kWidget));
         QVERIFY(widgetOf && widgetOf());
         QCOMPARE(tabs->widget(0), widgetOf());
         QCOMPARE(tabs->widget(0)->objectName(), QStringLiteral("ZetaWidget"));

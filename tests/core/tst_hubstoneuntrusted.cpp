@@ -11,7 +11,7 @@
 
 #include <sys/stat.h>
 
-using namespace CoreHarness;
+using namespace coreharness;
 
 class TestHubstoneUntrusted : public QObject
 {

@@ -20,7 +20,7 @@
 
 #include <memory>
 
-using namespace CoreHarness;
+using namespace coreharness;
 
 class TestHubstoneVaultine : public QObject
 {

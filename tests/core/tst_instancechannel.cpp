@@ -114,15 +114,15 @@ private slots:
             socket = channel.socketPath();
             QVERIFY(S_ISDIR(modeOf(dir)));
             QCOMPARE(modeOf(dir) & 07777, mode_t(0700));
-            QVERIFY(PrivateFolder::isOwnSocket(socket));
+            QVERIFY(privatefolder::isOwnSocket(socket));
         }
         QCOMPARE(modeOf(socket), mode_t(0));
         QCOMPARE(m_log, QStringList());
         // The channel's folder for a session, and without one.
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_base.path()));
-        QCOMPARE(PrivateFolder::channelFolder(), m_base.path() + "/keystrel");
+        QCOMPARE(privatefolder::channelFolder(), m_base.path() + "/keystrel");
         qputenv("XDG_RUNTIME_DIR", "");
-        QCOMPARE(PrivateFolder::channelFolder(), QStringLiteral("/tmp/keystrel-%1").arg(::geteuid()));
+        QCOMPARE(privatefolder::channelFolder(), QStringLiteral("/tmp/keystrel-%1").arg(::geteuid()));
     }
 
     void untrustedFoldersAreNotUsed_data()
@@ -252,7 +252,7 @@ private slots:
         QCOMPARE(reachedHung.size(), 0);
 
         delete hung;
-        QVERIFY(PrivateFolder::isOwnSocket(successor.socketPath()));
+        QVERIFY(privatefolder::isOwnSocket(successor.socketPath()));
         QSignalSpy reachedSuccessor(&successor, &InstanceChannel::handedOver);
         QCOMPARE(runProbe({"claim", dir, "/c"}).lines.last(), QStringLiteral("handed over"));
         QTRY_COMPARE(reachedSuccessor.size(), 1);

@@ -66,7 +66,7 @@ private slots:
     {
         QFETCH(QString, line);
         QFETCH(QString, shown);
-        QCOMPARE(LogText::shown(line), shown);
+        QCOMPARE(logtext::shown(line), shown);
     }
 };
 

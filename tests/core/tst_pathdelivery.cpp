@@ -45,7 +45,7 @@ protected:
         for (const QUrl &url : event->mimeData()->urls())
             paths << url.toLocalFile();
         drops << paths;
-        const QString format = QLatin1String(PluginApi::kDropDirectionFormat);
+        const QString format = QLatin1String(pluginapi::kDropDirectionFormat);
         directions << (event->mimeData()->hasFormat(format) ? event->mimeData()->data(format) : "none");
         if (duringDrop)
             duringDrop();
@@ -104,12 +104,12 @@ private slots:
         for (int i = 0; i < 10; ++i)
             argv[i] = args[i].data();
         argv[10] = nullptr;
-        const QStringList paths = CommandLinePaths::fromArguments(10, argv);
+        const QStringList paths = commandlinepaths::fromArguments(10, argv);
         QDir::setCurrent(before);
         const QString here = QDir(m_dir.path()).canonicalPath();
         QCOMPARE(paths, QStringList({here + "/notes.txt", here + "/other", "/abs/path", here + "/-", here + "/-dash",
                                      here + "/文件夹"}));
-        QCOMPARE(CommandLinePaths::fromArguments(1, argv), QStringList());
+        QCOMPARE(commandlinepaths::fromArguments(1, argv), QStringList());
     }
 
     // "lnk/../notes.txt" is the file next to where lnk leads, as `cat`
@@ -128,17 +128,17 @@ private slots:
 
         const QString before = QDir::currentPath();
         QVERIFY(QDir::setCurrent(base + "/work"));
-        const QString viaLink = CommandLinePaths::resolvedPath("lnk/../notes.txt");
+        const QString viaLink = commandlinepaths::resolvedPath("lnk/../notes.txt");
         QFile kernel("lnk/../notes.txt");
         const bool kernelRead = kernel.open(QIODevice::ReadOnly) && kernel.readAll() == "other";
-        const QString missing = CommandLinePaths::resolvedPath("./gone/../notes.txt");
-        const QString throughFile = CommandLinePaths::resolvedPath("notes.txt/..//notes.txt");
+        const QString missing = commandlinepaths::resolvedPath("./gone/../notes.txt");
+        const QString throughFile = commandlinepaths::resolvedPath("notes.txt/..//notes.txt");
         QDir::setCurrent(before);
         QVERIFY(kernelRead);
         QCOMPARE(viaLink, base + "/other/notes.txt");
         QCOMPARE(missing, base + "/work/gone/../notes.txt");
         QCOMPARE(throughFile, base + "/work/notes.txt/../notes.txt");
-        QCOMPARE(CommandLinePaths::resolvedPath("/../x/./y/"), QStringLiteral("/x/y"));
+        QCOMPARE(commandlinepaths::resolvedPath("/../x/./y/"), QStringLiteral("/x/y"));
     }
 
     void directionOptions()
@@ -149,7 +149,7 @@ private slots:
             for (QByteArray &arg : args)
                 argv.push_back(arg.data());
             argv.push_back(nullptr);
-            return CommandLinePaths::directionFromArguments(int(args.size()), argv.data());
+            return commandlinepaths::directionFromArguments(int(args.size()), argv.data());
         };
         QCOMPARE(directionOf({"a", "b"}), PathDirection::AsDropped);
         QCOMPARE(directionOf({"--encrypt", "a"}), PathDirection::Encrypt);

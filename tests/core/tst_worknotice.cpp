@@ -144,7 +144,7 @@ private slots:
                                               QDBusConnection::ExportAllSlots));
             QVERIFY(connection.registerService(QStringLiteral("org.freedesktop.Notifications")));
 
-            const std::unique_ptr<NoticeSink> sink = DesktopNotice::systemSink();
+            const std::unique_ptr<NoticeSink> sink = desktopnotice::systemSink();
             QVERIFY(sink);
             sink->show(QStringLiteral("Keystrel"), kSummary);
             QTRY_COMPARE_WITH_TIMEOUT(server.calls.size(), 1, 60000);

@@ -22,6 +22,8 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+using namespace vaultine;
+
 using testfiles::entries;
 
 // The calls that make a replacement durable, in the order they are made,

@@ -12,6 +12,8 @@
 
 #include <sys/stat.h>
 
+using namespace vaultine;
+
 class TestUnixFilesystem : public QObject
 {
     Q_OBJECT

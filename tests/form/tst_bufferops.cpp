@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 
+using namespace vaultine;
+
 namespace {
 unsigned char *u8(QByteArray &b)
 {

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace vaultine;
+
 using namespace filetest;
 
 class TestFileCrypt : public QObject
@@ -19,7 +21,7 @@ class TestFileCrypt : public QObject
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
 private slots:
-    void init() { LogRecorder::clear(); }
+    void init() { logrecorder::clear(); }
 
     void blockEdges_data()
     {
@@ -49,12 +51,12 @@ private slots:
         QVERIFY(form.isFileEncrypted(file));
         if (haveOpenssl())
             QCOMPARE(encrypted.mid(17).toHex(), openssl(spacePadded(plain), false).toHex());
-        QCOMPARE(LogRecorder::takeLines(), QStringList{QString("加密：文件大小：%1").arg(size)});
+        QCOMPARE(logrecorder::takeLines(), QStringList{QString("加密：文件大小：%1").arg(size)});
 
         QCOMPARE(form.decryptFile(file, file), 0);
         QCOMPARE(read(file), plain);
         QVERIFY(!form.isFileEncrypted(file));
-        QCOMPARE(LogRecorder::takeLines(), QStringList{QString("解密：文件大小：%1").arg(17 + padded)});
+        QCOMPARE(logrecorder::takeLines(), QStringList{QString("解密：文件大小：%1").arg(17 + padded)});
         QCOMPARE(entries(m_dir.path()), QStringList{QString("edge%1.bin").arg(size)});
         QFile::remove(file);
     }
@@ -109,14 +111,14 @@ private slots:
             const QString file = path("spaces.txt");
             QVERIFY(write(file, c.plain));
             QCOMPARE(form.encryptFile(file, file), 0);
-            const QStringList lines = LogRecorder::takeLines();
+            const QStringList lines = logrecorder::takeLines();
             QCOMPARE(lines.first(), QString("加密：文件大小：%1").arg(c.plain.size()));
             QCOMPARE(lines.contains("加密：警告：文件以空格结尾，解密后结尾的空格会丢失"), c.warned);
             if (c.warned)
                 QCOMPARE(lines.size(), 2);
             QCOMPARE(form.decryptFile(file, file), 0);
             QCOMPARE(read(file), c.back);
-            LogRecorder::clear();
+            logrecorder::clear();
         }
     }
 
@@ -126,14 +128,14 @@ private slots:
         const QString file = path("plain.txt");
         QVERIFY(write(file, "hello"));
         QCOMPARE(form.decryptFile(file, file), -1);
-        QCOMPARE(LogRecorder::takeLines(), QStringList({"解密：文件大小：5", "解密：文件未被加密过，无法解密"}));
+        QCOMPARE(logrecorder::takeLines(), QStringList({"解密：文件大小：5", "解密：文件未被加密过，无法解密"}));
         QCOMPARE(read(file), QByteArray("hello"));
 
         QCOMPARE(form.encryptFile(file, file), 0);
         const QByteArray once = read(file);
-        LogRecorder::clear();
+        logrecorder::clear();
         QCOMPARE(form.encryptFile(file, file), -1);
-        QCOMPARE(LogRecorder::takeLines(), QStringList({"加密：文件大小：33", "加密：文件被加密过，无法再加密"}));
+        QCOMPARE(logrecorder::takeLines(), QStringList({"加密：文件大小：33", "加密：文件被加密过，无法再加密"}));
         QCOMPARE(read(file), once);
 
         // The header's zero byte counts: anything else is plain data.
@@ -143,14 +145,14 @@ private slots:
         // Sixteen header bytes only: too short to be encrypted.
         QVERIFY(write(file, header().left(16)));
         QCOMPARE(form.decryptFile(file, file), -1);
-        LogRecorder::clear();
+        logrecorder::clear();
 
         // Header plus a broken last block: refused, untouched.
         const QByteArray broken = header() + QByteArray(21, 'c');
         QVERIFY(write(file, broken));
         QVERIFY(form.isFileEncrypted(file));
         QCOMPARE(form.decryptFile(file, file), -1);
-        QCOMPARE(LogRecorder::takeLines(),
+        QCOMPARE(logrecorder::takeLines(),
                  QStringList({"解密：文件大小：38", "解密：密文长度不是16字节的整数倍，文件已损坏，无法解密"}));
         QCOMPARE(read(file), broken);
 
@@ -166,7 +168,7 @@ private slots:
         QCOMPARE(form.encryptFile(missing, missing), -1);
         QCOMPARE(form.decryptFile(missing, missing), -1);
         QVERIFY(!form.isFileEncrypted(missing));
-        QCOMPARE(LogRecorder::takeLines(),
+        QCOMPARE(logrecorder::takeLines(),
                  QStringList({"加密：无法打开文件 " + QDir::toNativeSeparators(missing),
                               "解密：无法打开输入文件 " + QDir::toNativeSeparators(missing)}));
         QVERIFY(!QFile::exists(missing));

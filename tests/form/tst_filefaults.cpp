@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace vaultine;
+
 using namespace filetest;
 
 class TestFileFaults : public QObject
@@ -22,7 +24,7 @@ class TestFileFaults : public QObject
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
 private slots:
-    void init() { LogRecorder::clear(); }
+    void init() { logrecorder::clear(); }
 
     void readOnlyFileIsNotReplaced()
     {
@@ -33,7 +35,7 @@ private slots:
         QVERIFY(write(file, "keep me"));
         QVERIFY(QFile::setPermissions(file, QFile::ReadOwner));
         QCOMPARE(form.encryptFile(file, file), -1);
-        QCOMPARE(LogRecorder::takeLines(), QStringList({"加密：文件大小：7", "加密：无法输入打开文件 " + file}));
+        QCOMPARE(logrecorder::takeLines(), QStringList({"加密：文件大小：7", "加密：无法输入打开文件 " + file}));
         QCOMPARE(read(file), QByteArray("keep me"));
         QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
     }
@@ -48,7 +50,7 @@ private slots:
         QVERIFY(write(file, "locked data"));
         QVERIFY(QFile::setPermissions(path("locked"), QFile::ReadOwner | QFile::ExeOwner));
         QCOMPARE(form.encryptFile(file, file), -1);
-        QCOMPARE(LogRecorder::takeLines().last(), "加密：无法输入打开文件 " + file);
+        QCOMPARE(logrecorder::takeLines().last(), "加密：无法输入打开文件 " + file);
         QCOMPARE(read(file), QByteArray("locked data"));
         QCOMPARE(entries(path("locked")), QStringList{"data.txt"});
         QFile::setPermissions(path("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -68,7 +70,7 @@ private slots:
         const bool written = write(file, plain);
         Form form;
         const int encrypted = written ? form.encryptFile(file, file) : 0;
-        const QStringList lines = LogRecorder::takeLines();
+        const QStringList lines = logrecorder::takeLines();
         const QByteArray after = read(file);
         const QStringList left = entries(mountPoint);
         ::umount(QFile::encodeName(mountPoint).constData());
@@ -109,9 +111,9 @@ private slots:
         const QByteArray before = read(outside);
         const QString file = mountPoint + "/large.bin";
         const bool written = prepared && write(file, before);
-        LogRecorder::clear();
+        logrecorder::clear();
         const int result = !written ? 0 : encrypt ? form.encryptFile(file, file) : form.decryptFile(file, file);
-        const QStringList lines = LogRecorder::takeLines();
+        const QStringList lines = logrecorder::takeLines();
         const QByteArray after = read(file);
         const QStringList left = entries(mountPoint);
         ::umount(QFile::encodeName(mountPoint).constData());
@@ -144,7 +146,7 @@ private slots:
         QVERIFY(QFileInfo(broken).isSymLink());
         QVERIFY(!QFileInfo::exists(path("missing target")));
 
-        QCOMPARE(LogRecorder::takeLines(),
+        QCOMPARE(logrecorder::takeLines(),
                  QStringList({"加密：无法打开文件 " + fifo, "解密：无法打开输入文件 " + fifo,
                               "加密：无法打开文件 " + folder, "加密：无法打开文件 " + broken}));
         QVERIFY(!form.isFileEncrypted("/dev/zero"));
@@ -157,11 +159,11 @@ private slots:
         QVERIFY(write(in, "source"));
         const QString out = path("no such folder/out.bin");
         QCOMPARE(form.encryptFile(in, out), -1);
-        QCOMPARE(LogRecorder::takeLines().last(), "加密：无法输入打开文件 " + out);
+        QCOMPARE(logrecorder::takeLines().last(), "加密：无法输入打开文件 " + out);
         QCOMPARE(form.encryptFile(in, in), 0);
-        LogRecorder::clear();
+        logrecorder::clear();
         QCOMPARE(form.decryptFile(in, out), -1);
-        QCOMPARE(LogRecorder::takeLines().last(), "解密：无法打开文件 " + out);
+        QCOMPARE(logrecorder::takeLines().last(), "解密：无法打开文件 " + out);
         QVERIFY(form.isFileEncrypted(in));
     }
 
@@ -174,7 +176,7 @@ private slots:
         const QString file = dir.filePath("letter.txt"), leftover = dir.filePath(".keystrel-Q7x2Kp");
         QVERIFY(write(file, "letter") && write(leftover, "a plain copy of another file"));
         QCOMPARE(form.encryptFile(file, file), 0);
-        QCOMPARE(LogRecorder::takeLines(),
+        QCOMPARE(logrecorder::takeLines(),
                  QStringList({"加密：文件大小：6", "已删除中断的加解密留下的临时文件（原文件未被改动）：" + leftover}));
         QCOMPARE(entries(dir.path()), QStringList{"letter.txt"});
         QVERIFY(form.isFileEncrypted(file));

@@ -14,6 +14,8 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+using namespace vaultine;
+
 using namespace filetest;
 
 namespace {
@@ -81,7 +83,7 @@ class TestFileIdentity : public QObject
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
 private slots:
-    void init() { LogRecorder::clear(); }
+    void init() { logrecorder::clear(); }
 
     void ownerGroupAndFullModeKept_data()
     {
@@ -135,7 +137,7 @@ private slots:
         if (hasAcl)
             QCOMPARE(attribute(file, "system.posix_acl_access"), acl);
         // Nothing but the file: no warning about attributes either.
-        QVERIFY(LogRecorder::lines().filter(QStringLiteral("扩展属性")).isEmpty());
+        QVERIFY(logrecorder::lines().filter(QStringLiteral("扩展属性")).isEmpty());
         QFile::remove(file);
     }
 
@@ -148,17 +150,17 @@ private slots:
         Form form;
 
         QCOMPARE(form.encryptFile(a, a), -1);
-        QCOMPARE(LogRecorder::takeLines(),
+        QCOMPARE(logrecorder::takeLines(),
                  QStringList({"加密：文件大小：23",
                               "加密：文件有多个名称（硬链接），其他名称会保留原内容，原文件保持不变 " + a}));
         // Dropped: refused the same way, and no output line.
         QVERIFY(formdriver::drop(&form, formdriver::localUrls({alias})));
-        QCOMPARE(LogRecorder::takeLines().last(),
+        QCOMPARE(logrecorder::takeLines().last(),
                  "加密：文件有多个名称（硬链接），其他名称会保留原内容，原文件保持不变 " + alias);
 
         // In a batch it fails, by name in the summary; the other file is done.
         QVERIFY(formdriver::drop(&form, formdriver::localUrls({dir.path()})));
-        const QStringList lines = LogRecorder::takeLines();
+        const QStringList lines = logrecorder::takeLines();
         QVERIFY(lines.filter(QStringLiteral("已输出到:")).size() == 1);
         QCOMPARE(lines.last(), QStringLiteral("批量加密完成：加密1个，跳过0个，失败2个。失败的文件：") + a
                                    + QStringLiteral("、") + alias);
@@ -171,9 +173,9 @@ private slots:
         QCOMPARE(form.encryptFile(a, a), 0);
         QVERIFY(::link(QFile::encodeName(a).constData(), QFile::encodeName(alias).constData()) == 0);
         const QByteArray cipher = read(a);
-        LogRecorder::clear();
+        logrecorder::clear();
         QCOMPARE(form.decryptFile(a, a), -1);
-        QCOMPARE(LogRecorder::takeLines().last(),
+        QCOMPARE(logrecorder::takeLines().last(),
                  "解密：文件有多个名称（硬链接），其他名称会保留原内容，原文件保持不变 " + a);
         QCOMPARE(read(a), cipher);
         QCOMPARE(entries(dir.path()), QStringList({"a.txt", "alias.txt", "lone.txt"}));

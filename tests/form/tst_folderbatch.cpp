@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace vaultine;
+
 using namespace formdriver;
 
 namespace {
@@ -86,7 +88,7 @@ void clickCancel(QProgressDialog *dialog)
 // The lines of the batch itself, without those of the file operations.
 QStringList batchLines()
 {
-    QStringList lines = LogRecorder::lines();
+    QStringList lines = logrecorder::lines();
     lines.erase(std::remove_if(lines.begin(), lines.end(),
                                [](const QString &l) {
                                    return l.startsWith(QStringLiteral("加密："))
@@ -107,7 +109,7 @@ QByteArray encryptedForm(const QByteArray &plain)
     const QString path = dir.filePath("e");
     write(path, plain);
     Form().encryptFile(path, path);
-    LogRecorder::clear();
+    logrecorder::clear();
     return read(path);
 }
 
@@ -128,7 +130,7 @@ class TestFolderBatch : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { LogRecorder::clear(); }
+    void init() { logrecorder::clear(); }
 
     void walkOrderSkipsHiddenEntries()
     {
@@ -139,7 +141,7 @@ private slots:
         form.collectFiles(r);
         const QStringList walk{r + "/s/x.txt", r + "/C.txt", r + "/a.txt", r + "/b.txt"};
         QCOMPARE(form.collectedFiles().toList(), walk);
-        QCOMPARE(LogRecorder::takeLines(), QStringList({"dir: " + r + "/s", "file: " + walk[0], "file: " + walk[1],
+        QCOMPARE(logrecorder::takeLines(), QStringList({"dir: " + r + "/s", "file: " + walk[0], "file: " + walk[1],
                                                         "file: " + walk[2], "file: " + walk[3]}));
 
         // A drop starts from an empty list and handles the files in walk order.
@@ -194,21 +196,21 @@ private slots:
     {
         QTemporaryDir dir;
         QVERIFY(makeFiles(dir.path(), {"1", "2", "sub/3"}));
-        LogRecorder::takeNotices();
+        logrecorder::takeNotices();
         Form form;
         QVERIFY(drop(&form, localUrls({dir.path()})));
-        QCOMPARE(LogRecorder::lines().last(), QStringLiteral("批量加密完成：加密3个，跳过0个，失败0个"));
-        QCOMPARE(LogRecorder::takeNotices(), QStringList{LogRecorder::lines().last()});
+        QCOMPARE(logrecorder::lines().last(), QStringLiteral("批量加密完成：加密3个，跳过0个，失败0个"));
+        QCOMPARE(logrecorder::takeNotices(), QStringList{logrecorder::lines().last()});
 
         // Cancelled after the first file: the summary says so.
         QVERIFY(makeFiles(dir.path(), {"4", "5"}));
-        LogRecorder::clear();
+        logrecorder::clear();
         BatchWatch watch(&form, 1, clickCancel);
         QVERIFY(drop(&form, localUrls({dir.path()})));
-        const QStringList notices = LogRecorder::takeNotices();
+        const QStringList notices = logrecorder::takeNotices();
         QCOMPARE(notices.size(), 1);
         QVERIFY2(notices.first().startsWith(QStringLiteral("批量解密已取消")), qPrintable(notices.first()));
-        QCOMPARE(notices.first(), LogRecorder::lines().last());
+        QCOMPARE(notices.first(), logrecorder::lines().last());
     }
 
     void progressDialog()
@@ -304,7 +306,7 @@ private slots:
         form.findChild<QPlainTextEdit *>()->setPlainText("earlier text");
         BatchWatch watch(&form);
         QVERIFY(drop(&form, localUrls({r})));
-        QCOMPARE(LogRecorder::lines(), QStringList({"dir: " + r + "/deeper", "dir: " + r + "/deeper/inner",
+        QCOMPARE(logrecorder::lines(), QStringList({"dir: " + r + "/deeper", "dir: " + r + "/deeper/inner",
                                                     "dir: " + r + "/empty", QStringLiteral("文件夹中没有文件：") + r}));
         QVERIFY(watch.seen.isNull() && watch.values.isEmpty());
         QVERIFY(form.findChildren<QProgressDialog *>().isEmpty());

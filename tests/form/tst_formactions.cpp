@@ -12,6 +12,8 @@
 
 #include <sys/stat.h>
 
+using namespace vaultine;
+
 using namespace formdriver;
 
 class TestFormActions : public QObject
@@ -24,7 +26,7 @@ class TestFormActions : public QObject
     static void click(Form &form, const char *name) { QTest::mouseClick(button(form, name), Qt::LeftButton); }
 
 private slots:
-    void init() { LogRecorder::clear(); }
+    void init() { logrecorder::clear(); }
 
     void stringButtonsRoundTrip()
     {
@@ -33,7 +35,7 @@ private slots:
         text(form)->setPlainText(QStringLiteral("机密 text"));
         click(form, "encrypt_pushButton");
         // One click, one run: the button is connected once.
-        QCOMPARE(LogRecorder::takeLines().filter(QRegularExpression("^长度：")).size(), 1);
+        QCOMPARE(logrecorder::takeLines().filter(QRegularExpression("^长度：")).size(), 1);
         QString expected = QStringLiteral("机密 text");
         form.encryptString(expected);
         QCOMPARE(text(form)->toPlainText(), expected);
@@ -53,7 +55,7 @@ private slots:
         Form form;
         form.show();
         click(form, "encrypt_pushButton");
-        QVERIFY(LogRecorder::lines().contains(QStringLiteral("长度：0")));
+        QVERIFY(logrecorder::lines().contains(QStringLiteral("长度：0")));
         QCOMPARE(text(form)->toPlainText(), QString());
     }
 
@@ -122,7 +124,7 @@ private slots:
         click(form, "encryptfile_pushButton");
         QVERIFY(encryptAnswer.answered);
         QVERIFY(read(path).startsWith(header()));
-        QStringList lines = LogRecorder::takeLines();
+        QStringList lines = logrecorder::takeLines();
         QVERIFY(lines.size() >= 2);
         QCOMPARE(lines.first(), QStringLiteral("加密：文件大小：%1").arg(plain.size()));
         QCOMPARE(lines.last(), QStringLiteral("加密文件已输出到:") + QDir::toNativeSeparators(path));
@@ -133,7 +135,7 @@ private slots:
         click(form, "decryptfile_pushButton");
         QVERIFY(decryptAnswer.answered);
         QCOMPARE(read(path), plain);
-        lines = LogRecorder::takeLines();
+        lines = logrecorder::takeLines();
         QCOMPARE(lines.last(), QStringLiteral("解密文件已输出到:") + QDir::toNativeSeparators(path));
         QCOMPARE(lines.filter(QStringLiteral("已输出到")).size(), 1);
         QVERIFY(text(form)->toPlainText().isEmpty());
@@ -151,14 +153,14 @@ private slots:
 
         FileDialogAnswer decryptPlain(plainPath);
         click(form, "decryptfile_pushButton");
-        QStringList lines = LogRecorder::takeLines();
+        QStringList lines = logrecorder::takeLines();
         QCOMPARE(lines.last(), QStringLiteral("解密：文件未被加密过，无法解密"));
         QVERIFY(lines.filter(QStringLiteral("已输出到")).isEmpty());
         QCOMPARE(read(plainPath), QByteArray("plain"));
 
         FileDialogAnswer encryptEncrypted(lockedPath);
         click(form, "encryptfile_pushButton");
-        lines = LogRecorder::takeLines();
+        lines = logrecorder::takeLines();
         QCOMPARE(lines.last(), QStringLiteral("加密：文件被加密过，无法再加密"));
         QVERIFY(lines.filter(QStringLiteral("已输出到")).isEmpty());
     }
@@ -175,7 +177,7 @@ private slots:
             click(form, name);
             QVERIFY(cancel.answered);
         }
-        QCOMPARE(LogRecorder::lines(), QStringList());
+        QCOMPARE(logrecorder::lines(), QStringList());
         QCOMPARE(read(path), QByteArray("keep"));
     }
 
@@ -189,7 +191,7 @@ private slots:
         form.show();
         FileDialogAnswer answer(fifo);
         click(form, "encryptfile_pushButton"); // would block on open
-        QCOMPARE(LogRecorder::lines(), QStringList{QStringLiteral("文件已不存在或不是普通文件，跳过：") + fifo});
+        QCOMPARE(logrecorder::lines(), QStringList{QStringLiteral("文件已不存在或不是普通文件，跳过：") + fifo});
 #else
         QSKIP("no FIFOs here");
 #endif

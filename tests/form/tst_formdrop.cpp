@@ -14,6 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace vaultine;
+
 using namespace formdriver;
 
 class TestFormDrop : public QObject
@@ -27,7 +29,7 @@ class TestFormDrop : public QObject
         Form form;
         write(path, plain);
         form.encryptFile(path, path);
-        LogRecorder::clear();
+        logrecorder::clear();
         return read(path);
     }
 
@@ -37,14 +39,14 @@ class TestFormDrop : public QObject
     {
         QMimeData mime;
         mime.setUrls(localUrls(paths));
-        mime.setData(QLatin1String(PluginApi::kDropDirectionFormat), direction);
+        mime.setData(QLatin1String(pluginapi::kDropDirectionFormat), direction);
         QVERIFY(dragEnter(&form, mime));
         QDropEvent dropEvent(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&form, &dropEvent);
     }
 
 private slots:
-    void init() { LogRecorder::clear(); }
+    void init() { logrecorder::clear(); }
 
     void dragEnterAcceptsExactlyUrls()
     {
@@ -71,7 +73,7 @@ private slots:
         QVERIFY(drop(form.findChild<QPlainTextEdit *>()->viewport(), localUrls({path})));
         QCOMPARE(read(path), cipher);
         QCOMPARE(shown(form), QString::fromUtf8(plain));
-        QStringList lines = LogRecorder::takeLines();
+        QStringList lines = logrecorder::takeLines();
         QCOMPARE(lines.first(), QStringLiteral("加密：文件大小：%1").arg(plain.size()));
         QCOMPARE(lines.last(), QStringLiteral("加密文件已输出到:") + path);
 
@@ -79,7 +81,7 @@ private slots:
         QVERIFY(drop(&form, localUrls({path})));
         QCOMPARE(read(path), plain);
         QCOMPARE(shown(form), QString::fromUtf8(plain));
-        lines = LogRecorder::takeLines();
+        lines = logrecorder::takeLines();
         QCOMPARE(lines.first(), QStringLiteral("解密：文件大小：%1").arg(cipher.size()));
         QCOMPARE(lines.last(), QStringLiteral("解密文件已输出到:") + path);
     }
@@ -96,8 +98,8 @@ private slots:
         QCOMPARE(read(path), broken);
         // What the file holds now: its text stops at the header's zero byte.
         QCOMPARE(shown(form), QStringLiteral("has been encrypt"));
-        QVERIFY(LogRecorder::lines().filter(QStringLiteral("已输出到")).isEmpty());
-        QVERIFY(!LogRecorder::lines().isEmpty());
+        QVERIFY(logrecorder::lines().filter(QStringLiteral("已输出到")).isEmpty());
+        QVERIFY(!logrecorder::lines().isEmpty());
     }
 
     // A file's end is offered to the core plug-in with the line that says
@@ -108,18 +110,18 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("note.txt"));
         const QString broken = dir.filePath(QStringLiteral("broken"));
         QVERIFY(write(path, "plain") && write(broken, header() + QByteArray("12345")));
-        LogRecorder::takeNotices();
+        logrecorder::takeNotices();
         Form form;
         QVERIFY(drop(&form, localUrls({path})));
-        QCOMPARE(LogRecorder::takeNotices(), QStringList{QStringLiteral("加密文件已输出到:") + path});
+        QCOMPARE(logrecorder::takeNotices(), QStringList{QStringLiteral("加密文件已输出到:") + path});
         QVERIFY(drop(&form, localUrls({path})));
-        QCOMPARE(LogRecorder::takeNotices(), QStringList{QStringLiteral("解密文件已输出到:") + path});
-        LogRecorder::clear();
+        QCOMPARE(logrecorder::takeNotices(), QStringList{QStringLiteral("解密文件已输出到:") + path});
+        logrecorder::clear();
         QVERIFY(drop(&form, localUrls({broken})));
-        const QStringList notices = LogRecorder::takeNotices();
+        const QStringList notices = logrecorder::takeNotices();
         QCOMPARE(notices.size(), 1);
         QVERIFY(!notices.first().contains(QStringLiteral("已输出到")));
-        QCOMPARE(notices.first(), LogRecorder::lines().last());
+        QCOMPARE(notices.first(), logrecorder::lines().last());
     }
 
     void severalUrlsInOrder()
@@ -136,7 +138,7 @@ private slots:
         QCOMPARE(read(b), QByteArray("bee"));
         QVERIFY(read(a).startsWith(header()) && read(c).startsWith(header()));
         QCOMPARE(shown(form), QStringLiteral("ay"));
-        QCOMPARE(LogRecorder::lines().filter(QStringLiteral("已输出到")),
+        QCOMPARE(logrecorder::lines().filter(QStringLiteral("已输出到")),
                  QStringList({QStringLiteral("加密文件已输出到:") + c, QStringLiteral("解密文件已输出到:") + b,
                               QStringLiteral("加密文件已输出到:") + a}));
     }
@@ -160,7 +162,7 @@ private slots:
             QCOMPARE(read(locked), QByteArray("secret"));
         }
 #endif
-        QCOMPARE(LogRecorder::lines(), QStringList());
+        QCOMPARE(logrecorder::lines(), QStringList());
         QCOMPARE(shown(form), QString());
     }
 
@@ -177,15 +179,15 @@ private slots:
         dropAsked(form, {plain, locked}, "encrypt");
         QVERIFY(read(plain).startsWith(header()));
         QCOMPARE(read(locked), lockedBytes);
-        QCOMPARE(LogRecorder::lines().filter(QRegularExpression("已输出到|不再")),
+        QCOMPARE(logrecorder::lines().filter(QRegularExpression("已输出到|不再")),
                  QStringList({"加密文件已输出到:" + plain, "文件:" + locked + "已经加密，不再加密"}));
 
-        LogRecorder::clear();
+        logrecorder::clear();
         dropAsked(form, {plain, other}, "decrypt");
         QCOMPARE(read(plain), QByteArray("open text"));
         QCOMPARE(read(other), QByteArray("more text"));
         QCOMPARE(shown(form), QStringLiteral("open text"));
-        QCOMPARE(LogRecorder::lines().filter(QRegularExpression("已输出到|不再")),
+        QCOMPARE(logrecorder::lines().filter(QRegularExpression("已输出到|不再")),
                  QStringList({"解密文件已输出到:" + plain, "文件:" + other + "已经未加密，不再解密"}));
     }
 
@@ -201,7 +203,7 @@ private slots:
         dropAsked(form, {dir.path()}, "decrypt");
         QCOMPARE(read(first), QByteArray("plain first"));
         QCOMPARE(read(second), secondPlain);
-        const QStringList lines = LogRecorder::lines();
+        const QStringList lines = logrecorder::lines();
         QVERIFY2(lines.contains("开始解密") && !lines.contains("开始加密"), qPrintable(lines.join('\n')));
         QVERIFY(lines.contains("文件:" + first + "已经未加密，不再解密"));
         QVERIFY(lines.contains("解密文件已输出到:" + second));
@@ -216,7 +218,7 @@ private slots:
         Form form;
         dropAsked(form, {file}, "sideways");
         QCOMPARE(read(file), QByteArray("kept"));
-        QCOMPARE(LogRecorder::lines(), QStringList{"拖放要求的加解密方向无法识别，未处理：" + file});
+        QCOMPARE(logrecorder::lines(), QStringList{"拖放要求的加解密方向无法识别，未处理：" + file});
     }
 
     void shownTextIsBounded_data()
@@ -249,9 +251,9 @@ private slots:
         QCOMPARE(text.size(), shownChars);
         QVERIFY(!text.contains(QChar::ReplacementCharacter));
         QVERIFY(QString::fromUtf8(content).startsWith(text));
-        QCOMPARE(LogRecorder::lines().contains(QStringLiteral("文件超过1MiB，文本区只显示开头1MiB：") + path),
+        QCOMPARE(logrecorder::lines().contains(QStringLiteral("文件超过1MiB，文本区只显示开头1MiB：") + path),
                  cutLogged);
-        QCOMPARE(LogRecorder::lines().last(), QStringLiteral("加密文件已输出到:") + path);
+        QCOMPARE(logrecorder::lines().last(), QStringLiteral("加密文件已输出到:") + path);
         QVERIFY(read(path).startsWith(header()));
     }
 
@@ -277,8 +279,8 @@ private slots:
             QVERIFY2(line.size() <= 1024, qPrintable(QString::number(line.size())));
         QCOMPARE(QString(text).remove(QLatin1Char('\n')), QString::fromUtf8(content).remove(QLatin1Char('\n')));
         QVERIFY(
-            LogRecorder::lines().contains(QStringLiteral("文件中有过长的行，文本区显示时在其中插入了换行：") + path));
-        QCOMPARE(LogRecorder::lines().last(), QStringLiteral("加密文件已输出到:") + path);
+            logrecorder::lines().contains(QStringLiteral("文件中有过长的行，文本区显示时在其中插入了换行：") + path));
+        QCOMPARE(logrecorder::lines().last(), QStringLiteral("加密文件已输出到:") + path);
     }
 
     // Ordinary text goes into the text area in pieces, while the loop turns;
@@ -298,7 +300,7 @@ private slots:
         Form form;
         QVERIFY(drop(&form, localUrls({path})));
         QCOMPARE(shown(form), expected);
-        QCOMPARE(LogRecorder::lines().filter(QStringLiteral("文本区")), QStringList());
+        QCOMPARE(logrecorder::lines().filter(QStringLiteral("文本区")), QStringList());
         QString cipher = expected;
         form.encryptString(cipher);
         QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("encrypt_pushButton")), Qt::LeftButton);
@@ -319,7 +321,7 @@ private slots:
         QVERIFY(drop(form, localUrls({path})));
         QVERIFY(form.isNull());
         QCOMPARE(read(path), content);
-        QVERIFY(LogRecorder::lines().filter(QStringLiteral("已输出到")).isEmpty());
+        QVERIFY(logrecorder::lines().filter(QStringLiteral("已输出到")).isEmpty());
     }
 };
 

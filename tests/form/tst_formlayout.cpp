@@ -12,6 +12,8 @@
 #include <QVBoxLayout>
 #include <QtTest>
 
+using namespace vaultine;
+
 namespace {
 
 // Every text a form shows: title, label, buttons, selector, tips.
@@ -152,8 +154,8 @@ private slots:
     void textsStayUnderQtsTranslation()
     {
         const QStringList before = shownTexts(Form());
-        const QString catalogue = QtTranslation::install();
-        QVERIFY2(!catalogue.isEmpty(), qPrintable("no qtbase_zh_CN.qm in " + QtTranslation::folders().join(", ")
+        const QString catalogue = qttranslation::install();
+        QVERIFY2(!catalogue.isEmpty(), qPrintable("no qtbase_zh_CN.qm in " + qttranslation::folders().join(", ")
                                                   + " (scripts/install-deps.sh installs qttranslations5-l10n)"));
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
         QCOMPARE(shownTexts(Form()), before);

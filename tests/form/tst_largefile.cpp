@@ -10,6 +10,8 @@
 
 #include <sys/resource.h>
 
+using namespace vaultine;
+
 namespace {
 
 constexpr qint64 kSize = (qint64(2) << 30) + 4096 + 5; // past 2 GiB, ragged end
@@ -69,9 +71,9 @@ private slots:
         const QByteArray original = sha256Of(file);
 
         Form form;
-        LogRecorder::clear();
+        logrecorder::clear();
         QCOMPARE(form.encryptFile(file, file), 0);
-        QCOMPARE(LogRecorder::takeLines().first(), QString("加密：文件大小：%1").arg(kSize));
+        QCOMPARE(logrecorder::takeLines().first(), QString("加密：文件大小：%1").arg(kSize));
         QCOMPARE(QFileInfo(file).size(), 17 + (kSize + 15) / 16 * 16);
         QVERIFY(form.isFileEncrypted(file));
 

@@ -20,6 +20,8 @@
 #include <mutex>
 #include <sys/stat.h>
 
+using namespace vaultine;
+
 using namespace formdriver;
 using testfiles::entries;
 
@@ -166,7 +168,7 @@ class TestLongWork : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { LogRecorder::clear(); }
+    void init() { logrecorder::clear(); }
     void cleanup() { slowdisk::release(); }
 
     void eventLoopTurnsWhileTheFlushHangs()
@@ -201,7 +203,7 @@ private slots:
         QCOMPARE(title, QStringLiteral("加解密进度对话框"));
         QVERIFY2(label.startsWith(QStringLiteral("正在加密：long.bin\n")), qPrintable(label));
         QCOMPARE(cancelText, QStringLiteral("取消"));
-        QCOMPARE(LogRecorder::takeLines(), QStringList({QStringLiteral("加密：文件大小：%1").arg(plain.size()),
+        QCOMPARE(logrecorder::takeLines(), QStringList({QStringLiteral("加密：文件大小：%1").arg(plain.size()),
                                                         QStringLiteral("正在处理文件，忽略：") + other,
                                                         QStringLiteral("正在处理文件，忽略：加密字符串")}));
         QVERIFY(read(path).startsWith(header()));
@@ -228,7 +230,7 @@ private slots:
         if (decrypting)
             QCOMPARE(form.encryptFile(path, path), 0);
         const QByteArray before = read(path);
-        LogRecorder::clear();
+        logrecorder::clear();
 
         slowdisk::hold(slowdisk::Gate::On::Flush);
         WhenReady whileHeld([&] { return slowdisk::isHeld() && visibleDialog(&form); },
@@ -241,7 +243,7 @@ private slots:
         QCOMPARE(sha(read(path)), sha(before));
         QCOMPARE(entries(dir.path()), QStringList{"long.bin"});
         const QString direction = decrypting ? QStringLiteral("解密") : QStringLiteral("加密");
-        QCOMPARE(LogRecorder::takeLines(),
+        QCOMPARE(logrecorder::takeLines(),
                  QStringList({direction + QStringLiteral("：文件大小：%1").arg(before.size()),
                               direction + QStringLiteral("：已取消，原文件保持不变 ") + path}));
     }
@@ -268,7 +270,7 @@ private slots:
         QCOMPARE(sha(read(b)), sha(large));
         QCOMPARE(read(c), QByteArray("small c"));
         QCOMPARE(entries(dir.path()), QStringList({"a.txt", "b.bin", "c.txt"}));
-        QCOMPARE(LogRecorder::lines().last(), QStringLiteral("批量加密已取消：加密1个，跳过0个，失败0个，未处理2个"));
+        QCOMPARE(logrecorder::lines().last(), QStringLiteral("批量加密已取消：加密1个，跳过0个，失败0个，未处理2个"));
         QCOMPARE(form.findChild<QPlainTextEdit *>()->toPlainText(), a);
     }
 
@@ -289,7 +291,7 @@ private slots:
         QVERIFY(whileHeld.done && form.isNull());
         QCOMPARE(sha(read(path)), sha(plain));
         QCOMPARE(entries(dir.path()), QStringList{"long.bin"});
-        QCOMPARE(LogRecorder::takeLines(), QStringList({QStringLiteral("加密：文件大小：%1").arg(plain.size()),
+        QCOMPARE(logrecorder::takeLines(), QStringList({QStringLiteral("加密：文件大小：%1").arg(plain.size()),
                                                         QStringLiteral("加密：已取消，原文件保持不变 ") + path}));
     }
 
@@ -316,7 +318,7 @@ private slots:
         QVERIFY(whileHeld.done && accepted);
         QCOMPARE(sha(read(path)), sha(plain));
         QCOMPARE(entries(dir.path()), QStringList{"long.bin"});
-        QCOMPARE(LogRecorder::takeLines(), QStringList({QStringLiteral("加密：文件大小：%1").arg(plain.size()),
+        QCOMPARE(logrecorder::takeLines(), QStringList({QStringLiteral("加密：文件大小：%1").arg(plain.size()),
                                                         QStringLiteral("加密：已取消，原文件保持不变 ") + path}));
     }
 
@@ -346,8 +348,8 @@ private slots:
         QCOMPARE(read(c), QByteArray("small c"));
         QCOMPARE(read(later), QByteArray("later"));
         QCOMPARE(entries(dir.path()), QStringList({"a.txt", "b.bin", "c.txt"}));
-        QCOMPARE(LogRecorder::lines().last(), QStringLiteral("批量加密已取消：加密1个，跳过0个，失败0个，未处理2个"));
-        QVERIFY(LogRecorder::lines().filter(later).isEmpty());
+        QCOMPARE(logrecorder::lines().last(), QStringLiteral("批量加密已取消：加密1个，跳过0个，失败0个，未处理2个"));
+        QVERIFY(logrecorder::lines().filter(later).isEmpty());
     }
 
     // Last: it ends the event loops the test runs on, then starts one anew.

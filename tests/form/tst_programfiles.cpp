@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace vaultine;
+
 #ifdef Q_OS_UNIX
 #include <unistd.h>
 #endif
@@ -73,7 +75,7 @@ class TestProgramFiles : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { LogRecorder::clear(); }
+    void init() { logrecorder::clear(); }
     void cleanup() { programfiles::protect(QString()); }
 
     void ownFilesAreNoted()
@@ -98,17 +100,17 @@ private slots:
         QTest::mouseClick(form.findChild<QPushButton *>("encryptfile_pushButton"), Qt::LeftButton);
         QVERIFY(chosen.answered);
         QCOMPARE(
-            LogRecorder::takeLines(),
+            logrecorder::takeLines(),
             QStringList(kEncryptRefused + QDir::toNativeSeparators(program.path(QStringLiteral("Uninstall.exe")))));
 
         QVERIFY(drop(&form, localUrls({dll})));
-        QCOMPARE(LogRecorder::takeLines(), QStringList(kEncryptRefused + QDir::toNativeSeparators(dll)));
+        QCOMPARE(logrecorder::takeLines(), QStringList(kEncryptRefused + QDir::toNativeSeparators(dll)));
 
         // Decrypting one is refused too, and so is writing the output into one.
         QCOMPARE(form.decryptFile(dll, dll), -1);
-        QCOMPARE(LogRecorder::takeLines(), QStringList(kDecryptRefused + QDir::toNativeSeparators(dll)));
+        QCOMPARE(logrecorder::takeLines(), QStringList(kDecryptRefused + QDir::toNativeSeparators(dll)));
         QCOMPARE(form.encryptFile(program.users(), dll), -1);
-        QCOMPARE(LogRecorder::takeLines(), QStringList(kEncryptRefused + QDir::toNativeSeparators(dll)));
+        QCOMPARE(logrecorder::takeLines(), QStringList(kEncryptRefused + QDir::toNativeSeparators(dll)));
         QCOMPARE(hashes(program.own()), before);
 
         // The user's file beside them is the user's.
@@ -126,7 +128,7 @@ private slots:
         Form form;
         form.show();
         QVERIFY(drop(&form, localUrls({program.dir.path()})));
-        const QStringList lines = LogRecorder::lines();
+        const QStringList lines = logrecorder::lines();
         for (const QString &file : program.own())
             QVERIFY2(lines.contains(kEncryptRefused + QDir::toNativeSeparators(file)), qPrintable(file));
         QVERIFY(lines.last().startsWith(
@@ -152,11 +154,11 @@ private slots:
         Form form;
         for (const QString &name : {link, hard, spelled}) {
             QCOMPARE(form.encryptFile(name, name), -1);
-            QCOMPARE(LogRecorder::takeLines(), QStringList(kEncryptRefused + QDir::toNativeSeparators(name)));
+            QCOMPARE(logrecorder::takeLines(), QStringList(kEncryptRefused + QDir::toNativeSeparators(name)));
         }
         QVERIFY(drop(&form, localUrls({elsewhere.path()})));
-        QVERIFY2(LogRecorder::lines().last().startsWith(QStringLiteral("批量加密完成：加密0个，跳过0个，失败")),
-                 qPrintable(LogRecorder::lines().join('\n')));
+        QVERIFY2(logrecorder::lines().last().startsWith(QStringLiteral("批量加密完成：加密0个，跳过0个，失败")),
+                 qPrintable(logrecorder::lines().join('\n')));
         QCOMPARE(hashes(program.own()), before);
     }
 #endif

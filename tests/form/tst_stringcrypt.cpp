@@ -6,6 +6,8 @@
 
 #include <QtTest>
 
+using namespace vaultine;
+
 class TestStringCrypt : public QObject
 {
     Q_OBJECT
@@ -19,7 +21,7 @@ class TestStringCrypt : public QObject
     }
 
 private slots:
-    void init() { LogRecorder::clear(); }
+    void init() { logrecorder::clear(); }
 
     void emptyText()
     {
@@ -27,10 +29,10 @@ private slots:
         QString text;
         QCOMPARE(form.encryptString(text), 0);
         QCOMPARE(text, QString());
-        QCOMPARE(LogRecorder::takeLines(), QStringList({"长度：0", "原始字符串：", "加密二进制："}));
+        QCOMPARE(logrecorder::takeLines(), QStringList({"长度：0", "原始字符串：", "加密二进制："}));
         QCOMPARE(form.decryptString(text), 0);
         QCOMPARE(text, QString());
-        QCOMPARE(LogRecorder::takeLines(), QStringList({"解密：长度：0", "原始二进制字符串：", "解密字符串："}));
+        QCOMPARE(logrecorder::takeLines(), QStringList({"解密：长度：0", "原始二进制字符串：", "解密字符串："}));
     }
 
     void lengthsAndRoundTrip_data()
@@ -55,7 +57,7 @@ private slots:
         QCOMPARE(text.size(), digits);
         QCOMPARE(text, text.toLower());
         QVERIFY(QRegularExpression("^[0-9a-f]*$").match(text).hasMatch());
-        QCOMPARE(LogRecorder::takeLines(), QStringList({"长度：" + QString::number(plain.toUtf8().size()),
+        QCOMPARE(logrecorder::takeLines(), QStringList({"长度：" + QString::number(plain.toUtf8().size()),
                                                         "原始字符串：" + plain, "加密二进制：" + text}));
         if (filetest::haveOpenssl())
             QCOMPARE(text.toLatin1(), filetest::openssl(filetest::spacePadded(plain.toUtf8()), false).toHex());
@@ -63,7 +65,7 @@ private slots:
         const QString hex = text;
         form.decryptString(text);
         QCOMPARE(text, plain);
-        QCOMPARE(LogRecorder::takeLines(), QStringList({"解密：长度：" + QString::number(digits),
+        QCOMPARE(logrecorder::takeLines(), QStringList({"解密：长度：" + QString::number(digits),
                                                         "原始二进制字符串：" + hex, "解密字符串：" + plain}));
     }
 
@@ -78,10 +80,10 @@ private slots:
         Form form;
         const QString hex = encrypted("case");
         QString text = hex.toUpper() + "F"; // a last unpaired digit is ignored
-        LogRecorder::clear();
+        logrecorder::clear();
         form.decryptString(text);
         QCOMPARE(text, QString("case"));
-        const QStringList lines = LogRecorder::takeLines();
+        const QStringList lines = logrecorder::takeLines();
         QCOMPARE(lines.at(0), QString("解密：长度：33"));
         QCOMPARE(lines.at(1), "原始二进制字符串：" + hex);
     }
@@ -103,13 +105,13 @@ private slots:
         for (const auto &c : cases) {
             QString text = c.plain;
             form.encryptString(text);
-            const QStringList lines = LogRecorder::takeLines();
+            const QStringList lines = logrecorder::takeLines();
             QCOMPARE(lines.size(), c.warned ? 4 : 3);
             if (c.warned)
                 QCOMPARE(lines.at(1), QString("警告：字符串以空格结尾或含有空字符，解密后无法完全还原"));
             form.decryptString(text);
             QCOMPARE(text, c.back);
-            LogRecorder::clear();
+            logrecorder::clear();
         }
     }
 
@@ -120,19 +122,19 @@ private slots:
         const QStringList notBlocks = {hex.left(30), hex + "00", "xyz"};
         for (const QString &input : notBlocks) {
             QString text = input;
-            LogRecorder::clear();
+            logrecorder::clear();
             form.decryptString(text);
             QCOMPARE(text, input);
-            QCOMPARE(LogRecorder::takeLines(),
+            QCOMPARE(logrecorder::takeLines(),
                      QStringList({"解密：长度：" + QString::number(input.size()),
                                   "解密：密文长度不是16字节的整数倍，无法解密，字符串保持不变"}));
         }
         QString text = hex.left(30) + "密";
         const QString before = text;
-        LogRecorder::clear();
+        logrecorder::clear();
         form.decryptString(text);
         QCOMPARE(text, before);
-        QCOMPARE(LogRecorder::takeLines(),
+        QCOMPARE(logrecorder::takeLines(),
                  QStringList({"解密：长度：33", "解密：含有非ASCII字符，无法解密，字符串保持不变"}));
     }
 
@@ -145,7 +147,7 @@ private slots:
         Form form;
         QString text(32, 'g');
         form.decryptString(text);
-        QCOMPARE(LogRecorder::takeLines().at(1), "原始二进制字符串：" + QString(32, '0'));
+        QCOMPARE(logrecorder::takeLines().at(1), "原始二进制字符串：" + QString(32, '0'));
     }
 };
 

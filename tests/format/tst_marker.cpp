@@ -4,6 +4,8 @@
 #include <QByteArray>
 #include <QtTest>
 
+using namespace vaultine;
+
 namespace {
 std::size_t kept(const QByteArray &data)
 {

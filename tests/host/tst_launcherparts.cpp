@@ -37,13 +37,13 @@ private slots:
         qunsetenv("KEYSTREL_TEST_CORE_EXIT");
     }
 
-    void styleSheetText() { verifyStyleSheet(LookAndFeel::styleSheet()); }
+    void styleSheetText() { verifyStyleSheet(lookandfeel::styleSheet()); }
 
     void corePluginBesideExecutable()
     {
-        QCOMPARE(CorePlugin::fileName(), QString("Hubstone.so"));
-        QCOMPARE(CorePlugin::path(), QCoreApplication::applicationDirPath() + "/Plugin/Hubstone.so");
-        QVERIFY(QLibrary::isLibrary(CorePlugin::path()));
+        QCOMPARE(coreplugin::fileName(), QString("Hubstone.so"));
+        QCOMPARE(coreplugin::path(), QCoreApplication::applicationDirPath() + "/Plugin/Hubstone.so");
+        QVERIFY(QLibrary::isLibrary(coreplugin::path()));
     }
 
     void coreNameIsExact_data()
@@ -67,10 +67,10 @@ private slots:
         // bytes of a shorter name would run past it (and trip AddressSanitizer).
         std::unique_ptr<char[]> copy(new char[size_t(name.size()) + 1]);
         std::memcpy(copy.get(), name.constData(), size_t(name.size()) + 1);
-        QCOMPARE(CorePlugin::isCoreName(copy.get()), accepted);
+        QCOMPARE(coreplugin::isCoreName(copy.get()), accepted);
     }
 
-    void nullNameIsRefused() { QVERIFY(!CorePlugin::isCoreName(nullptr)); }
+    void nullNameIsRefused() { QVERIFY(!coreplugin::isCoreName(nullptr)); }
 
     void loadChecksTheLibrary_data()
     {
@@ -99,8 +99,8 @@ private slots:
         QFETCH(QStringList, calls);
 
         QLibrary library;
-        CorePlugin::Entries entries;
-        QCOMPARE(CorePlugin::load(library, path, entries), accepted);
+        coreplugin::Entries entries;
+        QCOMPARE(coreplugin::load(library, path, entries), accepted);
         QCOMPARE(takeCoreCalls(), calls);
         QCOMPARE(entries.initialize != nullptr, accepted);
         QCOMPARE(entries.delayedInitialize != nullptr, accepted);
@@ -127,9 +127,9 @@ private slots:
         file.close();
 
         QLibrary library;
-        CorePlugin::Entries entries;
-        QVERIFY(!CorePlugin::load(library, garbage, entries));
-        QVERIFY(!CorePlugin::load(library, m_dir.path(), entries)); // a folder
+        coreplugin::Entries entries;
+        QVERIFY(!coreplugin::load(library, garbage, entries));
+        QVERIFY(!coreplugin::load(library, m_dir.path(), entries)); // a folder
         QVERIFY(!entries.initialize);
     }
 };

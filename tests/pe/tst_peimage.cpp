@@ -37,7 +37,7 @@ void put32(QByteArray &bytes, int at, quint32 value)
 
 // The smallest DLL the check should take: headers and two sections of raw
 // data, ending exactly where the last section does.
-QByteArray minimalDll(quint16 machine = PeImage::kMachineAmd64)
+QByteArray minimalDll(quint16 machine = peimage::kMachineAmd64)
 {
     QByteArray bytes(kHeadersSize + 2 * kRawSize, '\0');
     bytes[0] = 'M';
@@ -48,7 +48,7 @@ QByteArray minimalDll(quint16 machine = PeImage::kMachineAmd64)
     put16(bytes, kCoff + 2, 2);
     put16(bytes, kCoff + 16, kOptionalSize);
     put16(bytes, kCoff + 18, 0x2022); // DLL, large-address aware, executable
-    put16(bytes, kOptional, machine == PeImage::kMachineI386 ? 0x10B : 0x20B);
+    put16(bytes, kOptional, machine == peimage::kMachineI386 ? 0x10B : 0x20B);
     put32(bytes, kOptional + 60, kHeadersSize);
     for (int i = 0; i < 2; ++i) {
         const int section = kSections + 40 * i;
@@ -59,7 +59,7 @@ QByteArray minimalDll(quint16 machine = PeImage::kMachineAmd64)
     return bytes;
 }
 
-bool accepted(const QByteArray &bytes, quint16 machine = PeImage::kMachineAmd64)
+bool accepted(const QByteArray &bytes, quint16 machine = peimage::kMachineAmd64)
 {
     const auto read = [&bytes](quint64 offset, void *buffer, quint32 length) {
         if (offset > quint64(bytes.size()) || length > quint64(bytes.size()) - offset)
@@ -67,7 +67,7 @@ bool accepted(const QByteArray &bytes, quint16 machine = PeImage::kMachineAmd64)
         memcpy(buffer, bytes.constData() + offset, length);
         return true;
     };
-    return PeImage::isLoadableDll(read, quint64(bytes.size()), machine);
+    return peimage::isLoadableDll(read, quint64(bytes.size()), machine);
 }
 
 } // namespace
@@ -80,7 +80,7 @@ private slots:
     void wholeDllPasses()
     {
         QVERIFY(accepted(minimalDll()));
-        QVERIFY(accepted(minimalDll(PeImage::kMachineI386), PeImage::kMachineI386));
+        QVERIFY(accepted(minimalDll(peimage::kMachineI386), peimage::kMachineI386));
     }
 
     void everyTruncationIsRefused()
@@ -99,8 +99,8 @@ private slots:
         QTest::newRow("no PE signature") << kPeOffset << quint32('N') << 1;
         QTest::newRow("PE offset past the end") << 0x3C << quint32(0x10000) << 4;
         QTest::newRow("PE offset too close to the end") << 0x3C << quint32(kHeadersSize + 2 * kRawSize - 40) << 4;
-        QTest::newRow("32-bit x86") << kCoff << quint32(PeImage::kMachineI386) << 2;
-        QTest::newRow("arm64") << kCoff << quint32(PeImage::kMachineArm64) << 2;
+        QTest::newRow("32-bit x86") << kCoff << quint32(peimage::kMachineI386) << 2;
+        QTest::newRow("arm64") << kCoff << quint32(peimage::kMachineArm64) << 2;
         QTest::newRow("a program, not a DLL") << kCoff + 18 << quint32(0x0022) << 2;
         QTest::newRow("not executable") << kCoff + 18 << quint32(0x2000) << 2;
         QTest::newRow("no sections") << kCoff + 2 << quint32(0) << 2;
@@ -141,7 +141,7 @@ private slots:
     void realFilesOnWindows()
     {
         const QString real = QStringLiteral(KEYSTREL_REAL_DLL);
-        QVERIFY(LibraryFileCheck::looksLoadable(real));
+        QVERIFY(libraryfilecheck::looksLoadable(real));
 
         QFile source(real);
         QVERIFY(source.open(QIODevice::ReadOnly));
@@ -153,9 +153,9 @@ private slots:
         QVERIFY(cut.open(QIODevice::WriteOnly));
         QCOMPARE(cut.write(bytes.left(bytes.size() / 2)), qint64(bytes.size() / 2));
         cut.close();
-        QVERIFY(!LibraryFileCheck::looksLoadable(truncated));
-        QVERIFY(!LibraryFileCheck::looksLoadable(dir.path()));
-        QVERIFY(!LibraryFileCheck::looksLoadable(dir.filePath(QStringLiteral("missing.dll"))));
+        QVERIFY(!libraryfilecheck::looksLoadable(truncated));
+        QVERIFY(!libraryfilecheck::looksLoadable(dir.path()));
+        QVERIFY(!libraryfilecheck::looksLoadable(dir.filePath(QStringLiteral("missing.dll"))));
     }
 
     void pipeIsRefusedWithoutWaiting()
@@ -164,7 +164,7 @@ private slots:
         const HANDLE pipe = ::CreateNamedPipeW(reinterpret_cast<const wchar_t *>(name.utf16()), PIPE_ACCESS_DUPLEX,
                                                PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr);
         QVERIFY(pipe != INVALID_HANDLE_VALUE);
-        QVERIFY(!LibraryFileCheck::looksLoadable(name));
+        QVERIFY(!libraryfilecheck::looksLoadable(name));
         ::CloseHandle(pipe);
     }
 #endif

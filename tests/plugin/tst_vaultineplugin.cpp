@@ -38,9 +38,9 @@ private slots:
 
     void everyExportResolves()
     {
-        for (const char *name : {PluginApi::kInitialize, PluginApi::kDelayedInitialize, PluginApi::kShutdown,
-                                 PluginApi::kWidget, PluginApi::kName, PluginApi::kCategory, PluginApi::kDescription,
-                                 PluginApi::kLicense, PluginApi::kType, PluginApi::kVersion})
+        for (const char *name : {pluginapi::kInitialize, pluginapi::kDelayedInitialize, pluginapi::kShutdown,
+                                 pluginapi::kWidget, pluginapi::kName, pluginapi::kCategory, pluginapi::kDescription,
+                                 pluginapi::kLicense, pluginapi::kType, pluginapi::kVersion})
             QVERIFY2(m_vaultine.resolve(name), name);
         // Internals stay hidden.
         QVERIFY(!m_vaultine.resolve("_ZN4Form13encryptBufferEPhi"));
@@ -49,27 +49,27 @@ private slots:
     void descriptions()
     {
         auto text = [this](const char *name) {
-            return reinterpret_cast<PluginApi::TextFn>(m_vaultine.resolve(name))();
+            return reinterpret_cast<pluginapi::TextFn>(m_vaultine.resolve(name))();
         };
-        QCOMPARE(QByteArray(text(PluginApi::kName)), QByteArray("Encryption"));
-        QCOMPARE(QByteArray(text(PluginApi::kCategory)), QByteArray("\xE6\x96\x87\xE6\x9C\xAC"));
-        QCOMPARE(std::strlen(text(PluginApi::kCategory)), size_t(6));
-        QCOMPARE(QByteArray(text(PluginApi::kVersion)), QByteArray("1.0.0"));
-        QVERIFY(text(PluginApi::kDescription) != nullptr);
-        QCOMPARE(QByteArray(text(PluginApi::kDescription)), QByteArray());
+        QCOMPARE(QByteArray(text(pluginapi::kName)), QByteArray("Encryption"));
+        QCOMPARE(QByteArray(text(pluginapi::kCategory)), QByteArray("\xE6\x96\x87\xE6\x9C\xAC"));
+        QCOMPARE(std::strlen(text(pluginapi::kCategory)), size_t(6));
+        QCOMPARE(QByteArray(text(pluginapi::kVersion)), QByteArray("1.0.0"));
+        QVERIFY(text(pluginapi::kDescription) != nullptr);
+        QCOMPARE(QByteArray(text(pluginapi::kDescription)), QByteArray());
         // One function under two names.
-        QCOMPARE(reinterpret_cast<void *>(m_vaultine.resolve(PluginApi::kDescription)),
-                 reinterpret_cast<void *>(m_vaultine.resolve(PluginApi::kLicense)));
-        QCOMPARE(reinterpret_cast<PluginApi::TypeFn>(m_vaultine.resolve(PluginApi::kType))(), 1);
+        QCOMPARE(reinterpret_cast<void *>(m_vaultine.resolve(pluginapi::kDescription)),
+                 reinterpret_cast<void *>(m_vaultine.resolve(pluginapi::kLicense)));
+        QCOMPARE(reinterpret_cast<pluginapi::TypeFn>(m_vaultine.resolve(pluginapi::kType))(), 1);
     }
 
     void widgetLifeCycle()
     {
-        auto widget = reinterpret_cast<PluginApi::WidgetFn>(m_vaultine.resolve(PluginApi::kWidget));
-        auto init = reinterpret_cast<PluginApi::InitializeFn>(m_vaultine.resolve(PluginApi::kInitialize));
+        auto widget = reinterpret_cast<pluginapi::WidgetFn>(m_vaultine.resolve(pluginapi::kWidget));
+        auto init = reinterpret_cast<pluginapi::InitializeFn>(m_vaultine.resolve(pluginapi::kInitialize));
         auto delayed =
-            reinterpret_cast<PluginApi::DelayedInitializeFn>(m_vaultine.resolve(PluginApi::kDelayedInitialize));
-        auto shutdown = reinterpret_cast<PluginApi::ShutdownFn>(m_vaultine.resolve(PluginApi::kShutdown));
+            reinterpret_cast<pluginapi::DelayedInitializeFn>(m_vaultine.resolve(pluginapi::kDelayedInitialize));
+        auto shutdown = reinterpret_cast<pluginapi::ShutdownFn>(m_vaultine.resolve(pluginapi::kShutdown));
 
         QCOMPARE(widget(), nullptr);
         QCOMPARE(shutdown(), 0); // nothing to shut down yet

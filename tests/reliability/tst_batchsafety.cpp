@@ -13,6 +13,8 @@
 
 #include "TestFiles.h"
 
+using namespace vaultine;
+
 namespace {
 
 using testfiles::readAll;

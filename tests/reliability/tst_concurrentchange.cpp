@@ -12,6 +12,8 @@
 
 #include "TestFiles.h"
 
+using namespace vaultine;
+
 namespace {
 
 using testfiles::readAll;

@@ -17,6 +17,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace vaultine;
+
 using namespace formdriver;
 
 namespace {
@@ -40,14 +42,14 @@ bool encrypted(const QString &path)
 
 QString summary()
 {
-    const QStringList lines = LogRecorder::lines();
+    const QStringList lines = logrecorder::lines();
     return lines.isEmpty() ? QString() : lines.last();
 }
 
 int linesStartingWith(const QString &prefix)
 {
     int count = 0;
-    for (const QString &line : LogRecorder::lines())
+    for (const QString &line : logrecorder::lines())
         count += line.startsWith(prefix) ? 1 : 0;
     return count;
 }
@@ -81,7 +83,7 @@ class TestHostileTrees : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { LogRecorder::clear(); }
+    void init() { logrecorder::clear(); }
 
     // Someone who can write into a dropped folder (a shared one) swaps, while
     // the batch runs, a file already read ahead, a folder and a file not yet
@@ -115,7 +117,7 @@ private slots:
         // holds open (when that folder itself went, after it was opened).
         const QString swappedLine = QStringLiteral("文件或其所在文件夹在遍历后被替换，跳过：");
         const QString goneLine = QStringLiteral("文件已不存在或不是普通文件，跳过：");
-        const QStringList lines = LogRecorder::lines();
+        const QStringList lines = logrecorder::lines();
         for (const QString &path : {readAhead, dropped + "/c.txt"})
             QVERIFY2(lines.contains(swappedLine + path), qPrintable(path));
         const QString victim = dropped + "/b/victim.txt";
@@ -180,7 +182,7 @@ private slots:
             QVERIFY2(encrypted(dir.filePath(name)), qPrintable(name));
 
         // And back again.
-        LogRecorder::clear();
+        logrecorder::clear();
         QVERIFY(drop(&form, localUrls({dir.path()})));
         QCOMPARE(summary(), QStringLiteral("批量解密完成：解密10000个，跳过0个，失败0个"));
         QCOMPARE(read(dir.filePath("f09999.txt")), QByteArray("file 9999"));
@@ -256,7 +258,7 @@ private slots:
         QCOMPARE(::read(back, bytes, sizeof bytes), ssize_t(5));
         ::close(back);
         QCOMPARE(QByteArray(bytes), QByteArray("latin"));
-        const QStringList lines = LogRecorder::lines();
+        const QStringList lines = logrecorder::lines();
         ::unlink(raw.constData());
         // The log names it (as well as Qt can) among what was not handled.
         const QString shownName = QFile::decodeName(raw);
@@ -296,7 +298,7 @@ private slots:
         // Only a walk relative to each folder can remove it again.
         QCOMPARE(QProcess::execute("rm", {"-rf", dir.filePath(QString::fromLatin1(level))}), 0);
         // The deep file could not be reached; the log has to say so.
-        const QStringList lines = LogRecorder::lines();
+        const QStringList lines = logrecorder::lines();
         const bool told = std::any_of(lines.begin(), lines.end(), [](const QString &line) {
             return line.contains(QStringLiteral("无法")) && line.contains(QStringLiteral("LLLL"));
         });

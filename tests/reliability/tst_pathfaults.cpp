@@ -14,6 +14,8 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+using namespace vaultine;
+
 namespace {
 
 using testfiles::entries;
@@ -36,7 +38,7 @@ QByteArray encryptedBytes(Form &form, const QString &folder, const QByteArray &p
         return {};
     const QByteArray bytes = readAll(scratch);
     QFile::remove(scratch);
-    LogRecorder::clear();
+    logrecorder::clear();
     return bytes;
 }
 
@@ -67,7 +69,7 @@ private slots:
             QSKIP("cannot make device nodes here");
     }
 
-    void init() { LogRecorder::clear(); }
+    void init() { logrecorder::clear(); }
 
     void devicesAsThePath()
     {
@@ -77,7 +79,7 @@ private slots:
             QVERIFY(!form.isFileEncrypted(device));
             QCOMPARE(form.encryptFile(device, device), -1);
             QCOMPARE(form.decryptFile(device, device), -1);
-            QCOMPARE(LogRecorder::takeLines(),
+            QCOMPARE(logrecorder::takeLines(),
                      QStringList({"加密：无法打开文件 " + device, "解密：无法打开输入文件 " + device}));
             QCOMPARE(nodeOf(device), before);
         }
@@ -98,7 +100,7 @@ private slots:
             const int result = form.encryptFile(input, output);
             QCOMPARE(nodeOf(output), before);
             QCOMPARE(result, -1);
-            QCOMPARE(LogRecorder::takeLines().last(), "加密：无法输入打开文件 " + output);
+            QCOMPARE(logrecorder::takeLines().last(), "加密：无法输入打开文件 " + output);
         }
         QCOMPARE(entries(dir.path()), QStringList({"input.txt", "pipe"}));
         QCOMPARE(readAll(input), QByteArray("some plain text"));
@@ -119,7 +121,7 @@ private slots:
         QVERIFY(!form.isFileEncrypted(path));
         QVERIFY(QFile::remove(path));
         QCOMPARE(form.encryptFile(path, path), -1);
-        QCOMPARE(LogRecorder::takeLines(), QStringList{"加密：无法打开文件 " + path});
+        QCOMPARE(logrecorder::takeLines(), QStringList{"加密：无法打开文件 " + path});
         QVERIFY(entries(dir.path()).isEmpty());
 
         // Swapped for an encrypted file: not encrypted twice.
@@ -128,14 +130,14 @@ private slots:
         QVERIFY(writeAll(path + ".new", cipher));
         QVERIFY(::rename(QFile::encodeName(path + ".new").constData(), QFile::encodeName(path).constData()) == 0);
         QCOMPARE(form.encryptFile(path, path), -1);
-        QCOMPARE(LogRecorder::takeLines().last(), QStringLiteral("加密：文件被加密过，无法再加密"));
+        QCOMPARE(logrecorder::takeLines().last(), QStringLiteral("加密：文件被加密过，无法再加密"));
         QCOMPARE(readAll(path), cipher);
 
         // Swapped for a plain file before decryption: left as it is.
         QVERIFY(form.isFileEncrypted(path));
         QVERIFY(writeAll(path, "plain again"));
         QCOMPARE(form.decryptFile(path, path), -1);
-        QCOMPARE(LogRecorder::takeLines().last(), QStringLiteral("解密：文件未被加密过，无法解密"));
+        QCOMPARE(logrecorder::takeLines().last(), QStringLiteral("解密：文件未被加密过，无法解密"));
         QCOMPARE(readAll(path), QByteArray("plain again"));
 
         // Swapped for a pipe with no writer: refused without waiting.
@@ -143,7 +145,7 @@ private slots:
         QVERIFY(QFile::remove(path));
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         QCOMPARE(form.encryptFile(path, path), -1);
-        QCOMPARE(LogRecorder::takeLines(), QStringList{"加密：无法打开文件 " + path});
+        QCOMPARE(logrecorder::takeLines(), QStringList{"加密：无法打开文件 " + path});
         QCOMPARE(entries(dir.path()), QStringList{"file.txt"});
         QVERIFY(QFileInfo(path).exists() && !QFileInfo(path).isFile());
     }

@@ -36,7 +36,7 @@ extern bool (*const g_showNoticeImport)(const QString &, qint64) __asm__("__imp_
 bool (*const g_showNoticeImport)(const QString &, qint64) = &ShowNoticeFunc;
 #endif
 
-namespace LogRecorder {
+namespace logrecorder {
 QStringList lines()
 {
     return store();
@@ -57,4 +57,4 @@ QStringList takeNotices()
     taken.swap(notices());
     return taken;
 }
-} // namespace LogRecorder
+} // namespace logrecorder

@@ -4,10 +4,10 @@
 
 #include <QStringList>
 
-namespace LogRecorder {
+namespace logrecorder {
 QStringList lines();
 QStringList takeLines(); // returns the lines and forgets them
 void clear();
 // The summaries of ShowNoticeFunc, oldest first; forgotten once taken.
 QStringList takeNotices();
-} // namespace LogRecorder
+} // namespace logrecorder

@@ -23,7 +23,7 @@ QString judge(const QString &sddl)
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(reinterpret_cast<const wchar_t *>(sddl.utf16()),
                                                                 SDDL_REVISION_1, &descriptor, nullptr))
         return QStringLiteral("(not SDDL)");
-    const QString why = FileTrust::whyUntrustedDescriptor(descriptor);
+    const QString why = filetrust::whyUntrustedDescriptor(descriptor);
     ::LocalFree(descriptor);
     return why;
 }
@@ -85,7 +85,7 @@ private slots:
         QVERIFY(::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
         QVERIFY(::SetSecurityDescriptorOwner(&descriptor, owner, FALSE));
         QVERIFY(::SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE));
-        const QString judged = FileTrust::whyUntrustedDescriptor(&descriptor);
+        const QString judged = filetrust::whyUntrustedDescriptor(&descriptor);
         ::LocalFree(owner);
         QVERIFY2(judged.startsWith(QStringLiteral("没有访问控制列表")), qUtf8Printable(judged));
     }

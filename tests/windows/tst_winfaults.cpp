@@ -21,6 +21,8 @@
 
 #include <windows.h>
 
+using namespace vaultine;
+
 namespace {
 
 const QByteArray kOld("old bytes");

@@ -23,6 +23,8 @@
 #include <memory>
 #include <windows.h>
 
+using namespace vaultine;
+
 namespace {
 
 std::wstring wide(const QString &path)

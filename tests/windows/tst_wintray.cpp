@@ -29,7 +29,7 @@ private slots:
         window.showMinimized();
         QTRY_VERIFY(window.isMinimized());
 
-        std::unique_ptr<NoticeSink> sink = DesktopNotice::systemSink();
+        std::unique_ptr<NoticeSink> sink = desktopnotice::systemSink();
         QVERIFY(sink);
         WorkNotice notice([] { return false; }, std::move(sink));
         QVERIFY(notice.workEnded(QStringLiteral("加密：完成 3 个文件"), WorkNotice::kLongWorkMs));

@@ -5,6 +5,8 @@
 #include "batch/Pipeline.h"
 #include "batch/SlotWork.h"
 
+namespace vaultine {
+
 class BatchEngine::Private
 {
 public:
@@ -37,3 +39,5 @@ BatchSummary BatchEngine::run()
     summary.leftovers = leftovers;
     return summary;
 }
+
+} // namespace vaultine

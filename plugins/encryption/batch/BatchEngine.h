@@ -24,6 +24,8 @@
 #include <functional>
 #include <memory>
 
+namespace vaultine {
+
 struct BatchSummary
 {
     int done = 0;
@@ -65,3 +67,5 @@ private:
     class Private;
     std::unique_ptr<Private> d;
 };
+
+} // namespace vaultine

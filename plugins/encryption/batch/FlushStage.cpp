@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+namespace vaultine {
+
 FlushStage::FlushStage(SlotWork &work, StageQueue<Group> &written, StageQueue<Group> &toCommit)
     : m_work(work)
     , m_written(written)
@@ -60,3 +62,5 @@ void FlushStage::flush(Group &group)
         m_work.release(slot);
     }
 }
+
+} // namespace vaultine

@@ -10,6 +10,8 @@
 
 #include <atomic>
 
+namespace vaultine {
+
 class SlotWork;
 
 class FlushStage
@@ -34,3 +36,5 @@ private:
     std::atomic<bool> m_stopped{false};
     NamedThread m_thread; // last: goes first
 };
+
+} // namespace vaultine

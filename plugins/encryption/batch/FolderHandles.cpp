@@ -1,5 +1,7 @@
 #include "FolderHandles.h"
 
+namespace vaultine {
+
 namespace {
 
 FolderHandles::Status statusOf(Folder::Opened opened)
@@ -94,3 +96,5 @@ void FolderHandles::evict()
         --unpinned;
     }
 }
+
+} // namespace vaultine

@@ -14,6 +14,8 @@
 #include <mutex>
 #include <unordered_map>
 
+namespace vaultine {
+
 class FolderHandles
 {
 public:
@@ -48,3 +50,5 @@ private:
     std::unordered_map<int, Entry> m_open;
     quint64 m_clock = 0;
 };
+
+} // namespace vaultine

@@ -10,6 +10,8 @@
 #include <QHash>
 #include <QSet>
 
+namespace vaultine {
+
 namespace {
 
 bool isSameOrAncestor(const QString &candidate, const QString &folder)
@@ -216,3 +218,5 @@ FolderListing walkFolder(const QString &folderPath, const LogFn &log, const std:
         walker.walk(folder.absoluteFilePath(), real, cancel);
     return listing;
 }
+
+} // namespace vaultine

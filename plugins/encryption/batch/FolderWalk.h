@@ -17,6 +17,8 @@
 #include <atomic>
 #include <vector>
 
+namespace vaultine {
+
 struct WalkedFolder
 {
     int parent = -1; // -1 for the dropped folder itself
@@ -62,3 +64,5 @@ struct FolderListing
 // only recorded. An unreadable or missing folder gives an empty listing.
 // `cancel` stops the walk between two entries, with what it found so far.
 FolderListing walkFolder(const QString &folderPath, const LogFn &log, const std::atomic<bool> *cancel = nullptr);
+
+} // namespace vaultine

@@ -4,6 +4,8 @@
 
 #include <QtGlobal>
 
+namespace vaultine {
+
 namespace {
 
 // What a batch asks the system for.
@@ -50,3 +52,5 @@ HandleBudget::HandleBudget(long limit, long inUse)
     m_groupFiles = int(qBound<long>(1, (free - long(m_spareFolders)) / kPerFileAlone, kMostGroupFiles));
     m_overlaps = false;
 }
+
+} // namespace vaultine

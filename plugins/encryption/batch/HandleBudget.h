@@ -9,6 +9,8 @@
 
 #include <cstddef>
 
+namespace vaultine {
+
 class HandleBudget
 {
 public:
@@ -31,3 +33,5 @@ private:
     bool m_overlaps = true;
     bool m_groupAhead = false;
 };
+
+} // namespace vaultine

@@ -2,6 +2,8 @@
 
 #include "transform/LeftoverSweep.h"
 
+namespace vaultine {
+
 QStringList clearLeftovers(const FolderListing &listing, FolderHandles &folders, const LogFn &log)
 {
     QStringList kept;
@@ -20,3 +22,5 @@ QStringList clearLeftovers(const FolderListing &listing, FolderHandles &folders,
     }
     return kept;
 }
+
+} // namespace vaultine

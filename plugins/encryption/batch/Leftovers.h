@@ -10,5 +10,9 @@
 
 #include <QStringList>
 
+namespace vaultine {
+
 // Logs what became of each; returns the paths of those that stay.
 QStringList clearLeftovers(const FolderListing &listing, FolderHandles &folders, const LogFn &log);
+
+} // namespace vaultine

@@ -4,6 +4,8 @@
 #include "filesystem/LateClose.h"
 #include "format/LogLines.h"
 
+namespace vaultine {
+
 namespace {
 
 // Groups in flight between two stages, at most: the write stage's tickets
@@ -160,3 +162,5 @@ BatchSummary Pipeline::run()
     m_summary.left = m_total - settled;
     return m_summary;
 }
+
+} // namespace vaultine

@@ -20,6 +20,8 @@
 #include "batch/WriteStage.h"
 #include "transform/ChunkWriter.h"
 
+namespace vaultine {
+
 class SlotWork;
 
 class Pipeline
@@ -53,3 +55,5 @@ private:
     WriteStage m_writeStage;
     FlushStage m_flushStage;
 };
+
+} // namespace vaultine

@@ -5,6 +5,8 @@
 #include "format/ActionLogLines.h"
 #include "format/LogLines.h"
 
+namespace vaultine {
+
 Settling::Settling(SlotWork &work, const BatchEngine::Hooks &hooks, BatchSummary &summary)
     : m_work(work)
     , m_hooks(hooks)
@@ -128,3 +130,5 @@ void Settling::count(const Slot &slot)
         break;
     }
 }
+
+} // namespace vaultine

@@ -14,6 +14,8 @@
 #include <map>
 #include <mutex>
 
+namespace vaultine {
+
 class SlotWork;
 
 class Settling
@@ -56,3 +58,5 @@ private:
     bool m_stopping = false;
     NamedThread m_thread; // last: goes first
 };
+
+} // namespace vaultine

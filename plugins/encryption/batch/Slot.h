@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+namespace vaultine {
+
 class Folder;
 
 enum class SlotState {
@@ -38,3 +40,5 @@ struct Slot
 };
 
 using Group = std::vector<Slot>;
+
+} // namespace vaultine

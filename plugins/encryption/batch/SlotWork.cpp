@@ -7,6 +7,8 @@
 #include "format/NativePath.h"
 #include "transform/FileTransform.h"
 
+namespace vaultine {
+
 using namespace actionlines;
 using namespace filecrypt;
 using loglines::withReason;
@@ -258,3 +260,5 @@ void SlotWork::commit(Slot &slot, filecrypt::ChunkWriter &chunks)
     if (slot.state != SlotState::Done)
         release(slot);
 }
+
+} // namespace vaultine

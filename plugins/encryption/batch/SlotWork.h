@@ -17,6 +17,8 @@
 
 #include <mutex>
 
+namespace vaultine {
+
 class SlotWork
 {
 public:
@@ -77,3 +79,5 @@ private:
     std::mutex m_rewrittenLock;
     QHash<Place, FileIdentity> m_rewritten;
 };
+
+} // namespace vaultine

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <optional>
 
+namespace vaultine {
+
 template <typename T>
 class StageQueue
 {
@@ -87,3 +89,5 @@ private:
     int m_inHand = 0;
     bool m_closed = false;
 };
+
+} // namespace vaultine

@@ -2,6 +2,8 @@
 
 #include "batch/SlotWork.h"
 
+namespace vaultine {
+
 namespace {
 
 // One group: little enough data that its flush stays short.
@@ -130,3 +132,5 @@ void WriteStage::run()
     m_parked = true;
     m_changed.notify_all();
 }
+
+} // namespace vaultine

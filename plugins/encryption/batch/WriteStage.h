@@ -15,6 +15,8 @@
 #include <condition_variable>
 #include <mutex>
 
+namespace vaultine {
+
 class SlotWork;
 
 class WriteStage
@@ -58,3 +60,5 @@ private:
     std::atomic<bool> m_stopped{false};
     NamedThread m_thread; // last: goes first
 };
+
+} // namespace vaultine

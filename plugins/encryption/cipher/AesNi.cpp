@@ -7,6 +7,8 @@
 
 #define KEYSTREL_AESNI __attribute__((target("aes,sse4.1")))
 
+namespace vaultine {
+
 namespace {
 
 using std::uint32_t;
@@ -146,3 +148,5 @@ void cbcDecrypt(CipherContext *ctx, uint8_t *buffer, uint32_t length)
 }
 
 } // namespace aes_ni
+
+} // namespace vaultine

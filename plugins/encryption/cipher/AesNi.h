@@ -5,6 +5,8 @@
 
 #include "CipherContext.h"
 
+namespace vaultine {
+
 // The implementation behind cbcEncrypt and cbcDecrypt in this process:
 // "aes-ni" or "portable". Chosen once, at first use.
 const char *activeAesEngine();
@@ -21,3 +23,5 @@ void cbcEncrypt(CipherContext *ctx, std::uint8_t *buffer, std::uint32_t length);
 void cbcDecrypt(CipherContext *ctx, std::uint8_t *buffer, std::uint32_t length);
 } // namespace aes_ni
 #endif
+
+} // namespace vaultine

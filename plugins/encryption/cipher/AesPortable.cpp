@@ -10,6 +10,8 @@
 
 #include <cstring>
 
+namespace vaultine {
+
 namespace {
 
 using aes_tables::invSbox;
@@ -212,3 +214,5 @@ void cbcDecrypt(CipherContext *ctx, uint8_t *buffer, uint32_t length)
 }
 
 } // namespace aes_portable
+
+} // namespace vaultine

@@ -1,5 +1,7 @@
 #include "AesTables.h"
 
+namespace vaultine {
+
 namespace aes_tables {
 
 // Sixteen bytes a row, as the tables are printed.
@@ -49,3 +51,5 @@ const std::uint8_t rcon[11] = {0x00, 0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0
 // clang-format on
 
 } // namespace aes_tables
+
+} // namespace vaultine

@@ -4,8 +4,12 @@
 
 #include <cstdint>
 
+namespace vaultine {
+
 namespace aes_tables {
 extern const std::uint8_t sbox[256];
 extern const std::uint8_t invSbox[256];
 extern const std::uint8_t rcon[11];
 } // namespace aes_tables
+
+} // namespace vaultine

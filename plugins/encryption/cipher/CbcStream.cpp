@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace vaultine {
+
 namespace {
 
 // Largest whole-block piece that fits the engine's 32-bit length.
@@ -43,3 +45,5 @@ void CbcStream::decrypt(std::uint8_t *data, std::size_t length)
         length -= piece;
     }
 }
+
+} // namespace vaultine

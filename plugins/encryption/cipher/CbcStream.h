@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace vaultine {
+
 class CbcStream
 {
 public:
@@ -23,3 +25,5 @@ private:
     CipherContext m_context;
     bool m_active;
 };
+
+} // namespace vaultine

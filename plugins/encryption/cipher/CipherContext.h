@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace vaultine {
+
 constexpr unsigned kAesBlockSize = 16;
 constexpr unsigned kAesKeySize = 16;
 
@@ -34,3 +36,5 @@ void decryptBlocks(const CipherContext &ctx, std::uint8_t *chain, std::uint8_t *
 void cbcEncrypt(CipherContext *ctx, std::uint8_t *buffer, std::uint32_t length);
 void cbcDecrypt(CipherContext *ctx, std::uint8_t *buffer, std::uint32_t length);
 } // namespace aes_portable
+
+} // namespace vaultine

@@ -4,6 +4,8 @@
 #include "AesNi.h"
 #include "CipherContext.h"
 
+namespace vaultine {
+
 namespace {
 
 enum class Engine { Portable, AesNi };
@@ -51,3 +53,5 @@ void cbcDecrypt(CipherContext *ctx, std::uint8_t *buffer, std::uint32_t length)
 #endif
     aes_portable::cbcDecrypt(ctx, buffer, length);
 }
+
+} // namespace vaultine

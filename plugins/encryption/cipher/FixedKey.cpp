@@ -1,5 +1,7 @@
 #include "FixedKey.h"
 
+namespace vaultine {
+
 namespace {
 
 void storeWordsLittleEndian(std::uint8_t out[16], const std::uint32_t words[4])
@@ -22,3 +24,5 @@ void buildFixedIv(std::uint8_t iv[16])
     const std::uint32_t words[4] = {0x44305d5eu, 0xff762034u, 0x65f8941au, 0x7af41532u};
     storeWordsLittleEndian(iv, words);
 }
+
+} // namespace vaultine

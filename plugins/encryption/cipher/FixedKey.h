@@ -5,6 +5,10 @@
 
 #include <cstdint>
 
+namespace vaultine {
+
 // Each fills 16 bytes from four constant 32-bit words stored little-endian.
 void buildFixedKey(std::uint8_t key[16]);
 void buildFixedIv(std::uint8_t iv[16]);
+
+} // namespace vaultine

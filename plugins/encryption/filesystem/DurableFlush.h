@@ -9,9 +9,13 @@
 #include <functional>
 #include <vector>
 
+namespace vaultine {
+
 class Replacement;
 
 // `failed` is called, with the reason, for each replacement whose content may
 // not be on disk.
 void flushTogether(const std::vector<Replacement *> &group,
                    const std::function<void(std::size_t index, const QString &reason)> &failed);
+
+} // namespace vaultine

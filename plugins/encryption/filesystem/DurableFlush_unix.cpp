@@ -9,6 +9,8 @@
 #include <map>
 #include <unistd.h>
 
+namespace vaultine {
+
 namespace {
 
 // File systems whose syncfs() puts every file's data on the disk before it
@@ -81,3 +83,5 @@ void flushTogether(const std::vector<Replacement *> &group,
         }
     }
 }
+
+} // namespace vaultine

@@ -2,6 +2,8 @@
 
 #include "Replacement.h"
 
+namespace vaultine {
+
 void flushTogether(const std::vector<Replacement *> &group,
                    const std::function<void(std::size_t index, const QString &reason)> &failed)
 {
@@ -12,3 +14,5 @@ void flushTogether(const std::vector<Replacement *> &group,
             failed(i, group[i]->errorString());
     }
 }
+
+} // namespace vaultine

@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <sys/xattr.h>
 
+namespace vaultine {
+
 using namespace unixcalls;
 
 namespace xattrs {
@@ -128,3 +130,5 @@ QStringList copyNtfsIdentity(const Folder &folder, const QString &name, int to)
 }
 
 } // namespace xattrs
+
+} // namespace vaultine

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace vaultine {
+
 class Folder;
 
 namespace xattrs {
@@ -25,3 +27,5 @@ Copied copyAll(const Folder &folder, const QString &name, int to);
 QStringList copyNtfsIdentity(const Folder &folder, const QString &name, int to);
 
 } // namespace xattrs
+
+} // namespace vaultine

@@ -5,6 +5,8 @@
 
 #include <QtGlobal>
 
+namespace vaultine {
+
 class FileHandle
 {
 public:
@@ -52,3 +54,5 @@ private:
 
     qintptr m_native = kInvalid;
 };
+
+} // namespace vaultine

@@ -2,7 +2,11 @@
 
 #include "SystemCalls_win.h"
 
+namespace vaultine {
+
 void FileHandle::closeNative(qintptr native)
 {
     ::CloseHandle(reinterpret_cast<HANDLE>(native));
 }
+
+} // namespace vaultine

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QtGlobal>
 
+namespace vaultine {
+
 struct FileIdentity
 {
     quint64 volume = 0;
@@ -57,3 +59,5 @@ enum class FollowLinks { Yes, No };
 
 // The state of what `path` names; false when nothing can be looked at there.
 bool stateAtPath(const QString &path, FollowLinks follow, FileState *state);
+
+} // namespace vaultine

@@ -2,6 +2,8 @@
 
 #include "SystemCalls_unix.h"
 
+namespace vaultine {
+
 namespace unixcalls {
 
 namespace {
@@ -51,3 +53,5 @@ bool stateAtPath(const QString &path, FollowLinks follow, FileState *state)
     *state = unixcalls::stateFrom(info);
     return true;
 }
+
+} // namespace vaultine

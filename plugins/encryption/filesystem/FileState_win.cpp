@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace vaultine {
+
 namespace wincalls {
 
 namespace {
@@ -127,3 +129,5 @@ bool stateAtPath(const QString &path, FollowLinks follow, FileState *state)
     const FileHandle handle = wincalls::openForAttributes(path, follow);
     return handle.isValid() && wincalls::stateOf(wincalls::handleOf(handle), state);
 }
+
+} // namespace vaultine

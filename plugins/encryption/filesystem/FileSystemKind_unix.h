@@ -4,6 +4,8 @@
 
 #include <QtGlobal>
 
+namespace vaultine {
+
 namespace filesystemkind {
 
 constexpr quint64 kExt = 0xEF53; // ext2, ext3, ext4
@@ -19,3 +21,5 @@ constexpr quint64 kNtfs3 = 0x7366746e; // the kernel's
 constexpr quint64 kFuse = 0x65735546;  // ntfs-3g, exfat-fuse, sshfs, …
 
 } // namespace filesystemkind
+
+} // namespace vaultine

@@ -12,6 +12,8 @@
 
 #include <vector>
 
+namespace vaultine {
+
 class Folder
 {
 public:
@@ -76,3 +78,5 @@ struct ListedName
 // Every name in the folder at `path`, hidden ones included, in no order;
 // false when it cannot be listed.
 bool listNames(const QString &path, std::vector<ListedName> *names);
+
+} // namespace vaultine

@@ -9,6 +9,8 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+namespace vaultine {
+
 using namespace unixcalls;
 
 namespace {
@@ -114,3 +116,5 @@ bool listNames(const QString &path, std::vector<ListedName> *names)
     ::closedir(dir);
     return true;
 }
+
+} // namespace vaultine

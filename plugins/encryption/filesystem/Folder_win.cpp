@@ -2,6 +2,8 @@
 
 #include "SystemCalls_win.h"
 
+namespace vaultine {
+
 using namespace wincalls;
 
 namespace {
@@ -143,3 +145,5 @@ bool listNames(const QString &path, std::vector<ListedName> *names)
     ::FindClose(search);
     return true;
 }
+
+} // namespace vaultine

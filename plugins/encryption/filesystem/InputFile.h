@@ -9,6 +9,8 @@
 
 #include <QString>
 
+namespace vaultine {
+
 class Folder;
 
 class InputFile
@@ -60,3 +62,5 @@ private:
     Opened m_openFailure = Opened::Ok;
     Shortage m_shortage = Shortage::None;
 };
+
+} // namespace vaultine

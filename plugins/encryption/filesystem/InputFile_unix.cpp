@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace vaultine {
+
 using namespace unixcalls;
 
 namespace {
@@ -19,7 +21,7 @@ constexpr off_t kSequentialHint = off_t(1) << 20;
 
 void InputFile::closeLater()
 {
-    ::closeLater(std::move(m_handle));
+    vaultine::closeLater(std::move(m_handle));
 }
 
 InputFile::Opened InputFile::adopt(FileHandle handle)
@@ -110,3 +112,5 @@ qint64 InputFile::peekStart(char *buffer, qint64 length)
     }
     return total;
 }
+
+} // namespace vaultine

@@ -3,6 +3,8 @@
 #include "Folder.h"
 #include "SystemCalls_win.h"
 
+namespace vaultine {
+
 using namespace wincalls;
 
 namespace {
@@ -131,3 +133,5 @@ qint64 InputFile::peekStart(char *buffer, qint64 length)
     const qint64 got = readFully(buffer, length);
     return seek(handle, resume) ? got : -1;
 }
+
+} // namespace vaultine

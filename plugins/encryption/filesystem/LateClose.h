@@ -7,7 +7,11 @@
 
 #include "FileHandle.h"
 
+namespace vaultine {
+
 void closeLater(FileHandle handle);
 // Returns once every handle handed over so far is closed: their files'
 // blocks are free again.
 void waitForLateCloses();
+
+} // namespace vaultine

@@ -9,6 +9,8 @@
 #include <time.h>
 #include <vector>
 
+namespace vaultine {
+
 namespace {
 
 // Closing a replaced file frees its blocks. Where that waits on the disk (a
@@ -127,3 +129,5 @@ void waitForLateCloses()
     std::unique_lock<std::mutex> lock(c.lock);
     c.idle.wait(lock, [&c] { return c.handles.empty() && c.closing == 0; });
 }
+
+} // namespace vaultine

@@ -1,5 +1,7 @@
 #include "LateClose.h"
 
+namespace vaultine {
+
 // Windows closes a replaced file at once (see InputFile::closeLater): there
 // is never anything left to close.
 void closeLater(FileHandle handle)
@@ -10,3 +12,5 @@ void closeLater(FileHandle handle)
 void waitForLateCloses()
 {
 }
+
+} // namespace vaultine

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+namespace vaultine {
+
 class Folder;
 
 enum class LeftoverFate {
@@ -19,3 +21,5 @@ enum class LeftoverFate {
 // Removes `name` from `folder` where it can only be redundant; otherwise
 // says why it stays (with the reason, for NotRemoved).
 LeftoverFate clearLeftover(const Folder &folder, const QString &name, QString *reason);
+
+} // namespace vaultine

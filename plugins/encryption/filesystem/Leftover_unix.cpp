@@ -9,6 +9,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+namespace vaultine {
+
 using namespace unixcalls;
 
 // A rename removes the temporary name as it puts the new file in place, so
@@ -47,3 +49,5 @@ LeftoverFate clearLeftover(const Folder &folder, const QString &name, QString *r
     }
     return LeftoverFate::Removed;
 }
+
+} // namespace vaultine

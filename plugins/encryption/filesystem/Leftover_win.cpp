@@ -4,6 +4,8 @@
 #include "SystemCalls_win.h"
 #include "TemporaryName.h"
 
+namespace vaultine {
+
 using namespace wincalls;
 
 // On Windows the new content has a name for the whole rewrite, and the old
@@ -50,3 +52,5 @@ LeftoverFate clearLeftover(const Folder &folder, const QString &name, QString *r
     }
     return LeftoverFate::Removed;
 }
+
+} // namespace vaultine

@@ -6,6 +6,8 @@
 #include <functional>
 #include <thread>
 
+namespace vaultine {
+
 // Names the calling thread (at most 15 characters are kept).
 void nameThisThread(const char *name);
 
@@ -42,3 +44,5 @@ public:
 private:
     std::thread m_thread;
 };
+
+} // namespace vaultine

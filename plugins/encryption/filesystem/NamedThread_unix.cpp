@@ -2,6 +2,8 @@
 
 #include <pthread.h>
 
+namespace vaultine {
+
 void nameThisThread(const char *name)
 {
     char shortName[16] = {};
@@ -9,3 +11,5 @@ void nameThisThread(const char *name)
         shortName[i] = name[i];
     ::pthread_setname_np(::pthread_self(), shortName);
 }
+
+} // namespace vaultine

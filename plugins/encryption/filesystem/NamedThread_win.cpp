@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace vaultine {
+
 void nameThisThread(const char *name)
 {
     // Windows 10 1607 and later; looked up, so that older systems (and
@@ -16,3 +18,5 @@ void nameThisThread(const char *name)
         wide[i] = wchar_t(name[i]);
     set(::GetCurrentThread(), wide);
 }
+
+} // namespace vaultine

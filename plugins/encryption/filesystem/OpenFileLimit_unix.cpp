@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 
+namespace vaultine {
+
 long raiseOpenFileLimit(long wanted)
 {
     // The usual soft limit of 1024 is a default, not a need: the hard limit
@@ -27,3 +29,5 @@ long openHandleCount(long limit)
         open += ::fcntl(int(fd), F_GETFD) != -1 ? 1 : 0;
     return open;
 }
+
+} // namespace vaultine

@@ -1,5 +1,7 @@
 #include "OpenFileLimit.h"
 
+namespace vaultine {
+
 long raiseOpenFileLimit(long wanted)
 {
     // Handles of CreateFileW are limited only by memory (some sixteen
@@ -11,3 +13,5 @@ long openHandleCount(long)
 {
     return 0;
 }
+
+} // namespace vaultine

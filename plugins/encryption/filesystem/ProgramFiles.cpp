@@ -8,6 +8,8 @@
 #include <set>
 #include <utility>
 
+namespace vaultine {
+
 namespace programfiles {
 namespace {
 
@@ -81,3 +83,5 @@ int count()
 }
 
 } // namespace programfiles
+
+} // namespace vaultine

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace vaultine {
+
 namespace programfiles {
 
 // Takes note of the program whose executable is `executable`: the
@@ -35,3 +37,5 @@ int count();
 QStringList installedFolders(const QString &executableFolder);
 
 } // namespace programfiles
+
+} // namespace vaultine

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace vaultine {
+
 namespace programfiles {
 
 QString runningExecutable()
@@ -18,3 +20,5 @@ QStringList installedFolders(const QString &executableFolder)
 }
 
 } // namespace programfiles
+
+} // namespace vaultine

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+namespace vaultine {
+
 namespace programfiles {
 
 QString runningExecutable()
@@ -31,3 +33,5 @@ QStringList installedFolders(const QString &)
 }
 
 } // namespace programfiles
+
+} // namespace vaultine

@@ -6,4 +6,8 @@
 class QFile;
 class QString;
 
+namespace vaultine {
+
 bool openRegularFileForReading(QFile &file, const QString &path);
+
+} // namespace vaultine

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace vaultine {
+
 bool openRegularFileForReading(QFile &file, const QString &path)
 {
     if (path.isEmpty())
@@ -28,3 +30,5 @@ bool openRegularFileForReading(QFile &file, const QString &path)
     }
     return true;
 }
+
+} // namespace vaultine

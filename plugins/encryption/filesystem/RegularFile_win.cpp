@@ -7,6 +7,8 @@
 #include <fcntl.h>
 #include <io.h>
 
+namespace vaultine {
+
 bool openRegularFileForReading(QFile &file, const QString &path)
 {
     if (path.isEmpty() || wincalls::isDevicePath(path))
@@ -28,3 +30,5 @@ bool openRegularFileForReading(QFile &file, const QString &path)
     }
     return true;
 }
+
+} // namespace vaultine

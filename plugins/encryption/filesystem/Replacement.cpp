@@ -2,6 +2,8 @@
 
 #include "Folder.h"
 
+namespace vaultine {
+
 Replacement::Replacement(const Folder &folder, const QString &name, const FileState *existing)
     : m_folder(folder)
     , m_name(name)
@@ -22,3 +24,5 @@ bool Replacement::targetStillAsRead() const
     const bool present = m_folder.lookUp(m_name, &now) == Folder::Entry::Present;
     return m_replacing ? present && m_existing.isUnchanged(now) : !present;
 }
+
+} // namespace vaultine

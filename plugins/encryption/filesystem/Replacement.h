@@ -14,6 +14,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace vaultine {
+
 class Folder;
 
 class Replacement
@@ -89,3 +91,5 @@ private:
     Shortage m_shortage = Shortage::None;
     QStringList m_attributesNotKept;
 };
+
+} // namespace vaultine

@@ -12,6 +12,8 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+namespace vaultine {
+
 using namespace unixcalls;
 
 namespace {
@@ -279,3 +281,5 @@ void Replacement::discard()
     m_temporaryName.clear();
     m_file.reset();
 }
+
+} // namespace vaultine

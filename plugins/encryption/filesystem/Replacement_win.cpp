@@ -6,6 +6,8 @@
 
 #include <aclapi.h>
 
+namespace vaultine {
+
 using namespace wincalls;
 
 namespace {
@@ -310,3 +312,5 @@ bool Replacement::confirmWrittenBack()
 {
     return m_file.isValid();
 }
+
+} // namespace vaultine

@@ -4,4 +4,8 @@
 // system layer says so of its own last failure.
 #pragma once
 
+namespace vaultine {
+
 enum class Shortage { None, Room, Handles };
+
+} // namespace vaultine

@@ -15,6 +15,8 @@
 #include <cerrno>
 #include <sys/stat.h>
 
+namespace vaultine {
+
 namespace unixcalls {
 
 // Runs `call` again for as long as a signal interrupts it (-1, EINTR). Not
@@ -52,3 +54,5 @@ inline Shortage shortageOf(int error)
 }
 
 } // namespace unixcalls
+
+} // namespace vaultine

@@ -15,6 +15,8 @@
 #include <string>
 #include <windows.h>
 
+namespace vaultine {
+
 namespace wincalls {
 
 // Every file is opened so that others may go on reading, writing, renaming
@@ -77,3 +79,5 @@ inline Shortage shortageOf(DWORD error)
 }
 
 } // namespace wincalls
+
+} // namespace vaultine

@@ -2,6 +2,8 @@
 
 #include <QRandomGenerator>
 
+namespace vaultine {
+
 namespace temporaryname {
 namespace {
 
@@ -35,3 +37,5 @@ bool isTemporary(const QString &name)
 }
 
 } // namespace temporaryname
+
+} // namespace vaultine

@@ -7,6 +7,8 @@
 
 #include <QString>
 
+namespace vaultine {
+
 namespace temporaryname {
 
 inline const QString kPrefix = QStringLiteral(".keystrel-");
@@ -18,3 +20,5 @@ QString fresh();
 bool isTemporary(const QString &name);
 
 } // namespace temporaryname
+
+} // namespace vaultine

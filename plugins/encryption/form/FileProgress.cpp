@@ -6,6 +6,8 @@
 #include <QLocale>
 #include <QProgressDialog>
 
+using namespace vaultine;
+
 namespace {
 
 // The bar counts in thousandths: byte counts do not fit its int.

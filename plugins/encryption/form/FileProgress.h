@@ -22,7 +22,7 @@ class FileProgress : public QObject
 public:
     static constexpr int kShowAfterMs = 500;
 
-    FileProgress(QWidget *parent, Direction direction, const QString &path, std::function<void()> cancel);
+    FileProgress(QWidget *parent, vaultine::Direction direction, const QString &path, std::function<void()> cancel);
     ~FileProgress() override;
     Q_DISABLE_COPY(FileProgress)
 
@@ -33,7 +33,7 @@ private:
     QString label() const;
 
     QPointer<QWidget> m_parent;
-    Direction m_direction;
+    vaultine::Direction m_direction;
     QString m_name;
     std::function<void()> m_cancel;
     QTimer m_delay;

@@ -11,6 +11,8 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 
+using namespace vaultine;
+
 using namespace actionlines;
 
 namespace {

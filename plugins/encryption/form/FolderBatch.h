@@ -16,8 +16,8 @@ class QPlainTextEdit;
 class FolderBatch
 {
 public:
-    FolderBatch(Form *form, QPlainTextEdit *textArea, const QString &folderPath, const FolderListing &listing,
-                bool cipherActive, jobs::Asked asked = jobs::Asked::Toggle);
+    FolderBatch(Form *form, QPlainTextEdit *textArea, const QString &folderPath, const vaultine::FolderListing &listing,
+                bool cipherActive, vaultine::jobs::Asked asked = vaultine::jobs::Asked::Toggle);
 
     // Turns the event loop until the batch is over: the form may be gone on
     // return.
@@ -27,7 +27,7 @@ private:
     QPointer<Form> form;
     QPointer<QPlainTextEdit> textArea;
     const QString folderPath;
-    const FolderListing listing; // a copy: the form's may go with it
+    const vaultine::FolderListing listing; // a copy: the form's may go with it
     const bool cipherActive;
-    const jobs::Asked asked;
+    const vaultine::jobs::Asked asked;
 };

@@ -6,6 +6,8 @@
 #include <QDragEnterEvent>
 #include <QMimeData>
 
+using namespace vaultine;
+
 Form::Form(QWidget *parent)
     : QWidget(parent)
     , ui(new Ui::Form)

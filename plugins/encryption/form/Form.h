@@ -13,6 +13,7 @@
 namespace Ui {
 class Form;
 }
+namespace vaultine {
 namespace filecrypt {
 enum class Outcome;
 }
@@ -20,6 +21,7 @@ namespace jobs {
 enum class Asked;
 class FileJob;
 } // namespace jobs
+} // namespace vaultine
 
 class QDragEnterEvent;
 class QDropEvent;
@@ -73,16 +75,16 @@ private:
     // progress shown when it takes long; `reportOutput`: with its output line.
     // Whether the job's "…已输出到:" line is logged after its operation's own.
     enum class OutputLine { Logged, Left };
-    filecrypt::Outcome runFileJob(const jobs::FileJob &job, OutputLine outputLine);
+    vaultine::filecrypt::Outcome runFileJob(const vaultine::jobs::FileJob &job, OutputLine outputLine);
     // The file buttons: a file chosen in a dialog, rewritten in place.
-    void rewriteChosenFile(Direction direction);
+    void rewriteChosenFile(vaultine::Direction direction);
 
     QPlainTextEdit *textArea() const;
     // Drops: a file is toggled, a folder runs one batch; with a direction
     // asked for (on the command line) files already in that state are
     // skipped, and so are the files of a folder.
-    void dropFile(const QString &path, jobs::Asked asked);
-    void dropFolder(const QString &folderPath, jobs::Asked asked);
+    void dropFile(const QString &path, vaultine::jobs::Asked asked);
+    void dropFolder(const QString &folderPath, vaultine::jobs::Asked asked);
     // False when the form was closed or the application quits meanwhile.
     bool showFileText(QIODevice &file, const QString &path);
     // True (and logged) when long work runs and `what` must wait.
@@ -94,5 +96,5 @@ private:
     // The folder of the file chosen last in the file dialog.
     QString lastDialogFolder;
     // Where the files of the last walk really are, for the batch.
-    FolderListing walked;
+    vaultine::FolderListing walked;
 };

@@ -16,6 +16,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+using namespace vaultine;
+
 namespace {
 
 // Where the file dialog opens: the folder of the file chosen last, else the

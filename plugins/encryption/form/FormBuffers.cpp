@@ -3,6 +3,8 @@
 
 #include "cipher/CbcStream.h"
 
+using namespace vaultine;
+
 int Form::encryptBuffer(unsigned char *data, int length)
 {
     if (length > 0)

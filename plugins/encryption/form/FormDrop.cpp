@@ -21,6 +21,8 @@
 #include <QPointer>
 #include <QUrl>
 
+using namespace vaultine;
+
 using namespace actionlines;
 
 namespace {
@@ -51,7 +53,7 @@ int completeUtf8Length(const QByteArray &bytes)
 // one this form does not know, which is never taken for a plain drop.
 bool requestedDirection(const QMimeData &mime, jobs::Asked *asked)
 {
-    const QString format = QLatin1String(PluginApi::kDropDirectionFormat);
+    const QString format = QLatin1String(pluginapi::kDropDirectionFormat);
     *asked = jobs::Asked::Toggle;
     if (!mime.hasFormat(format))
         return true;

@@ -13,6 +13,8 @@
 
 #include <memory>
 
+using namespace vaultine;
+
 namespace {
 
 void showLog(const QString &line)

@@ -8,6 +8,8 @@
 
 #include <QString>
 
+namespace vaultine {
+
 namespace actionlines {
 
 // Written only once the new content and its name are on disk.
@@ -95,3 +97,5 @@ inline QString alreadyInStateLine(Direction direction, const QString &path)
 }
 
 } // namespace actionlines
+
+} // namespace vaultine

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+namespace vaultine {
+
 enum class Direction { Encrypt, Decrypt };
 
 // One text in both directions, chosen by the direction at hand: no text can
@@ -14,3 +16,5 @@ struct DirectedText
 
     const QString &operator[](Direction direction) const { return direction == Direction::Encrypt ? encrypt : decrypt; }
 };
+
+} // namespace vaultine

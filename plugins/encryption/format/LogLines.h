@@ -8,6 +8,8 @@
 
 #include <QString>
 
+namespace vaultine {
+
 namespace loglines {
 
 // Encrypting or decrypting a file.
@@ -76,3 +78,5 @@ inline QString withReason(const QString &literal, const QString &path, const QSt
 }
 
 } // namespace loglines
+
+} // namespace vaultine

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace vaultine {
+
 namespace marker {
 
 const std::uint8_t kFileHeader[kHeaderSize] = {
@@ -28,3 +30,5 @@ bool losesTrailingSpaces(std::uint64_t length, std::uint8_t lastByte)
 }
 
 } // namespace marker
+
+} // namespace vaultine

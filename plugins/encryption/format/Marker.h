@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace vaultine {
+
 namespace marker {
 
 constexpr std::uint8_t kPaddingByte = 0x20;
@@ -36,3 +38,5 @@ bool startsWithHeader(const std::uint8_t *data, std::size_t length);
 bool losesTrailingSpaces(std::uint64_t length, std::uint8_t lastByte);
 
 } // namespace marker
+
+} // namespace vaultine

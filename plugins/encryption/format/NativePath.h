@@ -5,7 +5,11 @@
 #include <QDir>
 #include <QString>
 
+namespace vaultine {
+
 inline QString nativePath(const QString &path)
 {
     return QDir::toNativeSeparators(path);
 }
+
+} // namespace vaultine

@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+namespace vaultine {
+
 namespace jobs {
 
 Direction directionFor(Asked asked, bool encrypted)
@@ -71,3 +73,5 @@ filecrypt::Outcome FileJob::run(const filecrypt::Control &control) const
 }
 
 } // namespace jobs
+
+} // namespace vaultine

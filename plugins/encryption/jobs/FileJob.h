@@ -11,6 +11,8 @@
 
 #include <optional>
 
+namespace vaultine {
+
 namespace jobs {
 
 // What the user asked for: one direction, or the one the file's header calls
@@ -53,3 +55,5 @@ private:
 };
 
 } // namespace jobs
+
+} // namespace vaultine

@@ -4,6 +4,8 @@
 #include "format/NativePath.h"
 #include "transform/FileCrypt.h"
 
+namespace vaultine {
+
 namespace jobs {
 
 FolderJob::FolderJob(const QString &folderPath, const FolderListing &listing, Asked asked, bool cipherActive)
@@ -76,3 +78,5 @@ QString batchSummaryLine(Direction direction, const BatchSummary &summary)
 }
 
 } // namespace jobs
+
+} // namespace vaultine

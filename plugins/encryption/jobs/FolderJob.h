@@ -12,6 +12,8 @@
 
 #include <QString>
 
+namespace vaultine {
+
 namespace jobs {
 
 class FolderJob
@@ -46,3 +48,5 @@ QString batchSummaryLine(Direction direction, const BatchSummary &summary);
 QString hiddenEntriesLine(const FolderListing &listing);
 
 } // namespace jobs
+
+} // namespace vaultine

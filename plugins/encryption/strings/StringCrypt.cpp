@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 
+namespace vaultine {
+
 namespace stringcrypt {
 namespace {
 
@@ -82,3 +84,5 @@ void decryptString(QString &text, bool cipherActive, const LogFn &log, QByteArra
 }
 
 } // namespace stringcrypt
+
+} // namespace vaultine

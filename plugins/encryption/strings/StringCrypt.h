@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace vaultine {
+
 namespace stringcrypt {
 
 // Replaces `text` with the hexadecimal ciphertext of its UTF-8 bytes padded
@@ -24,3 +26,5 @@ void decryptString(QString &text, bool cipherActive, const LogFn &log, QByteArra
 QByteArray parseHexPairs(const QString &text);
 
 } // namespace stringcrypt
+
+} // namespace vaultine

@@ -2,6 +2,8 @@
 
 #include "filesystem/Replacement.h"
 
+namespace vaultine {
+
 namespace filecrypt {
 
 namespace {
@@ -125,3 +127,5 @@ void ChunkWriter::writeAll()
 }
 
 } // namespace filecrypt
+
+} // namespace vaultine

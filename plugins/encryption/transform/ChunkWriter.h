@@ -17,6 +17,8 @@
 #include <mutex>
 #include <vector>
 
+namespace vaultine {
+
 class Replacement;
 
 namespace filecrypt {
@@ -79,3 +81,5 @@ private:
 };
 
 } // namespace filecrypt
+
+} // namespace vaultine

@@ -11,6 +11,8 @@
 
 #include <QFileInfo>
 
+namespace vaultine {
+
 namespace filecrypt {
 namespace {
 
@@ -116,3 +118,5 @@ bool isFileEncrypted(const QString &path)
 }
 
 } // namespace filecrypt
+
+} // namespace vaultine

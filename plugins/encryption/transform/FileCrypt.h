@@ -14,6 +14,8 @@
 
 #include <QString>
 
+namespace vaultine {
+
 namespace filecrypt {
 
 // `cipherActive` false passes the bytes through (an unknown algorithm).
@@ -29,3 +31,5 @@ int decryptFile(const QString &inputPath, const QString &outputPath, bool cipher
 bool isFileEncrypted(const QString &path);
 
 } // namespace filecrypt
+
+} // namespace vaultine

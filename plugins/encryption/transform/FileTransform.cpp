@@ -10,6 +10,8 @@
 
 #include <cstring>
 
+namespace vaultine {
+
 namespace filecrypt {
 
 using namespace loglines;
@@ -288,3 +290,5 @@ Outcome FileTransform::completeWith(const QString &inputName, const QString &out
 }
 
 } // namespace filecrypt
+
+} // namespace vaultine

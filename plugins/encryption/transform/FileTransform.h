@@ -13,6 +13,8 @@
 
 #include <memory>
 
+namespace vaultine {
+
 class Folder;
 class InputFile;
 
@@ -95,3 +97,5 @@ private:
 };
 
 } // namespace filecrypt
+
+} // namespace vaultine

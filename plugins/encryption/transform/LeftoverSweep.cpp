@@ -8,6 +8,8 @@
 
 #include <vector>
 
+namespace vaultine {
+
 namespace filecrypt {
 
 QString leftoverLine(LeftoverFate fate, const QString &path, const QString &reason)
@@ -51,3 +53,5 @@ void sweepLeftovers(const Folder &folder, const Control &control)
 }
 
 } // namespace filecrypt
+
+} // namespace vaultine

@@ -8,6 +8,8 @@
 
 #include <QString>
 
+namespace vaultine {
+
 class Folder;
 
 namespace filecrypt {
@@ -20,3 +22,5 @@ bool staysBehind(LeftoverFate fate);
 void sweepLeftovers(const Folder &folder, const Control &control);
 
 } // namespace filecrypt
+
+} // namespace vaultine

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <functional>
 
+namespace vaultine {
+
 namespace filecrypt {
 
 enum class Outcome {
@@ -38,3 +40,5 @@ struct Control
 };
 
 } // namespace filecrypt
+
+} // namespace vaultine

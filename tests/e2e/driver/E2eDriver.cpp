@@ -26,7 +26,7 @@ void start()
     const QString scenario = qEnvironmentVariable("KEYSTREL_E2E_SCENARIO", QStringLiteral("full"));
     // Runs at the first turn of the event loop: the core plug-in has built
     // and shown its window by then.
-    QTimer::singleShot(0, qApp, [workDir, scenario] { E2eSteps::run(workDir, scenario); });
+    QTimer::singleShot(0, qApp, [workDir, scenario] { e2esteps::run(workDir, scenario); });
 }
 
 } // namespace

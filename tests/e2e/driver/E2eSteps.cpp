@@ -17,7 +17,7 @@
 
 #include <functional>
 
-using namespace E2eUi;
+using namespace e2eui;
 
 namespace {
 
@@ -294,7 +294,7 @@ void watch(Scenario *steps, std::function<bool()> done, std::function<void(bool)
 
 } // namespace
 
-namespace E2eSteps {
+namespace e2esteps {
 
 void run(const QString &workDir, const QString &scenario)
 {
@@ -336,4 +336,4 @@ void run(const QString &workDir, const QString &scenario)
     delete steps;
 }
 
-} // namespace E2eSteps
+} // namespace e2esteps

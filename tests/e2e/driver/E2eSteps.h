@@ -3,8 +3,8 @@
 
 class QString;
 
-namespace E2eSteps {
+namespace e2esteps {
 
 void run(const QString &workDir, const QString &scenario);
 
-} // namespace E2eSteps
+} // namespace e2esteps

@@ -10,7 +10,7 @@
 #include <QRegularExpression>
 #include <QtTest/QTest>
 
-namespace E2eUi {
+namespace e2eui {
 
 QMainWindow *mainWindow()
 {
@@ -66,4 +66,4 @@ bool dropUrls(QWidget *target, const QList<QUrl> &urls)
     return true;
 }
 
-} // namespace E2eUi
+} // namespace e2eui

@@ -8,7 +8,7 @@
 class QMainWindow;
 class QWidget;
 
-namespace E2eUi {
+namespace e2eui {
 
 QMainWindow *mainWindow();
 
@@ -25,4 +25,4 @@ void click(QWidget *button);
 // Drags the URLs over `target` and drops them. False if the drag was refused.
 bool dropUrls(QWidget *target, const QList<QUrl> &urls);
 
-} // namespace E2eUi
+} // namespace e2eui

@@ -15,6 +15,8 @@
 
 #include <cstdio>
 
+using namespace vaultine;
+
 bool ShowLogFunc(const QString &line)
 {
     std::printf("%s\n", line.toUtf8().constData());

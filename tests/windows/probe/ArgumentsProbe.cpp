@@ -10,7 +10,7 @@
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList wide = WideArguments::of(argc, argv);
+    const QStringList wide = widearguments::of(argc, argv);
     for (int i = 1; i < argc; ++i) {
         const QByteArray narrow = QFile::decodeName(argv[i]).toUtf8().toHex();
         const QByteArray text = i < wide.size() ? wide.at(i).toUtf8().toHex() : QByteArray();

@@ -15,6 +15,8 @@
 
 #include <windows.h>
 
+using namespace vaultine;
+
 namespace {
 
 constexpr UINT kKilled = 9;

@@ -56,7 +56,7 @@ protected:
         QStringList paths;
         for (const QUrl &url : event->mimeData()->urls())
             paths << url.toLocalFile();
-        const QString format = QLatin1String(PluginApi::kDropDirectionFormat);
+        const QString format = QLatin1String(pluginapi::kDropDirectionFormat);
         const QByteArray direction = event->mimeData()->hasFormat(format) ? event->mimeData()->data(format) : "none";
         appendToReport(
             {QStringLiteral("drop %1 %2").arg(QString::fromLatin1(direction), paths.join(QLatin1Char('|')))});
