@@ -4,6 +4,7 @@
 # now) and position-independent executables. Not for sanitized builds (the
 # sanitizers replace the fortified calls) nor for Windows.
 option(KEYSTREL_HARDENING "Build with the distribution's hardening flags" ON)
+set(KEYSTREL_HARDENED OFF)
 if(NOT KEYSTREL_HARDENING OR WIN32 OR KEYSTREL_SANITIZE OR NOT CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
     return()
 endif()
@@ -16,3 +17,4 @@ add_link_options(LINKER:-z,relro LINKER:-z,now)
 # Executables linked as PIE (CMAKE_POSITION_INDEPENDENT_CODE is on).
 include(CheckPIESupported)
 check_pie_supported()
+set(KEYSTREL_HARDENED ON)
