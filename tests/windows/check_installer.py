@@ -32,6 +32,7 @@ Usage: check_installer.py SETUP.exe ZIP SHELLVERB.exe
        check_installer.py --in-use SETUP.exe ZIP INSTALLER_USER.exe
        check_installer.py --upgrade SETUP.exe ZIP INSTALLER_USER.exe CPACK CPACK_CONFIG
 """
+import contextlib
 import hashlib
 import os
 import re
@@ -279,6 +280,22 @@ def start_display():
     return server
 
 
+@contextlib.contextmanager
+def wine_session(prefix):
+    """A work folder and a display of the run's own; after it Wine's server
+    ends and both go."""
+    work = tempfile.mkdtemp(prefix=prefix)
+    display = start_display()
+    try:
+        yield work, display
+    finally:
+        subprocess.run(["wineserver", "-k"], env=ENV, capture_output=True)
+        if display:
+            display.terminate()
+            display.wait()
+        shutil.rmtree(work, ignore_errors=True)
+
+
 def channel_announced():
     return "REG_SZ" in wine("reg", "query", CHANNEL_KEY).stdout.decode("utf-8", "replace")
 
@@ -353,9 +370,7 @@ def check_unchanged(before, after, what):
 
 def run_in_use(setup, archive, user):
     version = re.search(r"Keystrel-(.+)-win64\.zip$", archive).group(1)
-    work = tempfile.mkdtemp(prefix="keystrel-inuse.")
-    display = start_display()
-    try:
+    with wine_session("keystrel-inuse.") as (work, display):
         subprocess.run(["wineboot", "-i"], env=ENV, capture_output=True, check=True, timeout=PATIENCE_S)
         roaming = windows_variable("APPDATA")
         shortcuts = [unix_path(roaming + "\\Microsoft\\Windows\\" + place + "\\Keystrel.lnk")
@@ -424,12 +439,6 @@ def run_in_use(setup, archive, user):
         check(window.poll() is not None, "the window still runs after the uninstall")
         check(not any(os.path.exists(path) for path in shortcuts), "a shortcut is still there")
         say("ok: the silent uninstall through QuietUninstallString closed the running window and removed everything")
-    finally:
-        subprocess.run(["wineserver", "-k"], env=ENV, capture_output=True)
-        if display:
-            display.terminate()
-            display.wait()
-        shutil.rmtree(work, ignore_errors=True)
 
 
 # What the older version had that this one no longer ships.
@@ -476,9 +485,7 @@ def pages_of(user, setup, language):
 
 def run_upgrade(setup, archive, user, cpack, config):
     version = re.search(r"Keystrel-(.+)-win64\.zip$", archive).group(1)
-    work = tempfile.mkdtemp(prefix="keystrel-upgrade.")
-    display = start_display()
-    try:
+    with wine_session("keystrel-upgrade.") as (work, display):
         older = older_installer(archive, cpack, config, work)
         say("ok: CPack made the older version's installer (%s)" % OLDER_VERSION)
         subprocess.run(["wineboot", "-i"], env=ENV, capture_output=True, check=True, timeout=PATIENCE_S)
@@ -528,12 +535,6 @@ def run_upgrade(setup, archive, user, cpack, config):
                 uninstall("HKEY_CURRENT_USER", folder)
         else:
             say("SKIPPED: the installer's pages (no Xvfb here for Wine to show them on)")
-    finally:
-        subprocess.run(["wineserver", "-k"], env=ENV, capture_output=True)
-        if display:
-            display.terminate()
-            display.wait()
-        shutil.rmtree(work, ignore_errors=True)
 
 
 def run(setup, archive, shellverb):

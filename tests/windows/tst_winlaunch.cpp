@@ -116,18 +116,27 @@ Run runToEnd(const ProgramFolder &folder)
     return run;
 }
 
+// Starts a window that the probe keeps until a drop reaches it, and reads its
+// log until the log has shown `last` or the program has ended.
+QString startWindowUntil(QProcess &window, const ProgramFolder &folder, const QString &last,
+                         const QStringList &arguments = QStringList())
+{
+    window.setProcessEnvironment(environmentFor(folder.dir.filePath(QStringLiteral("report.txt")), true));
+    window.start(folder.dir.filePath(QStringLiteral("Keystrel.exe")), arguments);
+    QString log;
+    while (!log.contains(last) && window.state() != QProcess::NotRunning) {
+        window.waitForReadyRead(1000);
+        log += QString::fromUtf8(window.readAllStandardError());
+    }
+    return log;
+}
+
 // Runs the program until its log has shown `last`, then ends it: with no
 // plug-in to quit it, the window would stay.
 QString logUntil(const ProgramFolder &folder, const QString &last, const QStringList &arguments = QStringList())
 {
     QProcess process;
-    process.setProcessEnvironment(environmentFor(folder.dir.filePath(QStringLiteral("report.txt")), true));
-    process.start(folder.dir.filePath(QStringLiteral("Keystrel.exe")), arguments);
-    QString log;
-    while (!log.contains(last) && process.state() != QProcess::NotRunning) {
-        process.waitForReadyRead(1000);
-        log += QString::fromUtf8(process.readAllStandardError());
-    }
+    const QString log = startWindowUntil(process, folder, last, arguments);
     process.kill();
     process.waitForFinished(10000);
     return log + QString::fromUtf8(process.readAllStandardError());
@@ -289,13 +298,7 @@ private slots:
         const QString reportPath = folder.dir.filePath(QStringLiteral("report.txt"));
 
         QProcess window;
-        window.setProcessEnvironment(environmentFor(reportPath, true));
-        window.start(folder.dir.filePath(QStringLiteral("Keystrel.exe")), QStringList());
-        QString log;
-        while (!log.contains(QStringLiteral("已加载插件：")) && window.state() != QProcess::NotRunning) {
-            window.waitForReadyRead(1000);
-            log += QString::fromUtf8(window.readAllStandardError());
-        }
+        startWindowUntil(window, folder, QStringLiteral("已加载插件："));
         QProcess later;
         later.setProcessEnvironment(environmentFor(reportPath));
         later.start(folder.dir.filePath(QStringLiteral("Keystrel.exe")),
@@ -335,13 +338,7 @@ private slots:
         QVERIFY2(!alone.log.contains(QStringLiteral("插件目录：")), qUtf8Printable(alone.log));
 
         QProcess window;
-        window.setProcessEnvironment(environmentFor(reportPath, true));
-        window.start(folder.dir.filePath(QStringLiteral("Keystrel.exe")), QStringList());
-        QString log;
-        while (!log.contains(QStringLiteral("已加载插件：")) && window.state() != QProcess::NotRunning) {
-            window.waitForReadyRead(1000);
-            log += QString::fromUtf8(window.readAllStandardError());
-        }
+        QString log = startWindowUntil(window, folder, QStringLiteral("已加载插件："));
         const Run closed = quitRunning();
         QCOMPARE(closed.exitCode, 0);
         QVERIFY2(closed.log.contains(QStringLiteral("正在运行的窗口已关闭")), qUtf8Printable(closed.log));

@@ -19,6 +19,8 @@
 //       would open it (a program holds it), then prints "busy".
 //
 // Every wait is bounded only against a hung program. Plain Win32.
+#include "PrintLine.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -37,16 +39,6 @@ constexpr DWORD kTurnMs = 100;
 // A page's button is pressed once it has stood still this long: the
 // wizard is given the time a user would take to read it.
 constexpr int kSettledTurns = 3;
-
-void print(const std::wstring &text)
-{
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(size_t(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &bytes[0], size, nullptr, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
 
 std::wstring textOf(HWND window)
 {

@@ -8,22 +8,14 @@
 //   shellverb start CLASS VERB PATH LOG   leaves it running
 //
 // Prints the command line first. Plain Win32: it needs no DLL of the build.
+#include "PrintLine.h"
+
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 
 namespace {
-
-void print(const std::wstring &text)
-{
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(size_t(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &bytes[0], size, nullptr, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
 
 std::wstring verbCommand(const std::wstring &className, const std::wstring &verb)
 {
