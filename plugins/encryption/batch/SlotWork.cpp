@@ -132,9 +132,11 @@ bool SlotWork::reach(Slot &slot, InputFile &input)
     case InputFile::Opened::Link:
         return skip(slot, kSwappedAfterWalk + nativePath(path));
     case InputFile::Opened::Unreadable:
-        return fail(slot, (slot.shortage == Shortage::Handles ? kTooManyOpenFiles : kUnreadableFile) + path);
+        return fail(slot,
+                    (slot.shortage == Shortage::Handles ? kTooManyOpenFiles : kUnreadableFile) + nativePath(path));
     case InputFile::Opened::InUse:
-        return skip(slot, loglines::kInUse[m_direction] + nativePath(path));
+        // Left as it was against the user's wish, as when it cannot be read.
+        return fail(slot, loglines::kInUse[m_direction] + nativePath(path));
     }
     const FileIdentity &found = input.state().identity;
     if (found.volume != file.identity.volume
